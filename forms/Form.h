@@ -1,0 +1,60 @@
+// A window: the top container of a declared form.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "forms/Controls.h"
+
+namespace vornex {
+
+class THost;
+
+enum class TBorderStyle { Single, Dialog };
+
+inline constexpr int mrNone = 0;
+inline constexpr int mrOk = 1;
+inline constexpr int mrCancel = 2;
+
+class TForm : public TContainer {
+ public:
+  // bounds: screen position and client size.
+  TForm(THost& host, std::string name, std::string caption, TRect bounds);
+  ~TForm() override;
+  TControlKind Kind() const override { return TControlKind::Form; }
+
+  THost& Host() const { return FormHost; }
+  const std::string& Caption() const { return CaptionText; }
+  void SetCaption(const std::string& c);
+
+  TBorderStyle BorderStyle = TBorderStyle::Single;
+  bool SystemMenu = true;
+  bool MinimizeBox = true;
+  // Sized to its contents rather than to the declared client size.
+  bool AutoSize = false;
+
+  // Every component of the form, in declaration order (the form first).
+  const std::vector<TComponent*>& Components() const { return ComponentList; }
+  TComponent* FindComponent(const std::string& name) const;
+
+  void Show();
+  void Hide();
+  // Modal showing: returns the modal result that ended it.
+  int ShowModal();
+  int ModalResult() const { return Result; }
+  // A non-zero result ends a modal showing.
+  void SetModalResult(int r);
+  // Closes the window; closing the main window ends the application.
+  void Close();
+  // Escape: presses the Cancel button if the form has one.
+  void PressEscape();
+
+ private:
+  friend class TComponent;
+  THost& FormHost;
+  std::string CaptionText;
+  std::vector<TComponent*> ComponentList;
+  int Result = mrNone;
+};
+
+}  // namespace vornex

@@ -1,0 +1,102 @@
+#include "forms/Host.h"
+
+#include <chrono>
+
+namespace vornex {
+
+bool TSyncQueue::Run(const std::function<void()>& call) {
+  if (OnUiThread()) {
+    call();
+    return true;
+  }
+  auto request = std::make_shared<TRequest>();
+  request->Call = call;
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    if (Closed) return false;
+    Pending.push_back(request);
+    if (Waker) Waker();
+  }
+  Changed.notify_all();
+  std::unique_lock<std::mutex> hold(Lock);
+  Changed.wait(hold, [&] { return request->Done; });
+  if (request->Failure) std::rethrow_exception(request->Failure);
+  return request->Ran;
+}
+
+bool TSyncQueue::Drain() {
+  bool any = false;
+  for (;;) {
+    std::shared_ptr<TRequest> request;
+    {
+      std::lock_guard<std::mutex> hold(Lock);
+      if (Pending.empty()) break;
+      request = Pending.front();
+      Pending.pop_front();
+    }
+    any = true;
+    try {
+      request->Call();
+      request->Ran = true;
+    } catch (...) {
+      request->Ran = true;
+      request->Failure = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> hold(Lock);
+      request->Done = true;
+    }
+    Changed.notify_all();
+  }
+  return any;
+}
+
+void TSyncQueue::WaitAndDrain(int timeoutMs) {
+  {
+    std::unique_lock<std::mutex> hold(Lock);
+    Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                     [&] { return !Pending.empty() || Poked || Closed; });
+    Poked = false;
+  }
+  Drain();
+}
+
+void TSyncQueue::Poke() {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Poked = true;
+  }
+  Changed.notify_all();
+}
+
+void TSyncQueue::SetWaker(std::function<void()> waker) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Waker = std::move(waker);
+}
+
+void TSyncQueue::Close() {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Closed = true;
+    Waker = nullptr;
+    for (auto& request : Pending) request->Done = true;
+    Pending.clear();
+  }
+  Changed.notify_all();
+}
+
+THost::THost() : Title("ZUV Vornex"), Queue(std::make_shared<TSyncQueue>(std::this_thread::get_id())) {}
+
+THost::~THost() { Queue->Close(); }
+
+void THost::HandleException(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    ShowMessage(e.what());
+  } catch (...) {
+    ShowMessage("Unknown failure");
+  }
+}
+
+}  // namespace vornex
