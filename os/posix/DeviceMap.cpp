@@ -1,0 +1,53 @@
+#include "os/posix/DeviceMap.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vornex {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  auto last = s.find_last_not_of(" \t");
+  return s.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string TDeviceMap::Normalise(const std::string& name) {
+  std::string n = name;
+  if (n.rfind("\\\\.\\", 0) == 0) n = n.substr(4);
+  for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return n;
+}
+
+TDeviceMap::TDeviceMap(const std::string& text) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    std::string entry = text.substr(start, end - start);
+    std::size_t eq = entry.find('=');
+    if (eq != std::string::npos) {
+      std::string name = Normalise(Trim(entry.substr(0, eq)));
+      std::string path = Trim(entry.substr(eq + 1));
+      if (!name.empty() && !path.empty()) {
+        auto same = [&](const auto& e) { return e.first == name; };
+        List.erase(std::remove_if(List.begin(), List.end(), same), List.end());
+        List.emplace_back(name, path);
+      }
+    }
+    start = end + 1;
+  }
+}
+
+std::string TDeviceMap::Find(const std::string& name) const {
+  const std::string key = Normalise(name);
+  for (const auto& e : List)
+    if (e.first == key) return e.second;
+  return {};
+}
+
+}  // namespace vornex

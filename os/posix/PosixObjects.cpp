@@ -1,0 +1,95 @@
+#include "os/posix/PosixObjects.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace vornex::posix {
+
+TFd::~TFd() { Reset(); }
+
+void TFd::Reset(int fd) {
+  if (Value >= 0) ::close(Value);
+  Value = fd;
+}
+
+TEventObject::TEventObject(bool manualReset, bool initialState)
+    : Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), ManualReset(manualReset) {
+  if (initialState) Set();
+}
+
+void TEventObject::Set() {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Signalled) return;
+  Signalled = true;
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = ::write(Fd.Get(), &one, sizeof one);
+}
+
+void TEventObject::Reset() {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (!Signalled) return;
+  Signalled = false;
+  std::uint64_t value = 0;
+  [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
+}
+
+bool TEventObject::IsSet() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Signalled;
+}
+
+bool TEventObject::TryConsume() {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (!Signalled) return false;
+  if (!ManualReset) {
+    Signalled = false;
+    std::uint64_t value = 0;
+    [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
+  }
+  return true;
+}
+
+DWORD ErrorFromErrno(int error) {
+  switch (error) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EBUSY:
+    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENOTTY:
+    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
+    case EPIPE: return ERROR_NO_DATA;
+    case ENXIO:
+    case ENODEV: return ERROR_DEVICE_NOT_CONNECTED;
+    case ETIMEDOUT: return ERROR_COUNTER_TIMEOUT;
+    case ECANCELED: return ERROR_OPERATION_ABORTED;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int timeoutMs,
+                       short* revents) {
+  pollfd fds[3] = {{fd, events, 0}, {abortFd, POLLIN, 0}, {closedFd, POLLIN, 0}};
+  for (;;) {
+    int n = ::poll(fds, 3, timeoutMs);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return TWaitOutcome::Failed;
+    if (n == 0) return TWaitOutcome::TimedOut;
+    if (fds[2].revents & POLLIN) return TWaitOutcome::Closed;
+    if (fds[1].revents & POLLIN) return TWaitOutcome::Aborted;
+    if (revents) *revents = fds[0].revents;
+    return TWaitOutcome::Ready;
+  }
+}
+
+}  // namespace vornex::posix

@@ -1,0 +1,81 @@
+// What a platform handle stands for on Linux. Internal to os/posix.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "os/WinTypes.h"
+
+namespace vornex::posix {
+
+// A descriptor that closes itself.
+class TFd {
+ public:
+  TFd() = default;
+  explicit TFd(int fd) : Value(fd) {}
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  ~TFd();
+  int Get() const { return Value; }
+  void Reset(int fd = -1);
+
+ private:
+  int Value = -1;
+};
+
+// An event: an eventfd readable while signalled, so it can be polled
+// beside a device.
+class TEventObject {
+ public:
+  explicit TEventObject(bool manualReset, bool initialState);
+  bool Valid() const { return Fd.Get() >= 0; }
+  void Set();
+  void Reset();
+  bool IsSet();
+  // Auto-reset events are consumed by a successful wait.
+  bool TryConsume();
+  int PollFd() const { return Fd.Get(); }
+
+ private:
+  TFd Fd;
+  const bool ManualReset;
+  std::mutex Lock;
+  bool Signalled = false;
+};
+
+struct TCommState;
+
+// An open device or file.
+struct TFileObject {
+  TFd Fd;
+  std::string Path;
+  bool IsTty = false;
+  DWORD FileType = FILE_TYPE_UNKNOWN;
+  // Signalled when the handle is closed, so calls blocked on it return.
+  TEventObject Closed{true, false};
+  // Signalled by CancelIo.
+  TEventObject Cancelled{true, false};
+  // Serial state; only for ttys opened for comm calls.
+  std::shared_ptr<TCommState> Comm;
+};
+
+// An open registry key: the path of the key below HKLM.
+struct TKeyObject {
+  std::string Path;
+};
+
+// errno as a Windows error code.
+DWORD ErrorFromErrno(int error);
+
+// Outcome of waiting for a descriptor.
+enum class TWaitOutcome { Ready, Aborted, Closed, TimedOut, Failed };
+
+// Waits until fd has `events`, or abort/closed become readable, or
+// timeoutMs (-1: none) passes. abortFd and closedFd may be -1.
+TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int timeoutMs,
+                       short* revents = nullptr);
+
+}  // namespace vornex::posix

@@ -1,0 +1,357 @@
+#include "os/posix/PosixPlatform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <thread>
+
+#include "os/posix/Namespace.h"
+#include "os/posix/PosixComm.h"
+#include "os/posix/PosixObjects.h"
+#include "os/posix/VendorLibrary.h"
+
+namespace vornex {
+
+using namespace posix;
+
+namespace {
+
+thread_local DWORD LastError = 0;
+
+std::string ExecutableDir() {
+  char path[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return {};
+  std::string p(path, static_cast<std::size_t>(n));
+  auto slash = p.rfind('/');
+  return slash == std::string::npos ? std::string() : p.substr(0, slash);
+}
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int Remaining(std::int64_t deadline) {
+  if (deadline < 0) return -1;
+  std::int64_t left = deadline - NowMs();
+  return left <= 0 ? 0 : static_cast<int>(std::min<std::int64_t>(left, INT_MAX));
+}
+
+}  // namespace
+
+TPosixPlatform::TOptions TPosixPlatform::OptionsFromEnvironment() {
+  TOptions o;
+  if (const char* map = std::getenv("VORNEX_DEVICE_MAP")) o.DeviceMap = map;
+  std::string dir = ExecutableDir();
+  if (!dir.empty()) o.LibraryDirs.push_back(dir);
+  return o;
+}
+
+TPosixPlatform::TPosixPlatform(TOptions options)
+    : Options(std::move(options)),
+      Map(Options.DeviceMap),
+      Names(std::make_unique<TNamespace>(Options.SysRoot, Options.DevRoot, Map)),
+      Vendor(std::make_unique<TVendorLibrary>(Options.LibraryDirs)) {
+  // A printer that goes away under a write must give an error, not end us.
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+TPosixPlatform::~TPosixPlatform() = default;
+
+std::string TPosixPlatform::ResolveDeviceName(const std::string& name) {
+  return Names->Resolve(name);
+}
+
+DWORD TPosixPlatform::GetLastError() { return LastError; }
+void TPosixPlatform::SetLastError(DWORD code) { LastError = code; }
+
+bool TPosixPlatform::Fail(DWORD code) {
+  LastError = code;
+  return false;
+}
+
+std::shared_ptr<TFileObject> TPosixPlatform::File(THandle h) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Files.find(h);
+  return it == Files.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<TEventObject> TPosixPlatform::Event(THandle h) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Events.find(h);
+  return it == Events.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<TKeyObject> TPosixPlatform::Key(THandle h) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Keys.find(h);
+  return it == Keys.end() ? nullptr : it->second;
+}
+
+THandle TPosixPlatform::Issue(std::shared_ptr<TFileObject> file) {
+  std::lock_guard<std::mutex> hold(Lock);
+  THandle h = NextHandle++;
+  Files[h] = std::move(file);
+  return h;
+}
+
+// --- devices and files ----------------------------------------------------------------
+
+THandle TPosixPlatform::CreateFileA(const std::string& name, DWORD access, DWORD shareMode,
+                                    DWORD creation, DWORD) {
+  if (creation != OPEN_EXISTING) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return InvalidHandle;
+  }
+  const std::string path = Names->Resolve(name);
+  if (path.empty()) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return InvalidHandle;
+  }
+  int mode = O_RDWR;
+  if ((access & GENERIC_ALL) == 0) {
+    bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
+    mode = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+  }
+  // Never blocking at the descriptor: waits are done with poll, where Cancel
+  // and Close can end them. A FIFO without a reader fails here rather than
+  // hanging the open.
+  int fd = ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    Fail(ErrorFromErrno(errno));
+    return InvalidHandle;
+  }
+  auto file = std::make_shared<TFileObject>();
+  file->Fd.Reset(fd);
+  file->Path = path;
+  struct stat st {};
+  ::fstat(fd, &st);
+  if (S_ISCHR(st.st_mode)) {
+    file->FileType = FILE_TYPE_CHAR;
+  } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    file->FileType = FILE_TYPE_PIPE;
+  } else if (S_ISREG(st.st_mode)) {
+    file->FileType = FILE_TYPE_DISK;
+  }
+  file->IsTty = ::isatty(fd) == 1;
+  // No sharing asked: nobody else may hold the device meanwhile.
+  if (shareMode == 0 && file->FileType == FILE_TYPE_CHAR) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      Fail(ERROR_ACCESS_DENIED);
+      return InvalidHandle;
+    }
+  }
+  if (file->IsTty && !OpenComm(*file)) {
+    Fail(ErrorFromErrno(errno));
+    return InvalidHandle;
+  }
+  return Issue(std::move(file));
+}
+
+DWORD TPosixPlatform::GetFileType(THandle file) {
+  auto f = File(file);
+  if (!f) {
+    Fail(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  return f->FileType;
+}
+
+bool TPosixPlatform::CloseHandle(THandle handle) {
+  std::shared_ptr<TFileObject> file;
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    auto f = Files.find(handle);
+    if (f != Files.end()) {
+      file = f->second;
+      Files.erase(f);
+    } else if (Events.erase(handle) || Keys.erase(handle)) {
+      return true;
+    } else {
+      return Fail(ERROR_INVALID_HANDLE);
+    }
+  }
+  // Calls still blocked on it return; the descriptor closes with the last
+  // of them.
+  file->Closed.Set();
+  if (file->Comm) CloseComm(*file);
+  return true;
+}
+
+bool TPosixPlatform::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
+                               THandle abortEvent) {
+  written = 0;
+  auto f = File(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  std::shared_ptr<TEventObject> abort = abortEvent != NoHandle ? Event(abortEvent) : nullptr;
+  const int abortFd = abort ? abort->PollFd() : -1;
+  // A comm write that does not go out in time ends short, and succeeds.
+  const std::int64_t deadline = f->Comm ? CommWriteDeadline(*f, count, NowMs()) : -1;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  bool hungUp = false;
+  while (written < count) {
+    ssize_t n = ::write(f->Fd.Get(), bytes + written, count - written);
+    if (n > 0) {
+      written += static_cast<DWORD>(n);
+      hungUp = false;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return Fail(ErrorFromErrno(errno));
+    if (hungUp) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+    short revents = 0;
+    switch (WaitForFd(f->Fd.Get(), POLLOUT, abortFd, f->Closed.PollFd(), Remaining(deadline),
+                      &revents)) {
+      case TWaitOutcome::Ready:
+        hungUp = (revents & (POLLHUP | POLLERR)) != 0;
+        break;
+      case TWaitOutcome::Aborted: return Fail(ERROR_OPERATION_ABORTED);
+      case TWaitOutcome::Closed: return Fail(ERROR_OPERATION_ABORTED);
+      case TWaitOutcome::TimedOut: return true;
+      case TWaitOutcome::Failed: return Fail(ErrorFromErrno(errno));
+    }
+  }
+  if (f->Comm) CommWritten(*f, written);
+  return true;
+}
+
+bool TPosixPlatform::ReadFile(THandle file, void* data, DWORD count, DWORD& read) {
+  read = 0;
+  auto f = File(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  if (f->Comm) {
+    DWORD error = ERROR_SUCCESS;
+    return CommRead(*f, data, count, read, error) || Fail(error);
+  }
+  ssize_t n;
+  do {
+    n = ::read(f->Fd.Get(), data, count);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EAGAIN) return true;
+  if (n < 0) return Fail(ErrorFromErrno(errno));
+  read = static_cast<DWORD>(n);
+  return true;
+}
+
+DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count,
+                                     THandle doneEvent, DWORD timeoutMs, DWORD& written) {
+  written = 0;
+  auto done = Event(doneEvent);
+  if (!done) return WAIT_FAILED;
+  auto f = File(file);
+  if (!f) {
+    // A write that cannot start completes at once with nothing written.
+    LastError = ERROR_INVALID_HANDLE;
+    done->Set();
+    return WAIT_OBJECT_0;
+  }
+  const std::int64_t deadline = NowMs() + timeoutMs;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  DWORD sent = 0;
+  bool hungUp = false;
+  while (sent < count) {
+    ssize_t n = ::write(f->Fd.Get(), bytes + sent, count - sent);
+    if (n > 0) {
+      sent += static_cast<DWORD>(n);
+      hungUp = false;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if ((n < 0 && errno != EAGAIN) || hungUp) {
+      LastError = hungUp ? ERROR_DEVICE_NOT_CONNECTED : ErrorFromErrno(errno);
+      done->Set();
+      return WAIT_OBJECT_0;
+    }
+    short revents = 0;
+    switch (WaitForFd(f->Fd.Get(), POLLOUT, f->Cancelled.PollFd(), f->Closed.PollFd(),
+                      Remaining(deadline), &revents)) {
+      case TWaitOutcome::Ready:
+        hungUp = (revents & (POLLHUP | POLLERR)) != 0;
+        break;
+      case TWaitOutcome::TimedOut: return WAIT_TIMEOUT;
+      case TWaitOutcome::Aborted:
+      case TWaitOutcome::Closed:
+        LastError = ERROR_OPERATION_ABORTED;
+        done->Set();
+        return WAIT_OBJECT_0;
+      case TWaitOutcome::Failed: return WAIT_FAILED;
+    }
+  }
+  written = sent;
+  done->Set();
+  return WAIT_OBJECT_0;
+}
+
+bool TPosixPlatform::CancelIo(THandle file) {
+  auto f = File(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  // Writes here finish or time out inside the call that started them, so a
+  // cancel has nothing left to end.
+  return true;
+}
+
+// --- events and time ---------------------------------------------------------------------
+
+THandle TPosixPlatform::CreateEventA(bool manualReset, bool initialState) {
+  auto event = std::make_shared<TEventObject>(manualReset, initialState);
+  if (!event->Valid()) {
+    Fail(ErrorFromErrno(errno));
+    return NoHandle;
+  }
+  std::lock_guard<std::mutex> hold(Lock);
+  THandle h = NextHandle++;
+  Events[h] = std::move(event);
+  return h;
+}
+
+bool TPosixPlatform::SetEvent(THandle event) {
+  auto e = Event(event);
+  if (!e) return Fail(ERROR_INVALID_HANDLE);
+  e->Set();
+  return true;
+}
+
+bool TPosixPlatform::ResetEvent(THandle event) {
+  auto e = Event(event);
+  if (!e) return Fail(ERROR_INVALID_HANDLE);
+  e->Reset();
+  return true;
+}
+
+DWORD TPosixPlatform::WaitForSingleObject(THandle handle, DWORD timeoutMs) {
+  auto e = Event(handle);
+  if (!e) {
+    Fail(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  const std::int64_t deadline = timeoutMs == INFINITE ? -1 : NowMs() + timeoutMs;
+  for (;;) {
+    if (e->TryConsume()) return WAIT_OBJECT_0;
+    pollfd p{e->PollFd(), POLLIN, 0};
+    int n = ::poll(&p, 1, Remaining(deadline));
+    if (n < 0 && errno != EINTR) return WAIT_FAILED;
+    if (n == 0) return e->TryConsume() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  }
+}
+
+void TPosixPlatform::Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void TPosixPlatform::LowerThreadPriority() {
+  const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+  errno = 0;
+  int nice = ::getpriority(PRIO_PROCESS, tid);
+  if (errno == 0) ::setpriority(PRIO_PROCESS, tid, nice + 1);
+}
+
+}  // namespace vornex
