@@ -1,0 +1,415 @@
+#include "forms/qt/QtHost.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace vornex {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromLocal8Bit(s.c_str(), static_cast<int>(s.size())); }
+std::string S(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+QFont FontOf(const TFont& f, const QFont& base) {
+  QFont font = base;
+  if (!f.Name.empty()) {
+    font.setFamilies({Q(f.Name), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+  }
+  if (f.Height > 0) font.setPixelSize(f.Height);
+  return font;
+}
+
+// The port box raises its drop-down event before the list shows, so the
+// list can be rebuilt first.
+class TDropDownCombo : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> BeforePopup;
+  void showPopup() override {
+    if (BeforePopup) BeforePopup();
+    QComboBox::showPopup();
+  }
+};
+
+// A window that tells its form when the user closes it.
+class TFormWidget : public QWidget {
+ public:
+  explicit TFormWidget(TForm& form) : Form(form) {}
+  std::function<void()> OnUserClose;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    // A window without a system menu has no close box: it ends with its
+    // buttons only.
+    if (!Form.SystemMenu) {
+      event->ignore();
+      return;
+    }
+    if (OnUserClose) OnUserClose();
+    event->accept();
+  }
+
+ private:
+  TForm& Form;
+};
+
+// Two arrow buttons that step a buddy edit box.
+class TUpDownWidget : public QWidget {
+ public:
+  TUpDownWidget(QWidget* parent, TUpDown& model) : QWidget(parent) {
+    auto* up = new QToolButton(this);
+    auto* down = new QToolButton(this);
+    up->setArrowType(Qt::UpArrow);
+    down->setArrowType(Qt::DownArrow);
+    const TRect& r = model.Bounds();
+    up->setGeometry(0, 0, r.Width, r.Height / 2);
+    down->setGeometry(0, r.Height / 2, r.Width, r.Height - r.Height / 2);
+    QObject::connect(up, &QToolButton::clicked, [&model] { model.Step(true); });
+    QObject::connect(down, &QToolButton::clicked, [&model] { model.Step(false); });
+  }
+};
+
+}  // namespace
+
+struct TQtHost::TImpl {
+  std::unique_ptr<QApplication> App;
+  QObject Waker;
+  std::unordered_map<const TComponent*, QObject*> Widgets;
+  std::unordered_set<const TComponent*> Windows;
+  std::vector<QEventLoop*> ModalLoops;
+
+  QWidget* Widget(const TComponent& c) const {
+    auto it = Widgets.find(&c);
+    return it == Widgets.end() ? nullptr : qobject_cast<QWidget*>(it->second);
+  }
+};
+
+TQtHost::TQtHost(int& argc, char** argv) : Impl(std::make_unique<TImpl>()) {
+  Impl->App = std::make_unique<QApplication>(argc, argv);
+  QObject* waker = &Impl->Waker;
+  SyncQueue()->SetWaker([this, waker] {
+    QMetaObject::invokeMethod(waker, [this] { CheckSynchronize(); }, Qt::QueuedConnection);
+  });
+}
+
+TQtHost::~TQtHost() {
+  SyncQueue()->SetWaker(nullptr);
+  for (auto& [component, widget] : Impl->Widgets) const_cast<TComponent*>(component)->SetObserver(nullptr);
+}
+
+QWidget* TQtHost::WidgetOf(const TComponent& component) const { return Impl->Widget(component); }
+
+void TQtHost::Attach(TForm& form) {
+  auto* window = new TFormWidget(form);
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
+  Impl->Widgets[&form] = window;
+  Impl->Windows.insert(&form);
+  form.SetObserver(this);
+  window->setWindowTitle(Q(form.Caption()));
+  window->setFont(FontOf(form.Font(), QApplication::font()));
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (form.SystemMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (form.MinimizeBox) flags |= Qt::WindowMinimizeButtonHint;
+  window->setWindowFlags(flags);
+  window->OnUserClose = [this, &form] {
+    if (MainForm == &form) Terminate();
+  };
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+  QObject::connect(escape, &QShortcut::activated, [&form] { form.PressEscape(); });
+
+  for (TComponent* c : form.Components()) {
+    if (c == &form) continue;
+    c->SetObserver(this);
+    if (auto* timer = dynamic_cast<TTimer*>(c)) {
+      auto* qt = new QTimer(window);
+      Impl->Widgets[c] = qt;
+      QObject::connect(qt, &QTimer::timeout, [timer] { timer->Tick(); });
+      Changed(*c, TProp::Timer);
+      continue;
+    }
+    auto* control = dynamic_cast<TControl*>(c);
+    if (!control) continue;
+    QWidget* parent = control->Parent() ? Impl->Widget(*control->Parent()) : window;
+    QWidget* w = nullptr;
+    switch (control->Kind()) {
+      case TControlKind::GroupBox: {
+        auto* box = new QGroupBox(Q(static_cast<TGroupBox*>(control)->Caption()), parent);
+        // The caption on the frame's top line, as a native group box has it,
+        // so the controls inside stand where they were laid out.
+        box->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: 7px; padding: 0px 2px; }"));
+        w = box;
+        break;
+      }
+      case TControlKind::Label:
+        w = new QLabel(Q(static_cast<TLabel*>(control)->Caption()), parent);
+        break;
+      case TControlKind::Edit: {
+        auto* model = static_cast<TEdit*>(control);
+        auto* edit = new QLineEdit(Q(model->Text()), parent);
+        QObject::connect(edit, &QLineEdit::textEdited, [model](const QString& t) { model->SetText(S(t)); });
+        w = edit;
+        break;
+      }
+      case TControlKind::Button: {
+        auto* model = static_cast<TButton*>(control);
+        auto* button = new QPushButton(Q(model->Caption()), parent);
+        button->setAutoDefault(false);
+        QObject::connect(button, &QPushButton::clicked, [model] { model->Click(); });
+        w = button;
+        break;
+      }
+      case TControlKind::CheckBox: {
+        auto* model = static_cast<TCheckBox*>(control);
+        auto* box = new QCheckBox(Q(model->Caption()), parent);
+        box->setChecked(model->Checked());
+        QObject::connect(box, &QCheckBox::clicked, [model](bool on) { model->SetChecked(on); });
+        w = box;
+        break;
+      }
+      case TControlKind::ComboBox: {
+        auto* model = static_cast<TComboBox*>(control);
+        auto* combo = new TDropDownCombo(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+        combo->BeforePopup = [model] { model->DropDown(); };
+        QObject::connect(combo, QOverload<int>::of(&QComboBox::activated),
+                         [model](int index) { model->Pick(index); });
+        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
+                         [model](const QString& t) { model->TypeText(S(t)); });
+        w = combo;
+        break;
+      }
+      case TControlKind::ProgressBar: {
+        auto* bar = new QProgressBar(parent);
+        bar->setTextVisible(false);
+        w = bar;
+        break;
+      }
+      case TControlKind::Memo: {
+        auto* memo = new QPlainTextEdit(parent);
+        memo->setReadOnly(true);
+        w = memo;
+        break;
+      }
+      case TControlKind::UpDown:
+        w = new TUpDownWidget(parent, *static_cast<TUpDown*>(control));
+        break;
+      default:
+        break;
+    }
+    if (!w) continue;
+    Impl->Widgets[c] = w;
+    for (TProp p : {TProp::Bounds, TProp::Font, TProp::Enabled, TProp::Visible, TProp::Hint,
+                    TProp::Items, TProp::Text, TProp::Range, TProp::Position, TProp::Lines})
+      Changed(*c, p);
+  }
+  Changed(form, TProp::Bounds);
+  if (form.Visible()) ShowForm(form, true);
+}
+
+void TQtHost::Changed(TComponent& component, TProp what) {
+  QObject* object = Impl->Widgets.count(&component) ? Impl->Widgets[&component] : nullptr;
+  if (!object) return;
+  if (auto* timer = qobject_cast<QTimer*>(object)) {
+    auto& model = static_cast<TTimer&>(component);
+    if (model.Enabled() && model.Interval() > 0)
+      timer->start(model.Interval());
+    else
+      timer->stop();
+    return;
+  }
+  auto* w = qobject_cast<QWidget*>(object);
+  auto& control = static_cast<TControl&>(component);
+  switch (what) {
+    case TProp::Bounds: {
+      const TRect& r = control.Bounds();
+      if (control.Kind() == TControlKind::Form) {
+        auto& form = static_cast<TForm&>(control);
+        if (form.AutoSize) {
+          QRect all;
+          for (QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            all = all.united(child->geometry());
+          w->setFixedSize(all.right() + 1, all.bottom() + 1);
+        } else {
+          w->setFixedSize(r.Width, r.Height);
+        }
+        w->move(r.Left, r.Top);
+      } else if (control.Kind() == TControlKind::Label) {
+        w->move(r.Left, r.Top);
+        w->adjustSize();
+      } else {
+        w->setGeometry(r.Left, r.Top, r.Width, r.Height);
+      }
+      break;
+    }
+    case TProp::Font:
+      w->setFont(FontOf(control.EffectiveFont(), QApplication::font()));
+      if (control.Kind() == TControlKind::Label) w->adjustSize();
+      break;
+    case TProp::Enabled:
+      w->setEnabled(control.Enabled());
+      break;
+    case TProp::Visible:
+      if (control.Kind() != TControlKind::Form) w->setVisible(control.Visible());
+      break;
+    case TProp::Hint:
+      w->setToolTip(Q(control.Hint()));
+      break;
+    case TProp::Caption:
+      switch (control.Kind()) {
+        case TControlKind::Form: w->setWindowTitle(Q(static_cast<TForm&>(control).Caption())); break;
+        case TControlKind::GroupBox: static_cast<QGroupBox*>(w)->setTitle(Q(static_cast<TGroupBox&>(control).Caption())); break;
+        case TControlKind::Label:
+          static_cast<QLabel*>(w)->setText(Q(static_cast<TLabel&>(control).Caption()));
+          w->adjustSize();
+          break;
+        case TControlKind::Button: static_cast<QPushButton*>(w)->setText(Q(static_cast<TButton&>(control).Caption())); break;
+        default: break;
+      }
+      break;
+    case TProp::Checked:
+      if (auto* box = qobject_cast<QCheckBox*>(w)) box->setChecked(static_cast<TCheckBox&>(control).Checked());
+      break;
+    case TProp::Text:
+      if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        QString t = Q(static_cast<TEdit&>(control).Text());
+        if (edit->text() != t) edit->setText(t);
+      } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        QString t = Q(static_cast<TComboBox&>(control).Text());
+        if (combo->currentText() != t) combo->setEditText(t);
+      }
+      break;
+    case TProp::Items:
+    case TProp::ItemIndex:
+      if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        auto& model = static_cast<TComboBox&>(control);
+        QSignalBlocker block(combo);
+        if (what == TProp::Items) {
+          combo->clear();
+          for (const auto& item : model.Items()) combo->addItem(Q(item));
+        }
+        combo->setCurrentIndex(model.ItemIndex());
+        combo->setEditText(Q(model.Text()));
+      }
+      break;
+    case TProp::Range:
+    case TProp::Position:
+      if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        auto& model = static_cast<TProgressBar&>(control);
+        // An empty range would make Qt show a busy bar.
+        if (model.Max() > model.Min()) {
+          bar->setRange(model.Min(), model.Max());
+          bar->setValue(model.Position());
+        } else {
+          bar->setRange(0, 1);
+          bar->setValue(model.Position() > model.Min() ? 1 : 0);
+        }
+      }
+      break;
+    case TProp::Lines:
+      if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
+        QStringList lines;
+        for (const auto& line : static_cast<TMemo&>(control).Lines()) lines << Q(line);
+        memo->setPlainText(lines.join('\n'));
+      }
+      break;
+    case TProp::Repaint:
+      w->repaint();
+      break;
+    case TProp::ModalResult:
+      if (static_cast<TForm&>(control).ModalResult() != mrNone)
+        for (QEventLoop* loop : Impl->ModalLoops) loop->quit();
+      break;
+    default:
+      break;
+  }
+}
+
+void TQtHost::Destroyed(TComponent& component) {
+  // Called from the component's destructor: only its address may be used.
+  auto it = Impl->Widgets.find(&component);
+  if (it == Impl->Widgets.end()) return;
+  QObject* object = it->second;
+  Impl->Widgets.erase(it);
+  // A form goes last, after its controls; its window takes their widgets along.
+  if (Impl->Windows.erase(&component)) delete object;
+}
+
+void TQtHost::ShowForm(TForm& form, bool visible) {
+  QWidget* w = Impl->Widget(form);
+  if (!w) return;
+  if (visible) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+  } else {
+    w->hide();
+  }
+}
+
+int TQtHost::ShowModal(TForm& form) {
+  QWidget* w = Impl->Widget(form);
+  if (!w) return mrCancel;
+  form.SetVisible(true);
+  w->setWindowModality(Qt::ApplicationModal);
+  w->show();
+  w->raise();
+  w->activateWindow();
+  QEventLoop loop;
+  Impl->ModalLoops.push_back(&loop);
+  QPointer<QWidget> guard(w);
+  if (form.ModalResult() == mrNone) loop.exec();
+  Impl->ModalLoops.pop_back();
+  if (guard) {
+    guard->hide();
+    guard->setWindowModality(Qt::NonModal);
+  }
+  form.SetVisible(false);
+  return form.ModalResult();
+}
+
+void TQtHost::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, Q(Title), Q(text), QMessageBox::Ok, QApplication::activeWindow());
+  box.exec();
+}
+
+bool TQtHost::ExecuteOpenDialog(TOpenDialog& dialog) {
+  QString filter = dialog.Filter.empty() ? QString() : Q(dialog.Filter);
+  QString name = QFileDialog::getOpenFileName(QApplication::activeWindow(), QStringLiteral("Open"),
+                                              Q(dialog.InitialDir), filter);
+  if (name.isEmpty()) return false;
+  dialog.FileName = S(QFileInfo(name).absoluteFilePath());
+  return true;
+}
+
+int TQtHost::Run() { return QApplication::exec(); }
+
+void TQtHost::Terminate() { QApplication::quit(); }
+
+}  // namespace vornex
