@@ -1,0 +1,65 @@
+#include "app/MainForm.h"
+
+namespace vornex {
+
+namespace {
+
+TUploadControls ControlsOf(TMainForm& f) {
+  return TUploadControls{f.Edit1,      f.EdFileName,   f.ComboBox1,     f.BuBrowse,
+                         f.BuSetupCom, f.BuStart,      f.BuExit,        f.CBLineCheck,
+                         f.GroupBox3,  f.LaTOK,        f.LaSendCount,   f.LaSendCountTotal,
+                         f.LaSendPer,  f.PBPer,        f.EdRepeatTime,  f.EdRepeatCount,
+                         f.CBRepeat,   f.LaCount,      f.TiCheck,       f.TiRepeat};
+}
+
+}  // namespace
+
+TMainForm::TMainForm(THost& host, TPlatform& platform)
+    : TForm(host, "MainForm", "ZUV Vornex 2.00", {150, 113, 267, 201}),
+      Platform(platform),
+      Upload(Job, ControlsOf(*this), host, platform) {
+  BorderStyle = TBorderStyle::Single;
+  SystemMenu = true;
+  MinimizeBox = true;
+  SetFont({"MS Sans Serif", 11});
+  BuStart.SetFont({"Arial", 15});
+  BuCancel.SetFont({"Arial", 15});
+  BuExit.SetFont({"Arial", 16});
+  CBLineCheck.SetVisible(false);
+  CBLineCheck.SetChecked(true);
+  CBLineCheck.SetHint("Check if Line is break");
+  PBPer.Smooth = true;
+
+  WireEvents();
+  Worker = std::make_unique<RsThread>(host, Upload, platform);
+}
+
+TMainForm::~TMainForm() {
+  // A send loop still running is told to stop; the worker is then ended
+  // while the calls it hands to this thread keep being served.
+  Upload.BuCancelClick();
+  Worker.reset();
+}
+
+void TMainForm::WireEvents() {
+  BuStart.OnClick = [this] { Upload.BuStartClick(); };
+  BuCancel.OnClick = [this] { Upload.BuCancelClick(); };
+  BuExit.OnClick = [this] { BuExitClick(); };
+  BuBrowse.OnClick = [this] { BuBrowseClick(); };
+  TiCheck.OnTimer = [this] { Upload.TiCheckTimer(); };
+  TiRepeat.OnTimer = [this] { Upload.TiRepeatTimer(); };
+  Memo1.OnChange = [this] { Memo1Change(); };
+}
+
+void TMainForm::BuBrowseClick() {
+  if (OpenDialog1.Execute()) EdFileName.SetText(OpenDialog1.FileName);
+}
+
+void TMainForm::BuExitClick() { Close(); }
+
+void TMainForm::Memo1Change() {
+  // Emptied, not trimmed.
+  if (Memo1.Lines().size() > 500) Memo1.Clear();
+}
+
+}  // namespace vornex

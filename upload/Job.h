@@ -1,0 +1,65 @@
+// The upload job: what the UI thread prepares and the worker carries out.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vornex {
+
+// The whole file in memory, with a read position.
+class TFileData {
+ public:
+  void Assign(std::vector<std::uint8_t>&& bytes) {
+    Bytes = std::move(bytes);
+    Pos = 0;
+  }
+  // Copies up to max bytes from the read position and advances it.
+  std::size_t Read(void* into, std::size_t max);
+  // The next up to max bytes in place, advancing the read position: for
+  // sends that need no block buffer of their own.
+  const std::uint8_t* Take(std::size_t max, std::size_t& taken);
+  bool AtEnd() const { return Pos == Bytes.size(); }
+  std::size_t Size() const { return Bytes.size(); }
+  std::size_t Position() const { return Pos; }
+
+ private:
+  std::vector<std::uint8_t> Bytes;
+  std::size_t Pos = 0;
+};
+
+enum TTransferMode : std::int32_t {
+  tmSerial = 1,
+  tmParallel = 2,
+  tmVendorUsb = 3,
+  tmUsbPrinter = 4,
+};
+
+// The flags and counters are written by one thread and read by another.
+struct TUploadJob {
+  TFileData FileData;
+  std::atomic<std::int32_t> TransferMode{tmSerial};
+  std::atomic<std::int32_t> BlockSize{512};
+  std::atomic<bool> StartRequested{false};
+  std::atomic<bool> CancelRequested{false};
+  std::atomic<bool> TransferDone{false};
+  std::atomic<bool> TxReady{false};
+  std::atomic<std::int32_t> BlocksSent{0};
+  std::atomic<std::int32_t> BytesSent{0};
+  // Guards the hand-over of TxReady between the serial loop and the
+  // transmit-empty event; TxReadyChanged wakes the loop.
+  std::mutex TransferLock;
+  std::condition_variable TxReadyChanged;
+  std::int32_t RepeatDone = 0;  // UI thread only
+
+  // Taken at Start on the UI thread, so the worker never reads a control
+  // nor a list that a drop-down may be rebuilding.
+  std::string PortText;
+  std::string UsbPrinterPath;
+};
+
+}  // namespace vornex

@@ -1,0 +1,36 @@
+// A send loop moves the job's file to one kind of port, on the worker thread.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "os/Platform.h"
+#include "upload/Job.h"
+
+namespace vornex {
+
+// What a send loop may use besides the job: the platform, and the user
+// interface, reached on the UI thread.
+struct TSendContext {
+  TUploadJob& Job;
+  TPlatform& Platform;
+  // Signalled by Cancel: a blocking write given it ends at once.
+  THandle CancelEvent;
+  // A modal message; returns when the user has dismissed it.
+  std::function<void(const std::string&)> ShowMessage;
+  // The Exit button's caption becomes "USB Send Err Resend".
+  std::function<void()> ShowResendError;
+};
+
+class TSendLoop {
+ public:
+  virtual ~TSendLoop() = default;
+  // Returns when the data is exhausted, Cancel is seen, or on a failure. A
+  // loop that sent the last piece has set TransferDone.
+  virtual void Send(TSendContext& context) = 0;
+};
+
+inline constexpr char UsbSendErrText[] = "USB Send Err Resend";
+inline constexpr char UsbPortInvalidText[] = "USB Port INVALID";
+
+}  // namespace vornex

@@ -1,0 +1,101 @@
+// Start, Cancel, the worker's dispatch, and the progress monitor with its
+// time-out and repeat series.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "forms/Controls.h"
+#include "forms/Host.h"
+#include "os/Platform.h"
+#include "upload/Job.h"
+#include "upload/SendLoop.h"
+
+namespace vornex {
+
+// The main window's controls the engine reads and writes.
+struct TUploadControls {
+  TEdit& Edit1;
+  TEdit& EdFileName;
+  TComboBox& ComboBox1;
+  TButton& BuBrowse;
+  TButton& BuSetupCom;
+  TButton& BuStart;
+  TButton& BuExit;
+  TCheckBox& CBLineCheck;
+  TGroupBox& GroupBox3;
+  TLabel& LaTOK;
+  TLabel& LaSendCount;
+  TLabel& LaSendCountTotal;
+  TLabel& LaSendPer;
+  TProgressBar& PBPer;
+  TEdit& EdRepeatTime;
+  TEdit& EdRepeatCount;
+  TCheckBox& CBRepeat;
+  TLabel& LaCount;
+  TTimer& TiCheck;
+  TTimer& TiRepeat;
+};
+
+inline constexpr char FileNotFoundText[] = "File not found Please renter file name";
+inline constexpr char TimeOutText[] = "Time Out";
+inline constexpr char StillStoppingText[] =
+    "The last transfer is still stopping. Press Start again in a moment.";
+// The counters and the progress bar are 32-bit.
+inline constexpr std::int64_t LargestFile = 0x7FFFFFFF;
+
+class TUploadEngine {
+ public:
+  TUploadEngine(TUploadJob& job, const TUploadControls& controls, THost& host,
+                TPlatform& platform);
+  TUploadEngine(const TUploadEngine&) = delete;
+  TUploadEngine& operator=(const TUploadEngine&) = delete;
+  ~TUploadEngine();
+
+  // Port selection, re-run by every Start (the port box's change handler).
+  std::function<void()> SelectPort;
+  // The first USB printer found, or empty; asked at Start.
+  std::function<std::string()> FirstUsbPrinterPath;
+  // The send loop of each transfer mode (1..4); none runs nothing.
+  void SetSendLoop(std::int32_t mode, TSendLoop* loop);
+
+  // UI thread
+  void BuStartClick();
+  void StartTransfer(const std::string& fileName);
+  void BuCancelClick();
+  void DisableControls();
+  void EnableControls();
+  void TiCheckTimer();
+  void TiRepeatTimer();
+
+  // Worker thread
+  void RunTransfer();
+  // Sleeps until a job is armed or `stop` holds.
+  void WaitForStart(const std::function<bool()>& stop);
+  void WakeWorker();
+
+  // A send loop is running (or still stopping after a time-out).
+  bool Busy() const { return Job.StartRequested.load(); }
+  std::int32_t StallSeconds() const { return Stall; }
+
+ private:
+  TSendContext MakeContext();
+
+  TUploadJob& Job;
+  TUploadControls C;
+  THost& Host;
+  TPlatform& Platform;
+  TPlatformHandle CancelEvent;
+  std::array<TSendLoop*, 5> Loops{};
+  std::mutex WakeLock;
+  std::condition_variable WakeSignal;
+
+  std::int32_t Stall = 0;           // ticks without a new piece
+  std::int32_t LastBlocksSent = 0;  // pieces seen at the last tick that saw a change
+};
+
+}  // namespace vornex
