@@ -1,0 +1,630 @@
+#include "tests/support/FakePlatform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace vornex::test {
+
+namespace {
+
+thread_local DWORD LastError = 0;
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Windows device names are case-blind and may carry the \\.\ prefix.
+std::string DeviceKey(const std::string& name) {
+  std::string n = name;
+  if (n.rfind("\\\\.\\", 0) == 0) n = n.substr(4);
+  return Upper(n);
+}
+
+}  // namespace
+
+TFakePlatform::TFakePlatform() {
+  Version.dwPlatformId = VER_PLATFORM_WIN32_NT;
+  Version.dwMajorVersion = 5;
+  Version.dwMinorVersion = 1;
+}
+
+TFakePlatform::~TFakePlatform() = default;
+
+// --- scripting -------------------------------------------------------------------
+
+std::shared_ptr<TFakeDevice> TFakePlatform::AddDevice(const std::string& name) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto device = std::make_shared<TFakeDevice>();
+  Devices[DeviceKey(name)] = device;
+  return device;
+}
+
+std::shared_ptr<TFakeDevice> TFakePlatform::Device(const std::string& name) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Devices.find(DeviceKey(name));
+  return it == Devices.end() ? nullptr : it->second;
+}
+
+void TFakePlatform::ReleaseWrites(const std::string& name) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    auto it = Devices.find(DeviceKey(name));
+    if (it != Devices.end()) it->second->HoldWrites = false;
+  }
+  Changed.notify_all();
+}
+
+void TFakePlatform::RaiseCommEvent(const std::string& name, DWORD mask) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    auto it = Devices.find(DeviceKey(name));
+    if (it != Devices.end()) it->second->PendingEvents.push_back(mask);
+  }
+  Changed.notify_all();
+}
+
+bool TFakePlatform::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  std::unique_lock<std::mutex> hold(Lock);
+  return Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] {
+    hold.unlock();
+    bool met = condition();
+    hold.lock();
+    return met;
+  });
+}
+
+TFakeKey& TFakePlatform::Key(const std::string& path) {
+  std::lock_guard<std::mutex> hold(Lock);
+  // Create each parent and list the child under it once.
+  std::string p = path;
+  while (!p.empty() && p.back() == '\\') p.pop_back();
+  std::size_t start = 0;
+  std::string parent;
+  for (;;) {
+    std::size_t slash = p.find('\\', start);
+    std::string part = p.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    std::string full = parent.empty() ? part : parent + "\\" + part;
+    if (!parent.empty()) {
+      auto& subs = Registry[Upper(parent)].SubKeys;
+      if (std::find(subs.begin(), subs.end(), part) == subs.end()) subs.push_back(part);
+    }
+    Registry[Upper(full)];
+    parent = full;
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return Registry[Upper(p)];
+}
+
+void TFakePlatform::SetValue(const std::string& keyPath, const std::string& name,
+                             const std::string& data) {
+  TFakeKey& key = Key(keyPath);
+  std::lock_guard<std::mutex> hold(Lock);
+  for (auto& v : key.Values)
+    if (v.first == name) {
+      v.second = data;
+      return;
+    }
+  key.Values.emplace_back(name, data);
+}
+
+void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Failures[call] = {code, always};
+}
+
+std::vector<std::string> TFakePlatform::Calls() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return CallLog;
+}
+
+int TFakePlatform::CountCalls(const std::string& call) {
+  std::lock_guard<std::mutex> hold(Lock);
+  return static_cast<int>(std::count(CallLog.begin(), CallLog.end(), call));
+}
+
+int TFakePlatform::OpenDeviceHandles() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return static_cast<int>(Files.size());
+}
+
+int TFakePlatform::OpenKeys() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return static_cast<int>(Keys.size());
+}
+
+int TFakePlatform::EventsCreated() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return EventCount;
+}
+
+// --- helpers (Lock held) -------------------------------------------------------------
+
+bool TFakePlatform::Enter(const std::string& call) {
+  CallLog.push_back(call);
+  auto it = Failures.find(call);
+  if (it == Failures.end()) return false;
+  LastError = it->second.first;
+  if (!it->second.second) Failures.erase(it);
+  return true;
+}
+
+bool TFakePlatform::Fail(DWORD code) {
+  LastError = code;
+  return false;
+}
+
+std::shared_ptr<TFakePlatform::TOpenFile> TFakePlatform::FileOf(THandle h) {
+  auto it = Files.find(h);
+  return it == Files.end() ? nullptr : it->second;
+}
+
+bool TFakePlatform::EventSignalled(THandle h) {
+  auto it = Events.find(h);
+  return it != Events.end() && it->second.Signalled;
+}
+
+// --- TPlatform -------------------------------------------------------------------------
+
+DWORD TFakePlatform::GetLastError() { return LastError; }
+void TFakePlatform::SetLastError(DWORD code) { LastError = code; }
+
+bool TFakePlatform::GetVersionExA(OSVERSIONINFOA& info) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("GetVersionExA")) return false;
+  if (VersionFails) return Fail(ERROR_INVALID_PARAMETER);
+  info = Version;
+  return true;
+}
+
+long TFakePlatform::RegOpenKeyExA(const std::string& path, DWORD, THandle& key) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("RegOpenKeyExA")) return static_cast<long>(LastError);
+  std::string p = path;
+  while (!p.empty() && p.back() == '\\') p.pop_back();
+  if (!Registry.count(Upper(p))) return ERROR_FILE_NOT_FOUND;
+  key = NextHandle++;
+  Keys[key] = Upper(p);
+  return ERROR_SUCCESS;
+}
+
+long TFakePlatform::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("RegEnumKeyExA")) return static_cast<long>(LastError);
+  auto k = Keys.find(key);
+  if (k == Keys.end()) return ERROR_INVALID_HANDLE;
+  const auto& subs = Registry[k->second].SubKeys;
+  if (index >= subs.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& s = subs[index];
+  if (s.size() + 1 > nameLength) return ERROR_MORE_DATA;
+  std::memcpy(name, s.c_str(), s.size() + 1);
+  nameLength = static_cast<DWORD>(s.size());
+  return ERROR_SUCCESS;
+}
+
+long TFakePlatform::RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type,
+                                     BYTE* data, DWORD& dataLength) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("RegQueryValueExA")) return static_cast<long>(LastError);
+  auto k = Keys.find(key);
+  if (k == Keys.end()) return ERROR_INVALID_HANDLE;
+  for (const auto& v : Registry[k->second].Values) {
+    if (Upper(v.first) != Upper(valueName)) continue;
+    if (type) *type = REG_SZ;
+    DWORD need = static_cast<DWORD>(v.second.size() + 1);
+    if (!data) {
+      dataLength = need;
+      return ERROR_SUCCESS;
+    }
+    if (need > dataLength) {
+      dataLength = need;
+      return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, v.second.c_str(), need);
+    dataLength = need;
+    return ERROR_SUCCESS;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+long TFakePlatform::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values,
+                                     DWORD* maxValueNameLength, DWORD* maxValueLength) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("RegQueryInfoKeyA")) return static_cast<long>(LastError);
+  auto k = Keys.find(key);
+  if (k == Keys.end()) return ERROR_INVALID_HANDLE;
+  const TFakeKey& fk = Registry[k->second];
+  DWORD maxName = 0, maxData = 0;
+  for (const auto& v : fk.Values) {
+    maxName = std::max<DWORD>(maxName, static_cast<DWORD>(v.first.size()));
+    maxData = std::max<DWORD>(maxData, static_cast<DWORD>(v.second.size() + 1));
+  }
+  if (subKeys) *subKeys = static_cast<DWORD>(fk.SubKeys.size());
+  if (values) *values = static_cast<DWORD>(fk.Values.size());
+  if (maxValueNameLength) *maxValueNameLength = maxName;
+  if (maxValueLength) *maxValueLength = maxData;
+  return ERROR_SUCCESS;
+}
+
+long TFakePlatform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength,
+                                  DWORD* type, BYTE* data, DWORD& dataLength) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("RegEnumValueA")) return static_cast<long>(LastError);
+  auto k = Keys.find(key);
+  if (k == Keys.end()) return ERROR_INVALID_HANDLE;
+  const auto& values = Registry[k->second].Values;
+  if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
+  const auto& v = values[index];
+  if (v.first.size() + 1 > nameLength || v.second.size() + 1 > dataLength) return ERROR_MORE_DATA;
+  std::memcpy(name, v.first.c_str(), v.first.size() + 1);
+  nameLength = static_cast<DWORD>(v.first.size());
+  std::memcpy(data, v.second.c_str(), v.second.size() + 1);
+  dataLength = static_cast<DWORD>(v.second.size() + 1);
+  if (type) *type = REG_SZ;
+  return ERROR_SUCCESS;
+}
+
+long TFakePlatform::RegCloseKey(THandle key) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Enter("RegCloseKey");
+  return Keys.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+bool TFakePlatform::EnumPortsA(std::vector<std::string>& portNames) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("EnumPortsA")) return false;
+  if (SpoolerFails) return Fail(ERROR_INVALID_PARAMETER);
+  portNames = SpoolerPorts;
+  return true;
+}
+
+THandle TFakePlatform::CreateFileA(const std::string& name, DWORD, DWORD, DWORD, DWORD) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("CreateFileA")) return InvalidHandle;
+  auto it = Devices.find(DeviceKey(name));
+  if (it == Devices.end()) {
+    LastError = ERROR_FILE_NOT_FOUND;
+    return InvalidHandle;
+  }
+  if (it->second->OpenError != ERROR_SUCCESS) {
+    LastError = it->second->OpenError;
+    return InvalidHandle;
+  }
+  auto file = std::make_shared<TOpenFile>();
+  file->Name = name;
+  file->Device = it->second;
+  ++it->second->OpenCount;
+  ++it->second->OpenHandles;
+  THandle h = NextHandle++;
+  Files[h] = file;
+  return h;
+}
+
+DWORD TFakePlatform::GetFileType(THandle file) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Enter("GetFileType");
+  auto f = FileOf(file);
+  return f ? f->Device->FileType : FILE_TYPE_UNKNOWN;
+}
+
+bool TFakePlatform::CloseHandle(THandle handle) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Enter("CloseHandle");
+    auto f = Files.find(handle);
+    if (f != Files.end()) {
+      f->second->Closed = true;
+      --f->second->Device->OpenHandles;
+      Files.erase(f);
+    } else if (!Events.erase(handle)) {
+      return Fail(ERROR_INVALID_HANDLE);
+    }
+  }
+  Changed.notify_all();
+  return true;
+}
+
+bool TFakePlatform::DoWrite(std::unique_lock<std::mutex>& hold, THandle file,
+                            const std::uint8_t* data, DWORD count, DWORD& written,
+                            THandle abortEvent, std::int64_t deadlineMs) {
+  written = 0;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  auto device = f->Device;
+  while (device->HoldWrites) {
+    if (f->Closed) return Fail(ERROR_INVALID_HANDLE);
+    if (f->Cancelled || (abortEvent != NoHandle && EventSignalled(abortEvent)))
+      return Fail(ERROR_OPERATION_ABORTED);
+    if (deadlineMs >= 0 && NowMs() >= deadlineMs) return Fail(ERROR_COUNTER_TIMEOUT);
+    Changed.wait_for(hold, std::chrono::milliseconds(5));
+  }
+  if (device->FailingWrites > 0) {
+    --device->FailingWrites;
+    return Fail(device->WriteError);
+  }
+  DWORD take = std::min(count, device->TakePerWrite);
+  device->Written.insert(device->Written.end(), data, data + take);
+  device->WriteSizes.push_back(take);
+  written = take;
+  if (device->IsComm && device->TxEmptyAfterWrite) device->PendingEvents.push_back(EV_TXEMPTY);
+  return true;
+}
+
+bool TFakePlatform::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
+                              THandle abortEvent) {
+  std::unique_lock<std::mutex> hold(Lock);
+  if (Enter("WriteFile")) return false;
+  bool ok = DoWrite(hold, file, static_cast<const std::uint8_t*>(data), count, written,
+                    abortEvent, -1);
+  hold.unlock();
+  Changed.notify_all();
+  return ok;
+}
+
+bool TFakePlatform::ReadFile(THandle file, void* data, DWORD count, DWORD& read) {
+  std::lock_guard<std::mutex> hold(Lock);
+  read = 0;
+  if (Enter("ReadFile")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  auto& in = f->Device->Incoming;
+  auto* out = static_cast<std::uint8_t*>(data);
+  while (read < count && !in.empty()) {
+    out[read++] = in.front();
+    in.pop_front();
+  }
+  return true;
+}
+
+DWORD TFakePlatform::WriteFileTimed(THandle file, const void* data, DWORD count,
+                                    THandle doneEvent, DWORD timeoutMs, DWORD& written) {
+  std::unique_lock<std::mutex> hold(Lock);
+  written = 0;
+  if (Enter("WriteFileTimed")) return WAIT_FAILED;
+  auto f = FileOf(file);
+  if (!f) {
+    // A failed write completes at once with nothing written.
+    LastError = ERROR_INVALID_HANDLE;
+    auto e = Events.find(doneEvent);
+    if (e != Events.end()) e->second.Signalled = true;
+    return WAIT_OBJECT_0;
+  }
+  bool ok = DoWrite(hold, file, static_cast<const std::uint8_t*>(data), count, written, NoHandle,
+                    NowMs() + timeoutMs);
+  if (!ok && LastError == ERROR_COUNTER_TIMEOUT) return WAIT_TIMEOUT;
+  auto e = Events.find(doneEvent);
+  if (e != Events.end()) e->second.Signalled = true;
+  hold.unlock();
+  Changed.notify_all();
+  return WAIT_OBJECT_0;
+}
+
+bool TFakePlatform::CancelIo(THandle file) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Enter("CancelIo");
+    auto f = FileOf(file);
+    if (!f) return Fail(ERROR_INVALID_HANDLE);
+    f->Cancelled = true;
+  }
+  Changed.notify_all();
+  return true;
+}
+
+THandle TFakePlatform::CreateEventA(bool manualReset, bool initialState) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("CreateEventA")) return NoHandle;
+  THandle h = NextHandle++;
+  Events[h] = TEvent{manualReset, initialState};
+  ++EventCount;
+  return h;
+}
+
+bool TFakePlatform::SetEvent(THandle event) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    auto it = Events.find(event);
+    if (it == Events.end()) return Fail(ERROR_INVALID_HANDLE);
+    it->second.Signalled = true;
+  }
+  Changed.notify_all();
+  return true;
+}
+
+bool TFakePlatform::ResetEvent(THandle event) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Events.find(event);
+  if (it == Events.end()) return Fail(ERROR_INVALID_HANDLE);
+  it->second.Signalled = false;
+  return true;
+}
+
+DWORD TFakePlatform::WaitForSingleObject(THandle handle, DWORD timeoutMs) {
+  std::unique_lock<std::mutex> hold(Lock);
+  auto it = Events.find(handle);
+  if (it == Events.end()) return WAIT_FAILED;
+  auto ready = [&] {
+    auto e = Events.find(handle);
+    return e == Events.end() || e->second.Signalled;
+  };
+  bool got = timeoutMs == INFINITE ? (Changed.wait(hold, ready), true)
+                                   : Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), ready);
+  if (!got) return WAIT_TIMEOUT;
+  auto e = Events.find(handle);
+  if (e == Events.end()) return WAIT_FAILED;
+  if (!e->second.ManualReset) e->second.Signalled = false;
+  return WAIT_OBJECT_0;
+}
+
+void TFakePlatform::Sleep(DWORD ms) {
+  std::lock_guard<std::mutex> hold(Lock);
+  CallLog.push_back("Sleep");
+  SleptMs += ms;
+}
+
+// --- comm ---------------------------------------------------------------------------------
+
+bool TFakePlatform::SetupComm(THandle file, DWORD inQueue, DWORD outQueue) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("SetupComm")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  f->Device->InQueue = inQueue;
+  f->Device->OutQueue = outQueue;
+  return true;
+}
+
+bool TFakePlatform::GetCommState(THandle file, DCB& dcb) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("GetCommState")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  dcb = f->Device->State;
+  return true;
+}
+
+bool TFakePlatform::SetCommState(THandle file, const DCB& dcb) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("SetCommState")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  f->Device->State = dcb;
+  return true;
+}
+
+bool TFakePlatform::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("SetCommTimeouts")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  f->Device->Timeouts = timeouts;
+  return true;
+}
+
+bool TFakePlatform::SetCommMask(THandle file, DWORD mask) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    if (Enter("SetCommMask")) return false;
+    auto f = FileOf(file);
+    if (!f) return Fail(ERROR_INVALID_HANDLE);
+    f->Device->Mask = mask;
+    f->WaitEnded = true;
+  }
+  Changed.notify_all();
+  return true;
+}
+
+bool TFakePlatform::WaitCommEvent(THandle file, DWORD& mask) {
+  std::unique_lock<std::mutex> hold(Lock);
+  mask = 0;
+  if (Enter("WaitCommEvent")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  f->WaitEnded = false;
+  if (f->Device->Mask == 0) return Fail(ERROR_INVALID_PARAMETER);
+  for (;;) {
+    if (f->Closed) return Fail(ERROR_INVALID_HANDLE);
+    if (f->WaitEnded) {
+      f->WaitEnded = false;
+      return true;
+    }
+    auto& events = f->Device->PendingEvents;
+    while (!events.empty()) {
+      DWORD got = events.front() & f->Device->Mask;
+      events.pop_front();
+      if (got) {
+        mask = got;
+        return true;
+      }
+    }
+    Changed.wait(hold);
+  }
+}
+
+bool TFakePlatform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("ClearCommError")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  errors = f->Device->CommErrors;
+  f->Device->CommErrors = 0;
+  status = f->Device->Stat;
+  status.cbInQue = static_cast<DWORD>(f->Device->Incoming.size());
+  return true;
+}
+
+bool TFakePlatform::PurgeComm(THandle file, DWORD flags) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("PurgeComm")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  f->Device->Purges.push_back(flags);
+  if (flags & PURGE_RXCLEAR) f->Device->Incoming.clear();
+  return true;
+}
+
+bool TFakePlatform::EscapeCommFunction(THandle file, DWORD function) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("EscapeCommFunction")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  f->Device->Escapes.push_back(function);
+  return true;
+}
+
+bool TFakePlatform::GetCommModemStatus(THandle file, DWORD& modemStatus) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("GetCommModemStatus")) return false;
+  auto f = FileOf(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  if (f->Device->ModemStatusFails) return Fail(ERROR_NOT_SUPPORTED);
+  modemStatus = f->Device->ModemStatus;
+  return true;
+}
+
+// --- the maker's library -------------------------------------------------------------------
+
+bool TFakePlatform::VendorUsbAvailable() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return VendorLibraryPresent;
+}
+
+std::int32_t TFakePlatform::VendorUsbOpen(std::int32_t deviceIndex) {
+  std::lock_guard<std::mutex> hold(Lock);
+  CallLog.push_back("VendorUsbOpen");
+  VendorOpened.push_back(deviceIndex);
+  if (!VendorLibraryPresent || !VendorDevices.count(deviceIndex)) return -1;
+  return 1000 + deviceIndex;
+}
+
+std::int32_t TFakePlatform::VendorUsbWrite(std::int32_t device, const void* data,
+                                           std::int32_t count) {
+  std::unique_lock<std::mutex> hold(Lock);
+  CallLog.push_back("VendorUsbWrite");
+  Changed.wait(hold, [&] { return !VendorHoldWrites; });
+  VendorWriteSizes.push_back(count);
+  if (VendorFailingWrites > 0) {
+    --VendorFailingWrites;
+    return -5;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  auto& into = VendorReceived[device - 1000];
+  into.insert(into.end(), bytes, bytes + count);
+  return count;
+}
+
+std::int32_t TFakePlatform::VendorUsbClose(std::int32_t device) {
+  std::lock_guard<std::mutex> hold(Lock);
+  CallLog.push_back("VendorUsbClose");
+  VendorClosed.push_back(device - 1000);
+  return 0;
+}
+
+}  // namespace vornex::test

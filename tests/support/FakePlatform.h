@@ -1,0 +1,184 @@
+// A scripted platform: devices, registry, spooler and the maker's library are
+// set up per test, every call is recorded, and any call can be made to fail.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "os/Platform.h"
+
+namespace vornex::test {
+
+// A device (or file) that CreateFileA can open by its Windows name.
+struct TFakeDevice {
+  DWORD FileType = FILE_TYPE_CHAR;
+  DWORD OpenError = ERROR_SUCCESS;  // non-zero: CreateFileA fails with it
+  // Everything written, in order.
+  std::vector<std::uint8_t> Written;
+  std::vector<std::size_t> WriteSizes;
+  // Writes block until ReleaseWrites (or an abort event, or CancelIo).
+  bool HoldWrites = false;
+  // Each write takes at most this many bytes (a short write).
+  DWORD TakePerWrite = MAXDWORD;
+  // This many next writes fail with WriteError.
+  int FailingWrites = 0;
+  DWORD WriteError = ERROR_GEN_FAILURE;
+  // Bytes waiting to be read.
+  std::deque<std::uint8_t> Incoming;
+
+  // Comm state.
+  bool IsComm = true;
+  DCB State;
+  COMMTIMEOUTS Timeouts;
+  DWORD Mask = 0;
+  DWORD ModemStatus = 0;
+  bool ModemStatusFails = false;
+  COMSTAT Stat;
+  DWORD CommErrors = 0;
+  DWORD InQueue = 0, OutQueue = 0;
+  // After each write the port reports its transmit buffer empty.
+  bool TxEmptyAfterWrite = true;
+  std::deque<DWORD> PendingEvents;
+  std::vector<DWORD> Escapes;
+  std::vector<DWORD> Purges;
+  int OpenCount = 0;
+  int OpenHandles = 0;
+};
+
+struct TFakeKey {
+  std::vector<std::string> SubKeys;                           // enumeration order
+  std::vector<std::pair<std::string, std::string>> Values;    // name, text data
+};
+
+class TFakePlatform : public TPlatform {
+ public:
+  TFakePlatform();
+  ~TFakePlatform() override;
+
+  // --- scripting (any thread) -------------------------------------------------
+  std::shared_ptr<TFakeDevice> AddDevice(const std::string& name);
+  std::shared_ptr<TFakeDevice> Device(const std::string& name);
+  // Lets held writes go on (they take what they can, then return).
+  void ReleaseWrites(const std::string& name);
+  // Raises comm events on an open port: WaitCommEvent returns them in order.
+  void RaiseCommEvent(const std::string& name, DWORD mask);
+  // Waits (real time) until the condition over the platform's state holds.
+  bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+  // Registry: a key path under HKLM, created with its parents.
+  TFakeKey& Key(const std::string& path);
+  void SetValue(const std::string& keyPath, const std::string& name, const std::string& data);
+  // Makes the named call fail with the code (once, or always).
+  void FailCall(const std::string& call, DWORD code, bool always = true);
+  // Every call made, by name, in order.
+  std::vector<std::string> Calls();
+  int CountCalls(const std::string& call);
+  // Handles currently open, by kind.
+  int OpenDeviceHandles();
+  int OpenKeys();
+  int EventsCreated();
+
+  bool VersionFails = false;
+  OSVERSIONINFOA Version;
+  std::vector<std::string> SpoolerPorts;
+  bool SpoolerFails = false;
+  // Sleep returns at once and adds to this (milliseconds).
+  std::int64_t SleptMs = 0;
+
+  // The maker's library: indices that answer, and what each received.
+  bool VendorLibraryPresent = false;
+  std::set<std::int32_t> VendorDevices;
+  std::map<std::int32_t, std::vector<std::uint8_t>> VendorReceived;
+  std::vector<std::int32_t> VendorWriteSizes;
+  int VendorFailingWrites = 0;
+  std::vector<std::int32_t> VendorOpened;
+  std::vector<std::int32_t> VendorClosed;
+  bool VendorHoldWrites = false;
+
+  // --- TPlatform --------------------------------------------------------------------
+  DWORD GetLastError() override;
+  void SetLastError(DWORD code) override;
+  bool GetVersionExA(OSVERSIONINFOA& info) override;
+  long RegOpenKeyExA(const std::string& path, DWORD access, THandle& key) override;
+  long RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) override;
+  long RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type, BYTE* data,
+                        DWORD& dataLength) override;
+  long RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values, DWORD* maxValueNameLength,
+                        DWORD* maxValueLength) override;
+  long RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength, DWORD* type,
+                     BYTE* data, DWORD& dataLength) override;
+  long RegCloseKey(THandle key) override;
+  bool EnumPortsA(std::vector<std::string>& portNames) override;
+  THandle CreateFileA(const std::string& name, DWORD access, DWORD shareMode, DWORD creation,
+                      DWORD flagsAndAttributes) override;
+  DWORD GetFileType(THandle file) override;
+  bool CloseHandle(THandle handle) override;
+  bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
+                 THandle abortEvent = NoHandle) override;
+  bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
+  DWORD WriteFileTimed(THandle file, const void* data, DWORD count, THandle doneEvent,
+                       DWORD timeoutMs, DWORD& written) override;
+  bool CancelIo(THandle file) override;
+  THandle CreateEventA(bool manualReset, bool initialState) override;
+  bool SetEvent(THandle event) override;
+  bool ResetEvent(THandle event) override;
+  DWORD WaitForSingleObject(THandle handle, DWORD timeoutMs) override;
+  void Sleep(DWORD ms) override;
+  void LowerThreadPriority() override {}
+  bool SetupComm(THandle file, DWORD inQueue, DWORD outQueue) override;
+  bool GetCommState(THandle file, DCB& dcb) override;
+  bool SetCommState(THandle file, const DCB& dcb) override;
+  bool SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) override;
+  bool SetCommMask(THandle file, DWORD mask) override;
+  bool WaitCommEvent(THandle file, DWORD& mask) override;
+  bool ClearCommError(THandle file, DWORD& errors, COMSTAT& status) override;
+  bool PurgeComm(THandle file, DWORD flags) override;
+  bool EscapeCommFunction(THandle file, DWORD function) override;
+  bool GetCommModemStatus(THandle file, DWORD& modemStatus) override;
+  bool VendorUsbAvailable() override;
+  std::int32_t VendorUsbOpen(std::int32_t deviceIndex) override;
+  std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
+  std::int32_t VendorUsbClose(std::int32_t device) override;
+
+ private:
+  struct TOpenFile {
+    std::string Name;
+    std::shared_ptr<TFakeDevice> Device;
+    bool Cancelled = false;   // CancelIo
+    bool WaitEnded = false;   // SetCommMask during WaitCommEvent
+    bool Closed = false;
+  };
+  struct TEvent {
+    bool ManualReset = true;
+    bool Signalled = false;
+  };
+  // Records the call; true when it is to fail (last error set).
+  bool Enter(const std::string& call);
+  bool Fail(DWORD code);
+  std::shared_ptr<TOpenFile> FileOf(THandle h);
+  bool EventSignalled(THandle h);
+  bool DoWrite(std::unique_lock<std::mutex>& hold, THandle file, const std::uint8_t* data,
+               DWORD count, DWORD& written, THandle abortEvent, std::int64_t deadlineMs);
+
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::map<std::string, std::shared_ptr<TFakeDevice>> Devices;
+  std::map<THandle, std::shared_ptr<TOpenFile>> Files;
+  std::map<THandle, TEvent> Events;
+  std::map<std::string, TFakeKey> Registry;
+  std::map<THandle, std::string> Keys;
+  std::map<std::string, std::pair<DWORD, bool>> Failures;
+  std::vector<std::string> CallLog;
+  THandle NextHandle = 0x100;
+  int EventCount = 0;
+};
+
+}  // namespace vornex::test

@@ -1,0 +1,178 @@
+// The Linux platform on real files and FIFOs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "os/posix/DeviceMap.h"
+#include "os/posix/PosixPlatform.h"
+#include "tests/support/TempDir.h"
+
+namespace vornex::test {
+namespace {
+
+TEST(DeviceMap, EntriesAreCaseBlindAndTheLastOneWins) {
+  TDeviceMap map(" com1 = /dev/pts/3 ;LPT1=/tmp/lp;=nothing;COM2=;COM1=/dev/pts/4;junk");
+  EXPECT_EQ(map.Find("COM1"), "/dev/pts/4");
+  EXPECT_EQ(map.Find("\\\\.\\com1"), "/dev/pts/4");
+  EXPECT_EQ(map.Find("lpt1"), "/tmp/lp");
+  EXPECT_EQ(map.Find("COM2"), "");
+  EXPECT_EQ(map.Find("COM3"), "");
+  ASSERT_EQ(map.Entries().size(), 2u);
+  EXPECT_EQ(map.Entries()[0].first, "LPT1");
+}
+
+class PosixPlatformTest : public ::testing::Test {
+ protected:
+  TPosixPlatform::TOptions Options(const std::string& map) {
+    TPosixPlatform::TOptions o;
+    o.DeviceMap = map;
+    return o;
+  }
+  TTempDir Dir;
+};
+
+TEST_F(PosixPlatformTest, AMappedNameOpensItsPathAndWritesArriveInOrder) {
+  std::string out = Dir.Write("lpt.out", std::string());
+  TPosixPlatform platform(Options("LPT1=" + out));
+  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING,
+                                   FILE_FLAG_OVERLAPPED);
+  ASSERT_NE(h, InvalidHandle);
+  EXPECT_EQ(platform.GetFileType(h), FILE_TYPE_DISK);
+  auto data = RandomBytes(3000);
+  DWORD written = 0;
+  ASSERT_TRUE(platform.WriteFile(h, data.data(), 1000, written));
+  EXPECT_EQ(written, 1000u);
+  ASSERT_TRUE(platform.WriteFile(h, data.data() + 1000, 2000, written));
+  ASSERT_TRUE(platform.WriteFile(h, data.data(), 0, written));
+  EXPECT_EQ(written, 0u);
+  ASSERT_TRUE(platform.CloseHandle(h));
+  EXPECT_EQ(ReadAll(out), data);
+  EXPECT_FALSE(platform.CloseHandle(h));
+  EXPECT_EQ(platform.GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(PosixPlatformTest, UnmappedDeviceNamesOpenNothing) {
+  TPosixPlatform platform(Options(""));
+  EXPECT_EQ(platform.CreateFileA("\\\\.\\COM9", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0),
+            InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(platform.CreateFileA(Dir.Path("absent"), GENERIC_WRITE, 0, OPEN_EXISTING, 0), InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(PosixPlatformTest, AFifoWithoutAReaderCannotBeOpenedRatherThanHanging) {
+  std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  TPosixPlatform platform(Options("LPT1=" + fifo));
+  EXPECT_EQ(platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0), InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+}
+
+TEST_F(PosixPlatformTest, ABlockedWriteEndsWhenItsAbortEventIsSet) {
+  std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads
+  ASSERT_GE(reader, 0);
+  TPosixPlatform platform(Options("LPT1=" + fifo));
+  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  ASSERT_NE(h, InvalidHandle);
+  THandle abort = platform.CreateEventA(true, false);
+  std::vector<std::uint8_t> big(1 << 20, 0x55);  // more than the pipe holds
+  std::atomic<bool> returned{false};
+  bool ok = true;
+  DWORD written = 0;
+  DWORD error = 0;
+  std::thread writer([&] {
+    ok = platform.WriteFile(h, big.data(), static_cast<DWORD>(big.size()), written, abort);
+    error = platform.GetLastError();
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned);
+  platform.SetEvent(abort);
+  writer.join();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, ERROR_OPERATION_ABORTED);
+  EXPECT_GT(written, 0u) << "what the pipe took is reported";
+  EXPECT_LT(written, big.size());
+  platform.CloseHandle(h);
+  platform.CloseHandle(abort);
+  ::close(reader);
+}
+
+TEST_F(PosixPlatformTest, ATimedWriteToAReaderThatStopsTimesOut) {
+  std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  TPosixPlatform platform(Options("LPT1=" + fifo));
+  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING,
+                                   FILE_FLAG_OVERLAPPED);
+  THandle done = platform.CreateEventA(true, true);
+  std::vector<std::uint8_t> block(512, 1);
+  DWORD written = 0;
+  // The pipe takes blocks until it is full, then one must wait.
+  DWORD outcome = WAIT_OBJECT_0;
+  int blocks = 0;
+  while (outcome == WAIT_OBJECT_0 && blocks < 10000) {
+    platform.ResetEvent(done);
+    outcome = platform.WriteFileTimed(h, block.data(), 512, done, 50, written);
+    if (outcome == WAIT_OBJECT_0) {
+      EXPECT_EQ(written, 512u);
+      EXPECT_EQ(platform.WaitForSingleObject(done, 0), WAIT_OBJECT_0);
+      ++blocks;
+    }
+  }
+  EXPECT_EQ(outcome, WAIT_TIMEOUT);
+  EXPECT_GT(blocks, 0);
+  EXPECT_TRUE(platform.CancelIo(h));
+  EXPECT_TRUE(platform.CloseHandle(h));
+
+  // A write on a handle that failed to open completes at once with nothing.
+  EXPECT_EQ(platform.WriteFileTimed(InvalidHandle, block.data(), 512, done, 10000, written), WAIT_OBJECT_0);
+  EXPECT_EQ(written, 0u);
+  ::close(reader);
+  platform.CloseHandle(done);
+}
+
+TEST_F(PosixPlatformTest, AWriteToAFifoWhoseReaderLeftFails) {
+  std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  TPosixPlatform platform(Options("LPT1=" + fifo));
+  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  ASSERT_NE(h, InvalidHandle);
+  ::close(reader);
+  std::uint8_t byte = 1;
+  DWORD written = 0;
+  EXPECT_FALSE(platform.WriteFile(h, &byte, 1, written));
+  EXPECT_EQ(platform.GetLastError(), ERROR_NO_DATA);
+  platform.CloseHandle(h);
+}
+
+TEST_F(PosixPlatformTest, EventsWaitAndResetAsWindowsEventsDo) {
+  TPosixPlatform platform(Options(""));
+  THandle manual = platform.CreateEventA(true, true);
+  THandle automatic = platform.CreateEventA(false, false);
+  EXPECT_EQ(platform.WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(platform.WaitForSingleObject(manual, 0), WAIT_OBJECT_0) << "manual reset stays set";
+  platform.ResetEvent(manual);
+  EXPECT_EQ(platform.WaitForSingleObject(manual, 10), WAIT_TIMEOUT);
+  platform.SetEvent(automatic);
+  EXPECT_EQ(platform.WaitForSingleObject(automatic, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(platform.WaitForSingleObject(automatic, 0), WAIT_TIMEOUT) << "auto reset is consumed";
+  std::thread setter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    platform.SetEvent(automatic);
+  });
+  EXPECT_EQ(platform.WaitForSingleObject(automatic, INFINITE), WAIT_OBJECT_0);
+  setter.join();
+  EXPECT_EQ(platform.WaitForSingleObject(12345, 0), WAIT_FAILED);
+}
+
+}  // namespace
+}  // namespace vornex::test

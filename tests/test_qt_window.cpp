@@ -1,0 +1,131 @@
+// The real main window on Qt (offscreen): what the user sees, where.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app/MainForm.h"
+#include "dialogs/ComSetupForm.h"
+#include "forms/qt/QtHost.h"
+#include "tests/support/FakePlatform.h"
+
+namespace vornex::test {
+namespace {
+
+int Argc = 1;
+char Arg0[] = "vornex_qt_tests";
+char* Argv[] = {Arg0, nullptr};
+
+TQtHost& Host() {
+  static TQtHost host(Argc, Argv);
+  return host;
+}
+
+QRect Geometry(const TComponent& c) { return Host().WidgetOf(c)->geometry(); }
+
+TEST(QtWindow, TheVisibleControlsStandWhereDeclaredWithTheirCaptions) {
+  TFakePlatform platform;
+  TMainForm form(Host(), platform);
+  Host().Attach(form);
+  form.Show();
+  QWidget* window = Host().WidgetOf(form);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->windowTitle(), "ZUV Vornex 2.00");
+  EXPECT_EQ(window->size(), QSize(267, 201));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "not resizable";
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+
+  struct {
+    const TControl& Control;
+    QRect Where;
+    QString Caption;
+  } expected[] = {
+      {form.GroupBox4, {4, 4, 261, 53}, "Select a Download File"},
+      {form.EdFileName, {7, 19, 150, 21}, "FileName"},
+      {form.BuBrowse, {160, 19, 65, 19}, "Browse"},
+      {form.GroupBox5, {4, 59, 261, 50}, "Select a Port "},
+      {form.ComboBox1, {7, 19, 150, 21}, "COM1"},
+      {form.BuSetupCom, {160, 19, 65, 19}, "Port setup"},
+      {form.GroupBox3, {4, 111, 261, 61}, "Process"},
+      {form.PBPer, {11, 33, 150, 16}, ""},
+      {form.BuStart, {22, 175, 68, 23}, "Start"},
+      {form.BuCancel, {93, 175, 70, 23}, "Cancel"},
+      {form.BuExit, {165, 175, 64, 23}, "Exit"},
+  };
+  for (const auto& e : expected) {
+    QWidget* w = Host().WidgetOf(e.Control);
+    ASSERT_NE(w, nullptr) << e.Control.Name();
+    EXPECT_EQ(w->geometry(), e.Where) << e.Control.Name();
+    EXPECT_TRUE(w->isVisibleTo(window)) << e.Control.Name();
+    QString caption;
+    if (auto* box = qobject_cast<QGroupBox*>(w)) caption = box->title();
+    if (auto* button = qobject_cast<QPushButton*>(w)) caption = button->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) caption = edit->text();
+    if (auto* combo = qobject_cast<QComboBox*>(w)) caption = combo->currentText();
+    EXPECT_EQ(caption, e.Caption) << e.Control.Name();
+  }
+  struct {
+    const TLabel& Label;
+    QPoint Where;
+  } labels[] = {{form.LaTOK, {33, 15}}, {form.LaSendCount, {100, 7}}, {form.LaSendCountTotal, {95, 19}},
+                {form.LaSendPer, {167, 33}}, {form.Label5, {186, 33}}};
+  for (const auto& l : labels) {
+    auto* w = qobject_cast<QLabel*>(Host().WidgetOf(l.Label));
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->pos(), l.Where) << l.Label.Name();
+    EXPECT_EQ(w->text().toStdString(), l.Label.Caption());
+  }
+  EXPECT_EQ(Host().WidgetOf(form.BuStart)->font().pixelSize(), 15);
+  EXPECT_EQ(Host().WidgetOf(form.BuExit)->font().pixelSize(), 16);
+  EXPECT_EQ(Host().WidgetOf(form.BuExit)->font().family(), "Arial");
+  EXPECT_FALSE(Host().WidgetOf(form.CBLineCheck)->isVisibleTo(window));
+  EXPECT_EQ(Host().WidgetOf(form.CBLineCheck)->toolTip(), "Check if Line is break");
+
+  // Outside the client area: present, but not where a user can see them.
+  QRect client(0, 0, 267, 201);
+  for (const TControl* c : std::vector<const TControl*>{&form.CBRepeat, &form.Edit1, &form.EdRepeatTime,
+                                                       &form.EdRepeatCount, &form.Button1, &form.GroupBox2})
+    EXPECT_FALSE(client.intersects(Geometry(*c))) << c->Name();
+  EXPECT_EQ(Geometry(form.Memo1).top(), 200) << "the log's top edge is the last pixel row";
+
+  // Model and widgets stay in step both ways.
+  form.BuStart.SetEnabled(false);
+  EXPECT_FALSE(Host().WidgetOf(form.BuStart)->isEnabled());
+  form.LaSendCount.SetCaption("12345");
+  EXPECT_EQ(qobject_cast<QLabel*>(Host().WidgetOf(form.LaSendCount))->text(), "12345");
+  auto* edit = qobject_cast<QLineEdit*>(Host().WidgetOf(form.EdFileName));
+  edit->setText("x");
+  emit edit->textEdited("typed.prn");
+  EXPECT_EQ(form.EdFileName.Text(), "typed.prn");
+  form.PBPer.SetMax(0);  // an empty file must not turn the bar into a busy indicator
+  auto* bar = qobject_cast<QProgressBar*>(Host().WidgetOf(form.PBPer));
+  EXPECT_GT(bar->maximum(), bar->minimum());
+}
+
+TEST(QtWindow, TheSettingsDialogHasNoCloseBoxAndFitsItsContents) {
+  TComSetupForm dialog(Host());
+  Host().Attach(dialog);
+  QWidget* w = Host().WidgetOf(dialog);
+  EXPECT_EQ(w->windowTitle(), "Setup Form");
+  EXPECT_FALSE(w->windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(w->size(), QSize(200, 221)) << "group box and buttons, nothing more";
+  EXPECT_EQ(Geometry(dialog.Button1), QRect(52, 203, 52, 18));
+  EXPECT_EQ(qobject_cast<QComboBox*>(Host().WidgetOf(dialog.CBParity))->count(), 5);
+}
+
+}  // namespace
+}  // namespace vornex::test
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  vornex::test::Host();
+  return RUN_ALL_TESTS();
+}
