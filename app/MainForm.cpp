@@ -17,6 +17,7 @@ TUploadControls ControlsOf(TMainForm& f) {
 TMainForm::TMainForm(THost& host, TPlatform& platform)
     : TForm(host, "MainForm", "ZUV Vornex 2.00", {150, 113, 267, 201}),
       Platform(platform),
+      Comm1(platform, host),
       Upload(Job, ControlsOf(*this), host, platform) {
   BorderStyle = TBorderStyle::Single;
   SystemMenu = true;
@@ -30,6 +31,14 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   CBLineCheck.SetHint("Check if Line is break");
   PBPer.Smooth = true;
 
+  Comm1.SetDeviceName("Com1");
+  Comm1.WriteTimeout = 30000;
+  Comm1.SetWriteBufSize(4096);
+  Comm1.SetMonitorEvents(AllCommEvents);
+  Comm1.SetFlowControl(fcCTS);
+
+  Upload.SetSendLoop(tmSerial, &Serial);
+  Upload.SetSendLoop(tmVendorUsb, &VendorUsb);
   WireEvents();
   Worker = std::make_unique<RsThread>(host, Upload, platform);
 }
@@ -49,6 +58,8 @@ void TMainForm::WireEvents() {
   TiCheck.OnTimer = [this] { Upload.TiCheckTimer(); };
   TiRepeat.OnTimer = [this] { Upload.TiRepeatTimer(); };
   Memo1.OnChange = [this] { Memo1Change(); };
+  Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
+  Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
 }
 
 void TMainForm::BuBrowseClick() {

@@ -5,12 +5,16 @@
 #include <memory>
 #include <string>
 
+#include "comm/Comm.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
 #include "forms/Host.h"
 #include "os/Platform.h"
 #include "upload/Job.h"
+#include "upload/RxLog.h"
+#include "upload/SerialTransport.h"
 #include "upload/UploadEngine.h"
+#include "upload/VendorUsbTransport.h"
 #include "upload/Worker.h"
 
 namespace vornex {
@@ -73,9 +77,15 @@ class TMainForm : public TForm {
   TTimer TiCheck{this, "TiCheck", 1000, false};
   TTimer TiRepeat{this, "TiRepeat", 3000, false};
 
+  // The serial port.
+  TComm Comm1;
+
   // The upload job and what carries it out.
   TUploadJob Job;
   TUploadEngine Upload;
+  TSerialTransport Serial{Comm1, Job};
+  TVendorUsbTransport VendorUsb;
+  TRxLog RxLog{Comm1, Memo1};
 
   void BuBrowseClick();
   void BuExitClick();

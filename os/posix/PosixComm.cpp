@@ -1,4 +1,19 @@
+// The comm calls on a Linux tty. The line settings go through termios2, so
+// every rate of the list (14400, 56000, 128000 and 256000 included) can be set.
 #include "os/posix/PosixComm.h"
+
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
 
 #include "os/posix/PosixPlatform.h"
 
@@ -6,28 +21,460 @@ namespace vornex {
 
 namespace posix {
 
-bool OpenComm(TFileObject&) { return true; }
-void CloseComm(TFileObject&) {}
-std::int64_t CommWriteDeadline(TFileObject&, std::uint32_t, std::int64_t) { return -1; }
-void CommWritten(TFileObject&, std::uint32_t) {}
-bool CommRead(TFileObject&, void*, std::uint32_t, std::uint32_t& read, std::uint32_t& error) {
+struct TCommState {
+  std::mutex Lock;
+  COMMTIMEOUTS Timeouts;
+  DWORD Mask = 0;
+  // Bumped by SetCommMask: a wait in progress ends with an empty mask.
+  std::uint64_t MaskGeneration = 0;
+  // Wakes a wait: a new mask, or bytes written.
+  TEventObject Kick{false, false};
+  // Bytes went out since the last transmit-empty report.
+  bool TxPending = false;
+  // Input queue size at the last receive report; a report needs more.
+  int LastInQue = 0;
+  // What termios cannot hold, kept as last set.
+  DCB Extra;
+  // Line counters for modem and error events, where the driver keeps them.
+  bool HasCounters = false;
+  serial_icounter_struct Counters{};
+  DWORD Errors = 0;
+  std::uint32_t InQueueSize = 4096, OutQueueSize = 2048;
+};
+
+namespace {
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int Ioctl(int fd, unsigned long request, void* arg) {
+  int r;
+  do {
+    r = ::ioctl(fd, request, arg);
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
+bool GetTermios(int fd, termios2& t) { return Ioctl(fd, TCGETS2, &t) == 0; }
+bool SetTermios(int fd, const termios2& t) { return Ioctl(fd, TCSETS2, const_cast<termios2*>(&t)) == 0; }
+
+int QueueCount(int fd, unsigned long request) {
+  int n = 0;
+  return Ioctl(fd, request, &n) == 0 ? std::max(n, 0) : 0;
+}
+
+bool ReadCounters(int fd, serial_icounter_struct& c) { return Ioctl(fd, TIOCGICOUNT, &c) == 0; }
+
+DWORD ModemStatusBits(int lines) {
+  DWORD s = 0;
+  if (lines & TIOCM_CTS) s |= MS_CTS_ON;
+  if (lines & TIOCM_DSR) s |= MS_DSR_ON;
+  if (lines & TIOCM_RNG) s |= MS_RING_ON;
+  if (lines & TIOCM_CD) s |= MS_RLSD_ON;
+  return s;
+}
+
+// Events and error flags from the change of the driver's line counters.
+DWORD CounterEvents(const serial_icounter_struct& was, const serial_icounter_struct& now,
+                    DWORD& errors) {
+  DWORD events = 0;
+  if (now.cts != was.cts) events |= EV_CTS;
+  if (now.dsr != was.dsr) events |= EV_DSR;
+  if (now.rng != was.rng) events |= EV_RING;
+  if (now.dcd != was.dcd) events |= EV_RLSD;
+  if (now.brk != was.brk) {
+    events |= EV_BREAK;
+    errors |= CE_BREAK;
+  }
+  DWORD e = 0;
+  if (now.frame != was.frame) e |= CE_FRAME;
+  if (now.overrun != was.overrun) e |= CE_OVERRUN;
+  if (now.parity != was.parity) e |= CE_RXPARITY;
+  if (now.buf_overrun != was.buf_overrun) e |= CE_RXOVER;
+  if (e) events |= EV_ERR;
+  errors |= e;
+  return events;
+}
+
+// Bits on the wire per character, for how long a queue takes to drain.
+int BitsPerChar(const termios2& t) {
+  int data = 5 + static_cast<int>((t.c_cflag & CSIZE) >> 4);
+  return 1 + data + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
+}
+
+}  // namespace
+
+bool OpenComm(TFileObject& file) {
+  termios2 t{};
+  if (!GetTermios(file.Fd.Get(), t)) return false;
+  // Raw bytes both ways, the receiver on, modem lines not waited for.
+  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+  t.c_oflag &= ~OPOST;
+  t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cflag &= ~(CSIZE | PARENB);
+  t.c_cflag |= CS8 | CREAD | CLOCAL;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  if (!SetTermios(file.Fd.Get(), t)) return false;
+  auto state = std::make_shared<TCommState>();
+  if (!state->Kick.Valid()) return false;
+  // A fresh port's settings, as a Windows driver reports them.
+  state->Extra.fBinary = 1;
+  state->Extra.fDtrControl = DTR_CONTROL_ENABLE;
+  state->Extra.fRtsControl = RTS_CONTROL_ENABLE;
+  state->Extra.XonLim = 2048;
+  state->Extra.XoffLim = 512;
+  state->HasCounters = ReadCounters(file.Fd.Get(), state->Counters);
+  file.Comm = std::move(state);
+  return true;
+}
+
+void CloseComm(TFileObject& file) {
+  if (file.Comm) file.Comm->Kick.Set();
+}
+
+std::int64_t CommWriteDeadline(TFileObject& file, std::uint32_t count, std::int64_t nowMs) {
+  std::lock_guard<std::mutex> hold(file.Comm->Lock);
+  const COMMTIMEOUTS& t = file.Comm->Timeouts;
+  const std::int64_t total =
+      std::int64_t(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
+  return total == 0 ? -1 : nowMs + total;
+}
+
+void CommWritten(TFileObject& file, std::uint32_t count) {
+  if (count == 0) return;
+  {
+    std::lock_guard<std::mutex> hold(file.Comm->Lock);
+    file.Comm->TxPending = true;
+  }
+  file.Comm->Kick.Set();
+}
+
+bool CommRead(TFileObject& file, void* data, std::uint32_t count, std::uint32_t& read,
+              std::uint32_t& error) {
   read = 0;
-  error = ERROR_NOT_SUPPORTED;
-  return false;
+  COMMTIMEOUTS t;
+  {
+    std::lock_guard<std::mutex> hold(file.Comm->Lock);
+    t = file.Comm->Timeouts;
+  }
+  const int fd = file.Fd.Get();
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  // Windows' read time-out rules.
+  const bool intervalOff = t.ReadIntervalTimeout == MAXDWORD;
+  const bool returnAtOnce = intervalOff && t.ReadTotalTimeoutMultiplier == 0 &&
+                            t.ReadTotalTimeoutConstant == 0;
+  const bool firstByteOnly = intervalOff && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+                             t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
+  std::int64_t total = firstByteOnly ? t.ReadTotalTimeoutConstant
+                                     : std::int64_t(t.ReadTotalTimeoutMultiplier) * count +
+                                           t.ReadTotalTimeoutConstant;
+  const std::int64_t deadline = total > 0 ? NowMs() + total : -1;
+  const bool useInterval = !intervalOff && t.ReadIntervalTimeout != 0;
+  while (read < count) {
+    ssize_t n = ::read(fd, bytes + read, count - read);
+    if (n > 0) {
+      read += static_cast<std::uint32_t>(n);
+      if (firstByteOnly) break;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      error = ErrorFromErrno(errno);
+      return false;
+    }
+    if (returnAtOnce || (intervalOff && total == 0 && read > 0)) break;
+    int wait = -1;
+    if (deadline >= 0) wait = static_cast<int>(std::max<std::int64_t>(deadline - NowMs(), 0));
+    if (useInterval && read > 0) wait = wait < 0 ? int(t.ReadIntervalTimeout) : std::min(wait, int(t.ReadIntervalTimeout));
+    if (wait == 0) break;
+    short revents = 0;
+    TWaitOutcome w = WaitForFd(fd, POLLIN, -1, file.Closed.PollFd(), wait, &revents);
+    if (w == TWaitOutcome::TimedOut) break;
+    if (w != TWaitOutcome::Ready) {
+      error = ERROR_OPERATION_ABORTED;
+      return false;
+    }
+    if ((revents & (POLLHUP | POLLERR)) && !(revents & POLLIN)) {
+      error = ERROR_DEVICE_NOT_CONNECTED;
+      return false;
+    }
+  }
+  std::lock_guard<std::mutex> hold(file.Comm->Lock);
+  file.Comm->LastInQue = QueueCount(fd, FIONREAD);
+  return true;
 }
 
 }  // namespace posix
 
-bool TPosixPlatform::SetupComm(THandle, DWORD, DWORD) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::GetCommState(THandle, DCB&) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::SetCommState(THandle, const DCB&) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::SetCommTimeouts(THandle, const COMMTIMEOUTS&) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::SetCommMask(THandle, DWORD) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::WaitCommEvent(THandle, DWORD&) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::ClearCommError(THandle, DWORD&, COMSTAT&) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::PurgeComm(THandle, DWORD) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::EscapeCommFunction(THandle, DWORD) { return Fail(ERROR_NOT_SUPPORTED); }
-bool TPosixPlatform::GetCommModemStatus(THandle, DWORD&) { return Fail(ERROR_NOT_SUPPORTED); }
-std::shared_ptr<posix::TFileObject> TPosixPlatform::CommFile(THandle h) { return File(h); }
+using namespace posix;
+
+std::shared_ptr<TFileObject> TPosixPlatform::CommFile(THandle h) {
+  auto f = File(h);
+  if (!f || !f->Comm) {
+    Fail(f ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return f;
+}
+
+bool TPosixPlatform::SetupComm(THandle file, DWORD inQueue, DWORD outQueue) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  // The kernel sizes its own queues; the sizes are kept for what is asked.
+  std::lock_guard<std::mutex> hold(f->Comm->Lock);
+  f->Comm->InQueueSize = inQueue;
+  f->Comm->OutQueueSize = outQueue;
+  return true;
+}
+
+bool TPosixPlatform::GetCommState(THandle file, DCB& dcb) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  termios2 t{};
+  if (!GetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
+  std::lock_guard<std::mutex> hold(f->Comm->Lock);
+  dcb = f->Comm->Extra;
+  dcb.DCBlength = sizeof(DCB);
+  dcb.fBinary = 1;
+  dcb.BaudRate = t.c_ospeed;
+  dcb.ByteSize = static_cast<BYTE>(5 + ((t.c_cflag & CSIZE) >> 4));
+  if (!(t.c_cflag & PARENB))
+    dcb.Parity = NOPARITY;
+  else if (t.c_cflag & CMSPAR)
+    dcb.Parity = (t.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+  else
+    dcb.Parity = (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+  if (t.c_cflag & CSTOPB)
+    dcb.StopBits = dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
+  else
+    dcb.StopBits = ONESTOPBIT;
+  const bool rtscts = (t.c_cflag & CRTSCTS) != 0;
+  dcb.fOutxCtsFlow = rtscts;
+  if (rtscts) dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  else if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fOutX = (t.c_iflag & IXON) != 0;
+  dcb.fInX = (t.c_iflag & IXOFF) != 0;
+  dcb.fParity = (t.c_iflag & INPCK) != 0;
+  dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
+  dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+  return true;
+}
+
+bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  // What the line cannot do is refused, as a Windows driver refuses it.
+  if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS ||
+      (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) ||
+      (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) || dcb.BaudRate == 0 ||
+      dcb.XonChar == dcb.XoffChar && (dcb.fOutX || dcb.fInX))
+    return Fail(ERROR_INVALID_PARAMETER);
+  termios2 t{};
+  if (!GetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
+  t.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  t.c_cflag |= BOTHER | CREAD | CLOCAL;
+  t.c_cflag &= ~(CIBAUD);
+  t.c_ispeed = t.c_ospeed = dcb.BaudRate;
+  t.c_cflag |= static_cast<tcflag_t>((dcb.ByteSize - 5) << 4);
+  switch (dcb.Parity) {
+    case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
+    case EVENPARITY: t.c_cflag |= PARENB; break;
+    case MARKPARITY: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case SPACEPARITY: t.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  if (dcb.StopBits != ONESTOPBIT) t.c_cflag |= CSTOPB;  // with 5 bits: 1.5
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
+  t.c_iflag &= ~(IXON | IXOFF | INPCK);
+  if (dcb.fOutX) t.c_iflag |= IXON;
+  if (dcb.fInX) t.c_iflag |= IXOFF;
+  if (dcb.fParity) t.c_iflag |= INPCK;
+  t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  if (!SetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
+  // A device that silently kept another rate refuses it, as Windows does.
+  termios2 check{};
+  if (GetTermios(f->Fd.Get(), check) && check.c_ospeed != dcb.BaudRate &&
+      (check.c_ospeed == 0 || std::abs(int(check.c_ospeed) - int(dcb.BaudRate)) * 50 > int(dcb.BaudRate)))
+    return Fail(ERROR_INVALID_PARAMETER);
+  // The DTR and RTS lines follow their settings where the device has them.
+  int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+  Ioctl(f->Fd.Get(), dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (dcb.fRtsControl == RTS_CONTROL_DISABLE || dcb.fRtsControl == RTS_CONTROL_ENABLE)
+    Ioctl(f->Fd.Get(), dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+  std::lock_guard<std::mutex> hold(f->Comm->Lock);
+  f->Comm->Extra = dcb;
+  return true;
+}
+
+bool TPosixPlatform::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
+      timeouts.ReadTotalTimeoutConstant == MAXDWORD)
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::mutex> hold(f->Comm->Lock);
+  f->Comm->Timeouts = timeouts;
+  return true;
+}
+
+bool TPosixPlatform::SetCommMask(THandle file, DWORD mask) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  {
+    std::lock_guard<std::mutex> hold(f->Comm->Lock);
+    f->Comm->Mask = mask;
+    ++f->Comm->MaskGeneration;
+  }
+  f->Comm->Kick.Set();
+  return true;
+}
+
+bool TPosixPlatform::WaitCommEvent(THandle file, DWORD& mask) {
+  mask = 0;
+  auto f = CommFile(file);
+  if (!f) return false;
+  TCommState& s = *f->Comm;
+  const int fd = f->Fd.Get();
+  std::uint64_t generation;
+  DWORD wanted;
+  {
+    std::lock_guard<std::mutex> hold(s.Lock);
+    generation = s.MaskGeneration;
+    wanted = s.Mask;
+  }
+  if (wanted == 0) return Fail(ERROR_INVALID_PARAMETER);
+  const bool watchLines = s.HasCounters && (wanted & (EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_BREAK | EV_ERR));
+  for (;;) {
+    DWORD events = 0;
+    int pollTimeout = -1;
+    bool watchInput = false;
+    {
+      std::lock_guard<std::mutex> hold(s.Lock);
+      if (s.MaskGeneration != generation) return true;  // ended by a new mask
+      if ((wanted & EV_TXEMPTY) && s.TxPending) {
+        const int outq = QueueCount(fd, TIOCOUTQ);
+        if (outq == 0) {
+          s.TxPending = false;
+          events |= EV_TXEMPTY;
+        } else {
+          // Look again once the queue should have drained.
+          termios2 t{};
+          int ms = 20;
+          if (GetTermios(fd, t) && t.c_ospeed > 0)
+            ms = static_cast<int>(std::int64_t(outq) * BitsPerChar(t) * 1000 / t.c_ospeed);
+          pollTimeout = std::clamp(ms, 1, 20);
+        }
+      }
+      if (wanted & EV_RXCHAR) {
+        const int inq = QueueCount(fd, FIONREAD);
+        if (inq > s.LastInQue) events |= EV_RXCHAR;
+        if (inq == 0 || inq > s.LastInQue) s.LastInQue = inq;
+        // Bytes already reported and still unread must not wake us again
+        // and again: only a growth of the queue is news.
+        if (inq == 0) watchInput = true;
+        else pollTimeout = pollTimeout < 0 ? 20 : std::min(pollTimeout, 20);
+      }
+      if (watchLines) {
+        serial_icounter_struct now{};
+        if (ReadCounters(fd, now)) {
+          events |= CounterEvents(s.Counters, now, s.Errors) & wanted;
+          s.Counters = now;
+        }
+        pollTimeout = pollTimeout < 0 ? 20 : std::min(pollTimeout, 20);
+      }
+    }
+    if (events) {
+      mask = events;
+      return true;
+    }
+    short revents = 0;
+    TWaitOutcome w = WaitForFd(watchInput ? fd : -1, POLLIN, s.Kick.PollFd(), f->Closed.PollFd(),
+                               pollTimeout, &revents);
+    switch (w) {
+      case TWaitOutcome::Aborted:
+        s.Kick.TryConsume();
+        break;
+      case TWaitOutcome::Closed: return Fail(ERROR_OPERATION_ABORTED);
+      case TWaitOutcome::Failed: return Fail(ErrorFromErrno(errno));
+      case TWaitOutcome::TimedOut: break;
+      case TWaitOutcome::Ready:
+        if ((revents & (POLLHUP | POLLERR)) && !(revents & POLLIN)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        break;
+    }
+  }
+}
+
+bool TPosixPlatform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  const int fd = f->Fd.Get();
+  TCommState& s = *f->Comm;
+  std::lock_guard<std::mutex> hold(s.Lock);
+  if (s.HasCounters) {
+    serial_icounter_struct now{};
+    if (ReadCounters(fd, now)) {
+      CounterEvents(s.Counters, now, s.Errors);
+      s.Counters = now;
+    }
+  }
+  errors = s.Errors;
+  s.Errors = 0;
+  status = COMSTAT();
+  status.cbInQue = static_cast<DWORD>(QueueCount(fd, FIONREAD));
+  status.cbOutQue = static_cast<DWORD>(QueueCount(fd, TIOCOUTQ));
+  termios2 t{};
+  int lines = 0;
+  if (GetTermios(fd, t) && (t.c_cflag & CRTSCTS) && Ioctl(fd, TIOCMGET, &lines) == 0)
+    status.fCtsHold = (lines & TIOCM_CTS) == 0;
+  return true;
+}
+
+bool TPosixPlatform::PurgeComm(THandle file, DWORD flags) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  const bool rx = flags & (PURGE_RXCLEAR | PURGE_RXABORT);
+  const bool tx = flags & (PURGE_TXCLEAR | PURGE_TXABORT);
+  if (!rx && !tx) return true;
+  long queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+  if (Ioctl(f->Fd.Get(), TCFLSH, reinterpret_cast<void*>(queue)) != 0) return Fail(ErrorFromErrno(errno));
+  std::lock_guard<std::mutex> hold(f->Comm->Lock);
+  if (rx) f->Comm->LastInQue = 0;
+  return true;
+}
+
+bool TPosixPlatform::EscapeCommFunction(THandle file, DWORD function) {
+  auto f = CommFile(file);
+  if (!f) return false;
+  const int fd = f->Fd.Get();
+  int bits = 0;
+  int r;
+  switch (function) {
+    case SETDTR: bits = TIOCM_DTR; r = Ioctl(fd, TIOCMBIS, &bits); break;
+    case CLRDTR: bits = TIOCM_DTR; r = Ioctl(fd, TIOCMBIC, &bits); break;
+    case SETRTS: bits = TIOCM_RTS; r = Ioctl(fd, TIOCMBIS, &bits); break;
+    case CLRRTS: bits = TIOCM_RTS; r = Ioctl(fd, TIOCMBIC, &bits); break;
+    case SETBREAK: r = Ioctl(fd, TIOCSBRK, nullptr); break;
+    case CLRBREAK: r = Ioctl(fd, TIOCCBRK, nullptr); break;
+    case SETXOFF: r = Ioctl(fd, TCXONC, reinterpret_cast<void*>(long(TCOOFF))); break;
+    case SETXON: r = Ioctl(fd, TCXONC, reinterpret_cast<void*>(long(TCOON))); break;
+    default: return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return r == 0 || Fail(ErrorFromErrno(errno));
+}
+
+bool TPosixPlatform::GetCommModemStatus(THandle file, DWORD& modemStatus) {
+  modemStatus = 0;
+  auto f = CommFile(file);
+  if (!f) return false;
+  int lines = 0;
+  // A device without modem lines (a pseudo-terminal) has no status to give.
+  if (Ioctl(f->Fd.Get(), TIOCMGET, &lines) != 0) return Fail(ErrorFromErrno(errno));
+  modemStatus = ModemStatusBits(lines);
+  return true;
+}
 
 }  // namespace vornex

@@ -345,7 +345,13 @@ DWORD TPosixPlatform::WaitForSingleObject(THandle handle, DWORD timeoutMs) {
   }
 }
 
-void TPosixPlatform::Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void TPosixPlatform::Sleep(DWORD ms) {
+  // As on Windows, a sleep of 0 gives up the rest of the time slice.
+  if (ms == 0)
+    std::this_thread::yield();
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void TPosixPlatform::LowerThreadPriority() {
   const auto tid = static_cast<id_t>(::syscall(SYS_gettid));

@@ -1,0 +1,32 @@
+#include "upload/RxLog.h"
+
+#include <algorithm>
+
+namespace vornex {
+
+void TRxLog::Comm1RxChar(std::uint32_t count) {
+  std::uint8_t buffer[ReceiveBufferSize];
+  // More than the buffer holds is read in pieces.
+  while (count > 0) {
+    const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(count, sizeof buffer));
+    const std::int32_t r = Comm1.Read(buffer, want);
+    if (r <= 0) return;
+    for (std::int32_t i = 0; i < r; ++i) Take(buffer[i]);
+    count -= static_cast<std::uint32_t>(r);
+  }
+}
+
+void TRxLog::Take(std::uint8_t byte) {
+  if (byte == 0) return;
+  // A terminator ends the line; so does any byte once two are held, and
+  // that byte is dropped.
+  if (byte == ';' || byte == '\n' || byte == '\r' || Line.size() >= 2) {
+    std::string done;
+    done.swap(Line);
+    Memo1.Add(done);
+    return;
+  }
+  Line += static_cast<char>(byte);
+}
+
+}  // namespace vornex

@@ -1,0 +1,29 @@
+// The serial transfer: the file in 16-byte pieces, each written once the port
+// has reported its transmit buffer empty.
+#pragma once
+
+#include "comm/Comm.h"
+#include "upload/Job.h"
+#include "upload/SendLoop.h"
+
+namespace vornex {
+
+class TSerialTransport : public TSendLoop {
+ public:
+  static constexpr std::size_t PieceSize = 16;
+
+  TSerialTransport(TComm& comm, TUploadJob& job) : Comm1(comm), Job(job) {}
+
+  // Opens the port named in the port box, sends, lets the last piece drain,
+  // and closes the port.
+  void Send(TSendContext& c) override;
+  void SendToSerialPort(TSendContext& c);
+  // Comm1's transmit-empty handler, on the UI thread: the next piece may go.
+  void Comm1TxEmpty();
+
+ private:
+  TComm& Comm1;
+  TUploadJob& Job;
+};
+
+}  // namespace vornex

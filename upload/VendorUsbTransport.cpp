@@ -1,0 +1,27 @@
+#include "upload/VendorUsbTransport.h"
+
+namespace vornex {
+
+std::int32_t TVendorUsbTransport::DeviceIndexOf(const std::string& portText) {
+  if (portText.size() < 8) return -1;
+  // Whatever the character, the difference goes to the library.
+  return static_cast<std::int32_t>(static_cast<signed char>(portText[7])) - '0';
+}
+
+bool TVendorUsbTransport::OpenDevice(TSendContext& c) {
+  // A text too short to name a device opens none.
+  if (c.Job.PortText.size() < 8) return false;
+  Device = c.Platform.VendorUsbOpen(DeviceIndexOf(c.Job.PortText));
+  return Device != -1;
+}
+
+bool TVendorUsbTransport::WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n) {
+  return c.Platform.VendorUsbWrite(Device, data, static_cast<std::int32_t>(n)) >= 0;
+}
+
+void TVendorUsbTransport::CloseDevice(TSendContext& c) {
+  c.Platform.VendorUsbClose(Device);
+  Device = -1;
+}
+
+}  // namespace vornex
