@@ -14,7 +14,8 @@
 #include <string>
 
 #ifdef _WIN32
-#define USBAPI_EXPORT extern "C" __declspec(dllexport)
+// Exported by ordinal only, through UsbApi.def: no name is exported.
+#define USBAPI_EXPORT extern "C"
 #define USBAPI_CALL __stdcall
 #else
 #define USBAPI_EXPORT extern "C" __attribute__((visibility("default")))

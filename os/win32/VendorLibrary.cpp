@@ -1,0 +1,92 @@
+#include "os/win32/VendorLibrary.h"
+
+#include <vector>
+
+namespace vornex::win32 {
+
+namespace {
+
+constexpr WORD OrdinalOpen = 9;
+constexpr WORD OrdinalWrite = 2;
+constexpr WORD OrdinalClose = 4;
+
+std::string ModuleFolder() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const ::DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<::DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      std::string p(path.data(), n);
+      const auto slash = p.find_last_of("\\/");
+      return slash == std::string::npos ? std::string() : p.substr(0, slash);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string SystemFolder() {
+  char path[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+std::string PathOf(HMODULE module) {
+  char path[MAX_PATH];
+  const ::DWORD n = ::GetModuleFileNameA(module, path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+template <typename F>
+F Ordinal(HMODULE module, WORD ordinal) {
+  return reinterpret_cast<F>(
+      reinterpret_cast<void*>(::GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
+}
+
+}  // namespace
+
+TVendorLibrary::TVendorLibrary(const std::string& name) {
+  // Where Windows has the search flags (7 with its loader update, 8 on) they
+  // also keep the library's own dependencies out of the current folder.
+  HMODULE module = ::LoadLibraryExA(
+      name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    // Older Windows: by full path, from the two folders in turn.
+    for (const std::string& folder : {ModuleFolder(), SystemFolder()}) {
+      if (folder.empty()) continue;
+      const std::string path = folder + "\\" + name;
+      module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      if (module) break;
+    }
+  }
+  if (module && !Bind(module)) ::FreeLibrary(module);
+}
+
+bool TVendorLibrary::Bind(HMODULE module) {
+  OpenFn = Ordinal<TOpen>(module, OrdinalOpen);
+  WriteFn = Ordinal<TWrite>(module, OrdinalWrite);
+  CloseFn = Ordinal<TClose>(module, OrdinalClose);
+  if (!Loaded()) {
+    // Not the maker's library, or not all of it: the tool goes on without.
+    OpenFn = nullptr;
+    WriteFn = nullptr;
+    CloseFn = nullptr;
+    return false;
+  }
+  Module = module;
+  LoadedPath = PathOf(module);
+  return true;
+}
+
+TVendorLibrary::~TVendorLibrary() {
+  if (Module) ::FreeLibrary(Module);
+}
+
+std::int32_t TVendorLibrary::Open(std::int32_t index) { return OpenFn ? OpenFn(index) : -1; }
+
+std::int32_t TVendorLibrary::Write(std::int32_t device, const void* data, std::int32_t count) {
+  return WriteFn ? WriteFn(device, data, count) : -1;
+}
+
+std::int32_t TVendorLibrary::Close(std::int32_t device) { return CloseFn ? CloseFn(device) : 0; }
+
+}  // namespace vornex::win32

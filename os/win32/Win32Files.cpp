@@ -1,0 +1,255 @@
+// Devices and files: every handle is opened overlapped, and the blocking calls
+// wait on the thread's own event, so an abort event or CancelIo can end them.
+#include "os/win32/Win32Platform.h"
+
+#include "os/win32/FileTable.h"
+#include "os/win32/WinApi.h"
+
+namespace vornex {
+
+namespace win32 {
+
+namespace {
+
+class TThreadEvent {
+ public:
+  ~TThreadEvent() {
+    if (Event) ::CloseHandle(Event);
+  }
+  HANDLE Get() {
+    if (!Event) Event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return Event;
+  }
+
+ private:
+  HANDLE Event = nullptr;
+};
+
+using TCancelIoEx = BOOL(WINAPI*)(HANDLE, LPOVERLAPPED);
+
+TCancelIoEx CancelIoExFunction() {
+  static const TCancelIoEx function = reinterpret_cast<TCancelIoEx>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CancelIoEx")));
+  return function;
+}
+
+}  // namespace
+
+HANDLE ThreadIoEvent() {
+  thread_local TThreadEvent event;
+  return event.Get();
+}
+
+std::shared_ptr<TOpenFile> TFileTable::Add(HANDLE handle, bool isDisk) {
+  auto file = std::make_shared<TOpenFile>();
+  file->Handle = handle;
+  file->IsDisk = isDisk;
+  std::lock_guard<std::mutex> hold(Lock);
+  Files[handle] = file;
+  return file;
+}
+
+std::shared_ptr<TOpenFile> TFileTable::Find(HANDLE handle) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Files.find(handle);
+  return it == Files.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<TOpenFile> TFileTable::Remove(HANDLE handle) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto it = Files.find(handle);
+  if (it == Files.end()) return nullptr;
+  auto file = it->second;
+  Files.erase(it);
+  return file;
+}
+
+void SetOffset(OVERLAPPED& ov, TOpenFile* file) {
+  if (!file || !file->IsDisk) return;
+  std::uint64_t at = 0;
+  {
+    std::lock_guard<std::mutex> hold(file->PositionLock);
+    at = file->Position;
+  }
+  ov.Offset = static_cast<::DWORD>(at);
+  ov.OffsetHigh = static_cast<::DWORD>(at >> 32);
+}
+
+void Advance(TOpenFile* file, ::DWORD transferred) {
+  if (!file || !file->IsDisk) return;
+  std::lock_guard<std::mutex> hold(file->PositionLock);
+  file->Position += transferred;
+}
+
+void CancelRequest(HANDLE handle, OVERLAPPED* ov) {
+  if (TCancelIoEx cancelEx = CancelIoExFunction())
+    cancelEx(handle, ov);
+  else
+    ::CancelIo(handle);
+}
+
+::DWORD CollectPending(TOpenFile& file, bool cancel) {
+  if (!file.Pending) return 0;
+  if (cancel) CancelRequest(file.Handle, file.Pending.get());
+  ::DWORD done = 0;
+  // The record is in the driver's hands until the write has ended.
+  if (::GetOverlappedResult(file.Handle, file.Pending.get(), &done, TRUE)) Advance(&file, done);
+  file.Pending.reset();
+  return done;
+}
+
+}  // namespace win32
+
+using namespace win32;
+
+namespace {
+
+bool Fail(::DWORD code) {
+  ::SetLastError(code);
+  return false;
+}
+
+}  // namespace
+
+THandle TWin32Platform::CreateFileA(const std::string& name, DWORD access, DWORD shareMode,
+                                    DWORD creation, DWORD flagsAndAttributes) {
+  HANDLE h = ::CreateFileA(name.c_str(), access, shareMode, nullptr, creation,
+                           flagsAndAttributes | FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
+  const ::DWORD error = ::GetLastError();
+  Files->Add(h, ::GetFileType(h) == FILE_TYPE_DISK);
+  ::SetLastError(error);
+  return T(h);
+}
+
+DWORD TWin32Platform::GetFileType(THandle file) { return ::GetFileType(H(file)); }
+
+bool TWin32Platform::CloseHandle(THandle handle) {
+  if (auto file = Files->Remove(H(handle))) {
+    std::lock_guard<std::mutex> hold(file->PendingLock);
+    CollectPending(*file, true);
+  }
+  return ::CloseHandle(H(handle)) != FALSE;
+}
+
+bool TWin32Platform::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
+                               THandle abortEvent) {
+  written = 0;
+  // The file's lock is not held while the write blocks, so that CloseHandle
+  // and CancelIo from another thread are never held up by it.
+  auto open = Files->Find(H(file));
+  OVERLAPPED ov{};
+  ov.hEvent = ThreadIoEvent();
+  if (!ov.hEvent) return false;
+  SetOffset(ov, open.get());
+  ::DWORD done = 0;
+  if (!::WriteFile(H(file), data, count, nullptr, &ov)) {
+    const ::DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) return Fail(error);
+    bool aborted = false;
+    if (abortEvent != NoHandle) {
+      HANDLE both[2] = {ov.hEvent, H(abortEvent)};
+      if (::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        aborted = true;
+        CancelRequest(H(file), &ov);
+      }
+    }
+    // After a cancel this still waits: the record is on this stack.
+    const bool ok = ::GetOverlappedResult(H(file), &ov, &done, TRUE) != FALSE;
+    const ::DWORD result = ok ? ERROR_SUCCESS : ::GetLastError();
+    written = done;
+    Advance(open.get(), done);
+    if (!ok) return Fail(aborted ? ERROR_OPERATION_ABORTED : result);
+    return true;
+  }
+  ::GetOverlappedResult(H(file), &ov, &done, FALSE);
+  written = done;
+  Advance(open.get(), done);
+  return true;
+}
+
+bool TWin32Platform::ReadFile(THandle file, void* data, DWORD count, DWORD& read) {
+  read = 0;
+  auto open = Files->Find(H(file));
+  OVERLAPPED ov{};
+  ov.hEvent = ThreadIoEvent();
+  if (!ov.hEvent) return false;
+  SetOffset(ov, open.get());
+  if (!::ReadFile(H(file), data, count, nullptr, &ov)) {
+    const ::DWORD error = ::GetLastError();
+    // The end of a disk file is not a failure, as for a plain handle.
+    if (error == ERROR_HANDLE_EOF) return true;
+    if (error != ERROR_IO_PENDING) return Fail(error);
+  }
+  ::DWORD done = 0;
+  if (!::GetOverlappedResult(H(file), &ov, &done, TRUE)) {
+    const ::DWORD error = ::GetLastError();
+    if (error == ERROR_HANDLE_EOF) return true;
+    read = done;
+    return Fail(error);
+  }
+  read = done;
+  Advance(open.get(), done);
+  return true;
+}
+
+DWORD TWin32Platform::WriteFileTimed(THandle file, const void* data, DWORD count,
+                                     THandle doneEvent, DWORD timeoutMs, DWORD& written) {
+  written = 0;
+  if (doneEvent == NoHandle) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  auto open = Files->Find(H(file));
+  if (!open) {
+    // A write that cannot start completes at once with nothing written.
+    ::SetEvent(H(doneEvent));
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_OBJECT_0;
+  }
+  std::lock_guard<std::mutex> hold(open->PendingLock);
+  // One write outstanding per handle: one left behind is ended first.
+  CollectPending(*open, true);
+  open->Pending = std::make_unique<OVERLAPPED>();
+  OVERLAPPED& ov = *open->Pending;
+  ov.hEvent = H(doneEvent);
+  SetOffset(ov, open.get());
+  if (!::WriteFile(open->Handle, data, count, nullptr, &ov)) {
+    const ::DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      open->Pending.reset();
+      ::SetEvent(H(doneEvent));
+      ::SetLastError(error);
+      return WAIT_OBJECT_0;
+    }
+  }
+  const ::DWORD wait = ::WaitForSingleObject(H(doneEvent), timeoutMs);
+  if (wait == WAIT_TIMEOUT) return WAIT_TIMEOUT;
+  if (wait != WAIT_OBJECT_0) {
+    const ::DWORD error = ::GetLastError();
+    CollectPending(*open, true);
+    ::SetLastError(error);
+    return WAIT_FAILED;
+  }
+  ::DWORD done = 0;
+  const bool ok = ::GetOverlappedResult(open->Handle, &ov, &done, FALSE) != FALSE;
+  const ::DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
+  open->Pending.reset();
+  if (ok) {
+    written = done;
+    Advance(open.get(), done);
+  }
+  ::SetLastError(error);
+  return WAIT_OBJECT_0;
+}
+
+bool TWin32Platform::CancelIo(THandle file) {
+  auto open = Files->Find(H(file));
+  if (!open) return ::CancelIo(H(file)) != FALSE;
+  std::lock_guard<std::mutex> hold(open->PendingLock);
+  if (!open->Pending) return ::CancelIo(H(file)) != FALSE;
+  CollectPending(*open, true);
+  return true;
+}
+
+}  // namespace vornex

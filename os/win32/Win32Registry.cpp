@@ -1,0 +1,82 @@
+// The registry under HKEY_LOCAL_MACHINE, read only, and the spooler's ports.
+#include "os/win32/Win32Platform.h"
+
+#include <vector>
+
+#include "os/win32/WinApi.h"
+#include <winspool.h>
+
+namespace vornex {
+
+using namespace win32;
+
+long TWin32Platform::RegOpenKeyExA(const std::string& path, DWORD access, THandle& key) {
+  HKEY k = nullptr;
+  const long result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &k);
+  key = result == ERROR_SUCCESS ? reinterpret_cast<THandle>(k) : InvalidHandle;
+  return result;
+}
+
+long TWin32Platform::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) {
+  ::DWORD length = nameLength;
+  const long result =
+      ::RegEnumKeyExA(Key(key), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_SUCCESS) nameLength = length;
+  return result;
+}
+
+long TWin32Platform::RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type,
+                                      BYTE* data, DWORD& dataLength) {
+  ::DWORD length = dataLength;
+  ::DWORD kind = 0;
+  const long result = ::RegQueryValueExA(Key(key), valueName.c_str(), nullptr, &kind, data, &length);
+  if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) dataLength = length;
+  if (result == ERROR_SUCCESS && type) *type = kind;
+  return result;
+}
+
+long TWin32Platform::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values,
+                                      DWORD* maxValueNameLength, DWORD* maxValueLength) {
+  ::DWORD keys = 0, count = 0, maxName = 0, maxData = 0;
+  const long result = ::RegQueryInfoKeyA(Key(key), nullptr, nullptr, nullptr, &keys, nullptr,
+                                         nullptr, &count, &maxName, &maxData, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  if (subKeys) *subKeys = keys;
+  if (values) *values = count;
+  if (maxValueNameLength) *maxValueNameLength = maxName;
+  if (maxValueLength) *maxValueLength = maxData;
+  return result;
+}
+
+long TWin32Platform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength,
+                                   DWORD* type, BYTE* data, DWORD& dataLength) {
+  ::DWORD nameLen = nameLength, dataLen = dataLength, kind = 0;
+  const long result =
+      ::RegEnumValueA(Key(key), index, name, &nameLen, nullptr, &kind, data, &dataLen);
+  if (result == ERROR_SUCCESS) {
+    nameLength = nameLen;
+    dataLength = dataLen;
+    if (type) *type = kind;
+  }
+  return result;
+}
+
+long TWin32Platform::RegCloseKey(THandle key) { return ::RegCloseKey(Key(key)); }
+
+bool TWin32Platform::EnumPortsA(std::vector<std::string>& portNames) {
+  portNames.clear();
+  // First the size the records need, then the records.
+  ::DWORD needed = 0, returned = 0;
+  if (!::EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  }
+  if (needed == 0) return true;
+  std::vector<BYTE> buffer(needed);
+  if (!::EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned)) return false;
+  const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(buffer.data());
+  for (::DWORD i = 0; i < returned; ++i)
+    portNames.emplace_back(ports[i].pPortName ? ports[i].pPortName : "");
+  return true;
+}
+
+}  // namespace vornex
