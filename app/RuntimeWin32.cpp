@@ -1,0 +1,14 @@
+#include "app/Runtime.h"
+#include "forms/win32/Win32Host.h"
+#include "os/win32/Win32Platform.h"
+
+namespace vornex {
+
+// Windows needs neither argument: the host takes what it needs from the
+// process itself.
+TRuntime::TRuntime(int&, char**)
+    : HostPart(std::make_unique<TWin32Host>()), PlatformPart(std::make_unique<TWin32Platform>()) {}
+
+TRuntime::~TRuntime() = default;
+
+}  // namespace vornex

@@ -1,0 +1,329 @@
+// The host services on Win32: the message loop, modal forms, the message box,
+// the file-open dialog, timers and the calls other threads hand over.
+#include "forms/win32/Win32Host.h"
+
+#include <exception>
+#include <vector>
+
+#include "forms/win32/HostImpl.h"
+#include "os/win32/WinApi.h"
+#include <commctrl.h>
+#include <commdlg.h>
+
+namespace vornex {
+
+namespace {
+
+TWin32Host::TImpl* ImplOf(HWND w) {
+  return reinterpret_cast<TWin32Host::TImpl*>(::GetWindowLongPtrA(w, GWLP_USERDATA));
+}
+
+// "Text files|*.txt|All|*.*" as the dialog wants it: pairs ending in NULs.
+std::string DialogFilter(const std::string& filter) {
+  std::string out = filter;
+  for (char& c : out)
+    if (c == '|') c = '\0';
+  out.push_back('\0');
+  out.push_back('\0');
+  return out;
+}
+
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH];
+  const ::DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  return n > 0 && n < MAX_PATH ? std::string(full, n) : path;
+}
+
+}  // namespace
+
+bool TWin32Host::TImpl::IsFormWindow(HWND w) const {
+  TComponent* model = ModelOf(w);
+  return model && model->Kind() == TControlKind::Form;
+}
+
+// --- construction -------------------------------------------------------------------
+
+TWin32Host::TWin32Host() : Impl(std::make_unique<TImpl>(*this)) {
+  Impl->Instance = ::GetModuleHandleA(nullptr);
+  Impl->UiThreadId = ::GetCurrentThreadId();
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
+                                           ICC_UPDOWN_CLASS | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&icc);
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = FormProc;
+  wc.hInstance = Impl->Instance;
+  wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = FormClassName;
+  ::RegisterClassExA(&wc);
+
+  Impl->Hidden = ::CreateWindowExA(0, FormClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   Impl->Instance, Impl.get());
+  HWND hidden = Impl->Hidden;
+  // Called with the queue's lock held: a post never waits.
+  SyncQueue()->SetWaker([hidden] { ::PostMessageA(hidden, WM_SYNCHRONIZE, 0, 0); });
+}
+
+TWin32Host::~TWin32Host() {
+  SyncQueue()->SetWaker(nullptr);
+  for (auto& [component, window] : Impl->Windows) const_cast<TComponent*>(component)->SetObserver(nullptr);
+  for (auto& [id, timer] : Impl->Timers) timer->SetObserver(nullptr);
+  for (auto& [form, tip] : Impl->Tooltips) ::DestroyWindow(tip);
+  std::vector<HWND> forms;
+  for (auto& [window, model] : Impl->Models)
+    if (model->Kind() == TControlKind::Form) forms.push_back(window);
+  for (HWND w : forms) ::DestroyWindow(w);
+  if (Impl->Hidden) ::DestroyWindow(Impl->Hidden);
+}
+
+void* TWin32Host::WindowOf(const TComponent& component) const { return Impl->WindowOf(component); }
+
+// --- the message loop -----------------------------------------------------------------
+
+void TWin32Host::TImpl::Dispatch(MSG& msg) {
+  // Tab, the arrow keys and Escape work as in a dialog box; Escape arrives
+  // as IDCANCEL.
+  HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (root && IsFormWindow(root) && ::IsDialogMessageA(root, &msg)) return;
+  ::TranslateMessage(&msg);
+  ::DispatchMessageA(&msg);
+}
+
+int TWin32Host::Run() {
+  MSG msg{};
+  int result;
+  while ((result = ::GetMessageA(&msg, nullptr, 0, 0)) > 0) Impl->Dispatch(msg);
+  return result < 0 ? 1 : static_cast<int>(msg.wParam);
+}
+
+void TWin32Host::Terminate() {
+  if (::GetCurrentThreadId() == Impl->UiThreadId)
+    ::PostQuitMessage(0);
+  else
+    ::PostThreadMessageA(Impl->UiThreadId, WM_QUIT, 0, 0);
+}
+
+// --- showing forms -----------------------------------------------------------------------
+
+void TWin32Host::ShowForm(TForm& form, bool visible) {
+  HWND w = Impl->WindowOf(form);
+  if (!w) return;
+  if (!visible) {
+    ::ShowWindow(w, SW_HIDE);
+    return;
+  }
+  ::ShowWindow(w, SW_SHOW);
+  ::SetForegroundWindow(w);
+  if (HWND first = ::GetNextDlgTabItem(w, nullptr, FALSE)) ::SetFocus(first);
+}
+
+int TWin32Host::ShowModal(TForm& form) {
+  HWND w = Impl->WindowOf(form);
+  if (!w) return mrCancel;
+  form.SetVisible(true);
+  // The other windows take no input until the form ends.
+  std::vector<HWND> disabled;
+  for (auto& [window, model] : Impl->Models)
+    if (window != w && model->Kind() == TControlKind::Form && ::IsWindowEnabled(window)) {
+      ::EnableWindow(window, FALSE);
+      disabled.push_back(window);
+    }
+  ShowForm(form, true);
+  Impl->Modal.push_back(&form);
+  MSG msg{};
+  while (form.ModalResult() == mrNone) {
+    const int got = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // The application is ending: the outer loop must see the quit too.
+      if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
+      form.SetModalResult(mrCancel);
+      break;
+    }
+    Impl->Dispatch(msg);
+  }
+  Impl->Modal.pop_back();
+  // Enabled again before the form hides, so the owner gets the activation.
+  for (HWND window : disabled) ::EnableWindow(window, TRUE);
+  ::ShowWindow(w, SW_HIDE);
+  form.SetVisible(false);
+  return form.ModalResult();
+}
+
+void TWin32Host::ShowMessage(const std::string& text) {
+  if (!OnUiThread()) {
+    Synchronize([this, text] { ShowMessage(text); });
+    return;
+  }
+  HWND owner = nullptr;
+  if (!Impl->Modal.empty())
+    owner = Impl->WindowOf(*Impl->Modal.back());
+  else if (MainForm && MainForm->Visible())
+    owner = Impl->WindowOf(*MainForm);
+  ::MessageBoxA(owner, text.c_str(), Title.c_str(), MB_OK | (owner ? 0 : MB_TASKMODAL));
+}
+
+bool TWin32Host::ExecuteOpenDialog(TOpenDialog& dialog) {
+  std::vector<char> file(32768, '\0');
+  const std::string filter = dialog.Filter.empty() ? std::string() : DialogFilter(dialog.Filter);
+  const std::string initialDir = dialog.InitialDir.empty() ? std::string() : FullPath(dialog.InitialDir);
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = MainForm ? Impl->WindowOf(*MainForm) : nullptr;
+  ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<::DWORD>(file.size());
+  ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+  // The current folder stays where it was: nothing else may depend on it.
+  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!::GetOpenFileNameA(&ofn)) return false;
+  dialog.FileName = FullPath(file.data());
+  return true;
+}
+
+// --- user input ------------------------------------------------------------------------------
+
+LRESULT TWin32Host::TImpl::Command(HWND window, WPARAM wParam, LPARAM lParam) {
+  const UINT code = HIWORD(wParam);
+  HWND from = reinterpret_cast<HWND>(lParam);
+  if (!from) {
+    // Escape, through the dialog manager.
+    if (LOWORD(wParam) == IDCANCEL)
+      if (auto* form = dynamic_cast<TForm*>(ModelOf(::GetAncestor(window, GA_ROOT)))) form->PressEscape();
+    return 0;
+  }
+  TComponent* model = ModelOf(from);
+  if (!model || Updating > 0) return 0;
+  switch (model->Kind()) {
+    case TControlKind::Button:
+      if (code == BN_CLICKED) static_cast<TButton*>(model)->Click();
+      break;
+    case TControlKind::CheckBox:
+      if (code == BN_CLICKED)
+        static_cast<TCheckBox*>(model)->SetChecked(::SendMessageA(from, BM_GETCHECK, 0, 0) == BST_CHECKED);
+      break;
+    case TControlKind::Edit:
+      if (code == EN_CHANGE) {
+        const int n = ::GetWindowTextLengthA(from);
+        std::string text(static_cast<std::size_t>(n) + 1, '\0');
+        text.resize(static_cast<std::size_t>(::GetWindowTextA(from, text.data(), n + 1)));
+        static_cast<TEdit*>(model)->SetText(text);
+      }
+      break;
+    case TControlKind::ComboBox: {
+      auto* combo = static_cast<TComboBox*>(model);
+      if (code == CBN_DROPDOWN) {
+        combo->DropDown();
+      } else if (code == CBN_SELCHANGE) {
+        const auto index = static_cast<int>(::SendMessageA(from, CB_GETCURSEL, 0, 0));
+        if (index >= 0) combo->Pick(index);
+      } else if (code == CBN_EDITCHANGE) {
+        const int n = ::GetWindowTextLengthA(from);
+        std::string text(static_cast<std::size_t>(n) + 1, '\0');
+        text.resize(static_cast<std::size_t>(::GetWindowTextA(from, text.data(), n + 1)));
+        combo->TypeText(text);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return 0;
+}
+
+LRESULT TWin32Host::TImpl::Notify(LPARAM lParam) {
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  TComponent* model = ModelOf(header->hwndFrom);
+  if (!model || model->Kind() != TControlKind::UpDown) return 0;
+  if (header->code != UDN_DELTAPOS) return 0;
+  const auto* change = reinterpret_cast<const NMUPDOWN*>(lParam);
+  static_cast<TUpDown*>(model)->Step(change->iDelta > 0);
+  // The model sets the position itself.
+  return TRUE;
+}
+
+// --- window procedures -------------------------------------------------------------------------
+
+LRESULT CALLBACK FormProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    ::SetWindowLongPtrA(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return ::DefWindowProcA(w, message, wParam, lParam);
+  }
+  TWin32Host::TImpl* impl = ImplOf(w);
+  if (!impl) return ::DefWindowProcA(w, message, wParam, lParam);
+  // Nothing may unwind through Windows' own frames: a failure is shown, and
+  // the loop goes on.
+  try {
+    switch (message) {
+      case WM_SYNCHRONIZE:
+        impl->Host.CheckSynchronize();
+        return 0;
+      case WM_TIMER: {
+        auto it = impl->Timers.find(wParam);
+        if (it != impl->Timers.end()) it->second->Tick();
+        return 0;
+      }
+      case WM_COMMAND:
+        return impl->Command(w, wParam, lParam);
+      case WM_NOTIFY:
+        return impl->Notify(lParam);
+      case WM_CLOSE: {
+        auto* form = dynamic_cast<TForm*>(impl->ModelOf(w));
+        if (!form) break;
+        // A window without a system menu has no close box: it ends with its
+        // buttons only.
+        if (!form->SystemMenu) return 0;
+        bool modal = false;
+        for (TForm* f : impl->Modal) modal = modal || f == form;
+        if (modal)
+          form->SetModalResult(mrCancel);
+        else
+          form->Close();
+        return 0;
+      }
+      default:
+        break;
+    }
+  } catch (...) {
+    impl->Host.HandleException(std::current_exception());
+    return 0;
+  }
+  return ::DefWindowProcA(w, message, wParam, lParam);
+}
+
+LRESULT CALLBACK GroupProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                           DWORD_PTR data) {
+  auto* impl = reinterpret_cast<TWin32Host::TImpl*>(data);
+  try {
+    switch (message) {
+      // A group box holds controls here, so their notifications come to it.
+      case WM_COMMAND:
+        return impl->Command(w, wParam, lParam);
+      case WM_NOTIFY:
+        return impl->Notify(lParam);
+      case WM_ERASEBKGND: {
+        // A plain group box leaves its inside to its parent, which does not
+        // paint beneath its children.
+        RECT rc;
+        ::GetClientRect(w, &rc);
+        ::FillRect(reinterpret_cast<HDC>(wParam), &rc, ::GetSysColorBrush(COLOR_BTNFACE));
+        return TRUE;
+      }
+      case WM_NCHITTEST:
+        // A plain group box lets clicks through to what lies beneath; this
+        // one is the parent of what lies inside it.
+        return HTCLIENT;
+      default:
+        break;
+    }
+  } catch (...) {
+    impl->Host.HandleException(std::current_exception());
+    return 0;
+  }
+  return ::DefSubclassProc(w, message, wParam, lParam);
+}
+
+}  // namespace vornex
