@@ -1,0 +1,321 @@
+// The real main window and settings dialog on native Win32 controls (Wine
+// and a virtual display here): what the user sees, where, and what the
+// user's actions reach.
+#include "app/MainForm.h"
+#include "dialogs/ComSetupForm.h"
+#include "forms/win32/Win32Host.h"
+#include "os/win32/Win32Platform.h"
+#include "tests/support/TempDir.h"
+#include "upload/UploadEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/win32/WinApi.h"
+#include <commctrl.h>
+
+namespace vornex::test {
+namespace {
+
+// Message boxes are recorded instead of shown: nobody is there to press OK.
+class TRecordingHost : public TWin32Host {
+ public:
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  std::vector<std::string> Messages;
+};
+
+TRecordingHost& Host() {
+  static TRecordingHost host;
+  return host;
+}
+
+HWND Window(const TComponent& c) { return static_cast<HWND>(Host().WindowOf(c)); }
+
+std::string Text(HWND w) {
+  char buffer[512] = {};
+  ::GetWindowTextA(w, buffer, sizeof buffer);
+  return buffer;
+}
+
+// Where a control stands in its container's client area.
+RECT Placement(HWND w) {
+  RECT rc;
+  ::GetWindowRect(w, &rc);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(w), reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+::testing::AssertionResult At(HWND w, int left, int top, int width, int height) {
+  RECT rc = Placement(w);
+  if (rc.left == left && rc.top == top && rc.right - rc.left == width && rc.bottom - rc.top == height)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "at " << rc.left << "," << rc.top << " size " << rc.right - rc.left
+                                       << "x" << rc.bottom - rc.top;
+}
+
+LOGFONTA FontOf(HWND w) {
+  LOGFONTA lf{};
+  auto font = reinterpret_cast<HFONT>(::SendMessageA(w, WM_GETFONT, 0, 0));
+  ::GetObjectA(font, sizeof lf, &lf);
+  return lf;
+}
+
+// Serves the message queue until it is empty.
+void Pump() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+class Win32Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Host().Messages.clear();
+    Form = std::make_unique<TMainForm>(Host(), Platform);
+    Host().Attach(*Form);
+    Form->Show();
+    Pump();
+  }
+  void TearDown() override { Form.reset(); }
+  TWin32Platform Platform;
+  std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(Win32Window, TheVisibleControlsStandWhereDeclaredWithTheirCaptions) {
+  HWND window = Window(*Form);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(Text(window), "ZUV Vornex 2.00");
+  RECT client;
+  ::GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 267);
+  EXPECT_EQ(client.bottom, 201);
+  RECT outer;
+  ::GetWindowRect(window, &outer);
+  EXPECT_EQ(outer.left, 150);
+  EXPECT_EQ(outer.top, 113);
+  const auto style = ::GetWindowLongPtrA(window, GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME) << "a fixed border";
+  EXPECT_TRUE(::IsWindowVisible(window));
+
+  struct {
+    const TControl& Control;
+    RECT Where;
+    std::string Caption;
+  } expected[] = {
+      {Form->GroupBox4, {4, 4, 261, 53}, "Select a Download File"},
+      {Form->EdFileName, {7, 19, 150, 21}, "FileName"},
+      {Form->BuBrowse, {160, 19, 65, 19}, "Browse"},
+      {Form->GroupBox5, {4, 59, 261, 50}, "Select a Port "},
+      {Form->ComboBox1, {7, 19, 150, 21}, "COM1"},
+      {Form->BuSetupCom, {160, 19, 65, 19}, "Port setup"},
+      {Form->GroupBox3, {4, 111, 261, 61}, "Process"},
+      {Form->PBPer, {11, 33, 150, 16}, ""},
+      {Form->BuStart, {22, 175, 68, 23}, "Start"},
+      {Form->BuCancel, {93, 175, 70, 23}, "Cancel"},
+      {Form->BuExit, {165, 175, 64, 23}, "Exit"},
+  };
+  for (const auto& e : expected) {
+    HWND w = Window(e.Control);
+    ASSERT_NE(w, nullptr) << e.Control.Name();
+    EXPECT_TRUE(At(w, e.Where.left, e.Where.top, e.Where.right, e.Where.bottom)) << e.Control.Name();
+    EXPECT_TRUE(::IsWindowVisible(w)) << e.Control.Name();
+    EXPECT_EQ(Text(w), e.Caption) << e.Control.Name();
+    HWND container = e.Control.Parent() ? Window(*e.Control.Parent()) : window;
+    EXPECT_EQ(::GetParent(w), container) << e.Control.Name();
+  }
+  struct {
+    const TLabel& Label;
+    POINT Where;
+  } labels[] = {{Form->LaTOK, {33, 15}},
+                {Form->LaSendCount, {100, 7}},
+                {Form->LaSendCountTotal, {95, 19}},
+                {Form->LaSendPer, {167, 33}},
+                {Form->Label5, {186, 33}}};
+  for (const auto& l : labels) {
+    HWND w = Window(l.Label);
+    RECT rc = Placement(w);
+    EXPECT_EQ(rc.left, l.Where.x) << l.Label.Name();
+    EXPECT_EQ(rc.top, l.Where.y) << l.Label.Name();
+    EXPECT_GT(rc.right - rc.left, 0) << l.Label.Name() << " sized to its caption";
+    EXPECT_EQ(Text(w), l.Label.Caption());
+    EXPECT_TRUE(::IsWindowVisible(w));
+  }
+  EXPECT_TRUE(::GetWindowLongPtrA(Window(Form->PBPer), GWL_STYLE) & PBS_SMOOTH);
+
+  // The buttons' own fonts; the rest use the window's.
+  EXPECT_EQ(FontOf(Window(Form->BuStart)).lfHeight, -15);
+  EXPECT_STREQ(FontOf(Window(Form->BuStart)).lfFaceName, "Arial");
+  EXPECT_EQ(FontOf(Window(Form->BuExit)).lfHeight, -16);
+  EXPECT_EQ(FontOf(Window(Form->EdFileName)).lfHeight, -11);
+  EXPECT_STREQ(FontOf(Window(Form->EdFileName)).lfFaceName, "MS Sans Serif");
+
+  EXPECT_FALSE(::IsWindowVisible(Window(Form->CBLineCheck)));
+  EXPECT_EQ(::SendMessageA(Window(Form->CBLineCheck), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  // Outside the client area: present, but not where a user can see them.
+  for (const TControl* c : std::vector<const TControl*>{&Form->CBRepeat, &Form->Edit1, &Form->EdRepeatTime,
+                                                       &Form->EdRepeatCount, &Form->Button1, &Form->GroupBox2}) {
+    RECT rc = Placement(Window(*c)), overlap;
+    EXPECT_FALSE(::IntersectRect(&overlap, &rc, &client)) << c->Name();
+  }
+  EXPECT_EQ(Placement(Window(Form->Memo1)).top, 200) << "the log's top edge is the last pixel row";
+  EXPECT_EQ(Text(Window(Form->Edit1)), "512");
+}
+
+TEST_F(Win32Window, TheModelAndTheControlsStayInStepBothWays) {
+  Form->BuStart.SetEnabled(false);
+  EXPECT_FALSE(::IsWindowEnabled(Window(Form->BuStart)));
+  Form->BuStart.SetEnabled(true);
+
+  const int narrow = Placement(Window(Form->LaSendCount)).right - Placement(Window(Form->LaSendCount)).left;
+  Form->LaSendCount.SetCaption("1234567");
+  EXPECT_EQ(Text(Window(Form->LaSendCount)), "1234567");
+  EXPECT_GT(Placement(Window(Form->LaSendCount)).right - Placement(Window(Form->LaSendCount)).left, narrow);
+
+  // What the user types reaches the model.
+  ::SetWindowTextA(Window(Form->EdFileName), "typed.prn");
+  EXPECT_EQ(Form->EdFileName.Text(), "typed.prn");
+
+  // An empty file must not leave the bar without a range.
+  Form->PBPer.SetMax(0);
+  PBRANGE range{};
+  ::SendMessageA(Window(Form->PBPer), PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  EXPECT_GT(range.iHigh, range.iLow);
+  Form->PBPer.SetMax(1000);
+  Form->PBPer.SetPosition(250);
+  EXPECT_EQ(::SendMessageA(Window(Form->PBPer), PBM_GETPOS, 0, 0), 250);
+
+  // An arrow of a spinner steps its box.
+  NMUPDOWN up{};
+  up.hdr.hwndFrom = Window(Form->UpDown3);
+  up.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(up.hdr.hwndFrom));
+  up.hdr.code = UDN_DELTAPOS;
+  up.iDelta = 1;
+  ::SendMessageA(::GetParent(up.hdr.hwndFrom), WM_NOTIFY, up.hdr.idFrom, reinterpret_cast<LPARAM>(&up));
+  EXPECT_EQ(Form->Edit1.Text(), "513");
+  EXPECT_EQ(Text(Window(Form->Edit1)), "513");
+}
+
+TEST_F(Win32Window, ThePortBoxRaisesItsDropDownBeforeTheListShows) {
+  HWND combo = Window(Form->ComboBox1);
+  bool droppedDuringEvent = true;
+  Form->ComboBox1.OnDropDown = [&] {
+    droppedDuringEvent = ::SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    Form->ComboBox1.SetItems({"LPT1", "ZUV USB0"});
+  };
+  int changes = 0;
+  Form->ComboBox1.OnChange = [&] { ++changes; };
+  ::SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  EXPECT_FALSE(droppedDuringEvent);
+  EXPECT_EQ(::SendMessageA(combo, CB_GETCOUNT, 0, 0), 2) << "the list shows what the event put in it";
+  EXPECT_EQ(Text(combo), "COM1") << "the text survives a rebuild";
+  ::SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  EXPECT_EQ(changes, 0);
+
+  // A pick: the combo box selects, then tells its parent.
+  ::SendMessageA(combo, CB_SETCURSEL, 1, 0);
+  ::SendMessageA(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+  EXPECT_EQ(Form->ComboBox1.ItemIndex(), 1);
+  EXPECT_EQ(Form->ComboBox1.Text(), "ZUV USB0");
+  EXPECT_EQ(changes, 1);
+
+  // Typing: no item chosen any more.
+  HWND edit = ::GetWindow(combo, GW_CHILD);
+  ::SendMessageA(edit, EM_SETSEL, 0, -1);
+  for (char c : std::string("COM7")) ::SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
+  EXPECT_EQ(Form->ComboBox1.Text(), "COM7");
+  EXPECT_EQ(Form->ComboBox1.ItemIndex(), -1);
+  EXPECT_EQ(changes, 5) << "one change per key";
+  EXPECT_EQ(Text(combo), "COM7") << "the typed text stays";
+
+  // From code: no change event.
+  Form->ComboBox1.SetText("COM2");
+  EXPECT_EQ(Text(combo), "COM2");
+  EXPECT_EQ(changes, 5);
+}
+
+TEST_F(Win32Window, StartOnAMissingFileSaysSoAndStartsNothing) {
+  TTempDir dir;
+  ::SetWindowTextA(Window(Form->EdFileName), dir.Path("missing.prn").c_str());
+  ::SendMessageA(Window(Form->BuStart), BM_CLICK, 0, 0);
+  EXPECT_EQ(Host().Messages, std::vector<std::string>{FileNotFoundText});
+  EXPECT_FALSE(Form->Upload.Busy());
+  EXPECT_TRUE(::IsWindowEnabled(Window(Form->BuStart)));
+  EXPECT_TRUE(::IsWindowEnabled(Window(Form->BuBrowse)));
+}
+
+TEST(Win32Dialog, TheSettingsDialogEndsWithItsButtonsOrEscapeAndHasNoCloseBox) {
+  TComSetupForm dialog(Host());
+  Host().Attach(dialog);
+  HWND w = Window(dialog);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(Text(w), "Setup Form");
+  EXPECT_FALSE(::GetWindowLongPtrA(w, GWL_STYLE) & WS_SYSMENU) << "no close box";
+  EXPECT_FALSE(::IsWindowVisible(w));
+  RECT client;
+  ::GetClientRect(w, &client);
+  EXPECT_EQ(client.right, 200);
+  EXPECT_EQ(client.bottom, 221) << "the group box and the buttons, nothing more";
+  EXPECT_TRUE(At(Window(dialog.Button1), 52, 203, 52, 18));
+  EXPECT_TRUE(At(Window(dialog.CBParity), 94, 88, 88, 21));
+  EXPECT_EQ(::SendMessageA(Window(dialog.CBParity), CB_GETCOUNT, 0, 0), 5);
+  EXPECT_EQ(FontOf(Window(dialog.CBParity)).lfHeight, -10);
+
+  // Escape, pressed in a box of the dialog, is Cancel.
+  ::PostMessageA(Window(dialog.CBBaudRate), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_FALSE(::IsWindowVisible(w));
+
+  // Ok ends it with OK, and hides it.
+  ::PostMessageA(Window(dialog.Button1), BM_CLICK, 0, 0);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_FALSE(::IsWindowVisible(w));
+
+  // A close request (Alt+F4) is refused: only the buttons end it.
+  ::PostMessageA(w, WM_CLOSE, 0, 0);
+  ::PostMessageA(Window(dialog.Button2), BM_CLICK, 0, 0);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
+
+TEST(Win32Loop, OtherThreadsAndTimersReachTheUiThreadThroughTheLoop) {
+  TRecordingHost& host = Host();
+  TForm form(host, "TimerForm", "Timers", {0, 0, 100, 100});
+  TTimer timer(&form, "Timer", 10, true);
+  host.Attach(form);
+  int ticks = 0;
+  ::DWORD ranOn = 0;
+  std::thread other;
+  timer.OnTimer = [&] {
+    if (++ticks == 3) {
+      timer.SetEnabled(false);
+      other = std::thread([&] {
+        host.Synchronize([&] { ranOn = ::GetCurrentThreadId(); });
+        host.Terminate();
+      });
+    }
+  };
+  const ::DWORD ui = ::GetCurrentThreadId();
+  host.Run();
+  other.join();
+  EXPECT_EQ(ticks, 3) << "a disabled timer stays quiet";
+  EXPECT_EQ(ranOn, ui);
+}
+
+}  // namespace
+}  // namespace vornex::test
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  vornex::test::Host();
+  return RUN_ALL_TESTS();
+}
