@@ -7,7 +7,10 @@ purpose=${1:-run}
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-liberation)
 case "$purpose" in
   run) packages+=(xvfb) ;;
-  test) packages+=(googletest libgtest-dev xvfb) ;;
+  # The Windows build: mingw-w64 for 32-bit Windows (and 64-bit, for a
+  # kernel that cannot run 32-bit programs), and Wine to run its tests.
+  test) packages+=(googletest libgtest-dev xvfb xauth
+                   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386) ;;
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 
@@ -20,5 +23,9 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
+# 32-bit Wine comes from Debian's i386 packages.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
