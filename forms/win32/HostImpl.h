@@ -58,6 +58,14 @@ struct TWin32Host::TImpl {
   void Dispatch(MSG& msg);
 };
 
+// A window's text (an edit field's, a caption).
+inline std::string WindowText(HWND w) {
+  const int n = ::GetWindowTextLengthA(w);
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextA(w, text.data(), n + 1)));
+  return text;
+}
+
 // The window procedure of forms and the hidden window, and the subclass
 // procedure that makes a group box a container (Win32Host.cpp).
 LRESULT CALLBACK FormProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam);

@@ -16,13 +16,6 @@ constexpr ::DWORD ChildStyle = WS_CHILD | WS_CLIPSIBLINGS;
 // How far a drop-down list reaches below its box.
 constexpr int DropListHeight = 160;
 
-std::string TextOf(HWND w) {
-  const int n = ::GetWindowTextLengthA(w);
-  std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextA(w, text.data(), n + 1)));
-  return text;
-}
-
 ::DWORD FormStyle(const TForm& form) {
   // A single fixed border: a caption, no sizing frame, no maximise box.
   ::DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN;
@@ -310,7 +303,7 @@ void TWin32Host::TImpl::Update(TComponent& component, TProp what) {
         return;
       // What the user is typing is already there; setting it again would
       // move the caret.
-      if (TextOf(w) != text) ::SetWindowTextA(w, text.c_str());
+      if (WindowText(w) != text) ::SetWindowTextA(w, text.c_str());
       break;
     }
     case TProp::Items:
@@ -319,19 +312,19 @@ void TWin32Host::TImpl::Update(TComponent& component, TProp what) {
       auto& combo = static_cast<TComboBox&>(control);
       if (what == TProp::Items) {
         // Emptying the list empties the edit field too; the text stays.
-        const std::string text = TextOf(w);
+        const std::string text = WindowText(w);
         ::SendMessageA(w, CB_RESETCONTENT, 0, 0);
         for (const auto& item : combo.Items())
           ::SendMessageA(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-        if (TextOf(w) != text) ::SetWindowTextA(w, text.c_str());
+        if (WindowText(w) != text) ::SetWindowTextA(w, text.c_str());
       }
       if (::SendMessageA(w, CB_GETCURSEL, 0, 0) != combo.ItemIndex()) {
         // Choosing no item empties the edit field: what the user sees there,
         // and the caret, are put back. The text itself follows as Text.
-        const std::string text = TextOf(w);
+        const std::string text = WindowText(w);
         const LRESULT selection = ::SendMessageA(w, CB_GETEDITSEL, 0, 0);
         ::SendMessageA(w, CB_SETCURSEL, static_cast<WPARAM>(combo.ItemIndex()), 0);
-        if (combo.ItemIndex() < 0 && TextOf(w) != text) {
+        if (combo.ItemIndex() < 0 && WindowText(w) != text) {
           ::SetWindowTextA(w, text.c_str());
           ::SendMessageA(w, CB_SETEDITSEL, 0, MAKELPARAM(LOWORD(selection), HIWORD(selection)));
         }

@@ -205,12 +205,7 @@ LRESULT TWin32Host::TImpl::Command(HWND window, WPARAM wParam, LPARAM lParam) {
         static_cast<TCheckBox*>(model)->SetChecked(::SendMessageA(from, BM_GETCHECK, 0, 0) == BST_CHECKED);
       break;
     case TControlKind::Edit:
-      if (code == EN_CHANGE) {
-        const int n = ::GetWindowTextLengthA(from);
-        std::string text(static_cast<std::size_t>(n) + 1, '\0');
-        text.resize(static_cast<std::size_t>(::GetWindowTextA(from, text.data(), n + 1)));
-        static_cast<TEdit*>(model)->SetText(text);
-      }
+      if (code == EN_CHANGE) static_cast<TEdit*>(model)->SetText(WindowText(from));
       break;
     case TControlKind::ComboBox: {
       auto* combo = static_cast<TComboBox*>(model);
@@ -220,10 +215,7 @@ LRESULT TWin32Host::TImpl::Command(HWND window, WPARAM wParam, LPARAM lParam) {
         const auto index = static_cast<int>(::SendMessageA(from, CB_GETCURSEL, 0, 0));
         if (index >= 0) combo->Pick(index);
       } else if (code == CBN_EDITCHANGE) {
-        const int n = ::GetWindowTextLengthA(from);
-        std::string text(static_cast<std::size_t>(n) + 1, '\0');
-        text.resize(static_cast<std::size_t>(::GetWindowTextA(from, text.data(), n + 1)));
-        combo->TypeText(text);
+        combo->TypeText(WindowText(from));
       }
       break;
     }

@@ -142,11 +142,10 @@ bool TWin32Platform::WriteFile(THandle file, const void* data, DWORD count, DWOR
   ov.hEvent = ThreadIoEvent();
   if (!ov.hEvent) return false;
   SetOffset(ov, open.get());
-  ::DWORD done = 0;
+  bool aborted = false;
   if (!::WriteFile(H(file), data, count, nullptr, &ov)) {
     const ::DWORD error = ::GetLastError();
     if (error != ERROR_IO_PENDING) return Fail(error);
-    bool aborted = false;
     if (abortEvent != NoHandle) {
       HANDLE both[2] = {ov.hEvent, H(abortEvent)};
       if (::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
@@ -154,17 +153,14 @@ bool TWin32Platform::WriteFile(THandle file, const void* data, DWORD count, DWOR
         CancelRequest(H(file), &ov);
       }
     }
-    // After a cancel this still waits: the record is on this stack.
-    const bool ok = ::GetOverlappedResult(H(file), &ov, &done, TRUE) != FALSE;
-    const ::DWORD result = ok ? ERROR_SUCCESS : ::GetLastError();
-    written = done;
-    Advance(open.get(), done);
-    if (!ok) return Fail(aborted ? ERROR_OPERATION_ABORTED : result);
-    return true;
   }
-  ::GetOverlappedResult(H(file), &ov, &done, FALSE);
+  // Waits for the end, also after a cancel: the record is on this stack.
+  ::DWORD done = 0;
+  const bool ok = ::GetOverlappedResult(H(file), &ov, &done, TRUE) != FALSE;
+  const ::DWORD result = ok ? ERROR_SUCCESS : ::GetLastError();
   written = done;
   Advance(open.get(), done);
+  if (!ok) return Fail(aborted ? ERROR_OPERATION_ABORTED : result);
   return true;
 }
 
