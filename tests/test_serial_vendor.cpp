@@ -15,17 +15,12 @@ class SerialTest : public MainFormTest {
     Form->ComboBox1.SetText("COM1");
     Form->Job.TransferMode = tmSerial;
   }
-  void Send(const std::vector<std::uint8_t>& data) {
-    Form->EdFileName.SetText(Dir.Write("job.bin", data));
-    ASSERT_TRUE(Host.Click(Form->BuStart));
-    ASSERT_TRUE(WaitIdle());
-  }
   std::shared_ptr<TFakeDevice> Port;
 };
 
 TEST_F(SerialTest, FortyBytesGoOutAsSixteenSixteenAndEightEachAfterTxEmpty) {
   auto data = RandomBytes(40);
-  Send(data);
+  SendFile(data);
   EXPECT_EQ(Port->WriteSizes, (std::vector<std::size_t>{16, 16, 8}));
   EXPECT_EQ(Port->Written, data);
   EXPECT_EQ(Form->Job.BlocksSent, 3);
@@ -38,10 +33,10 @@ TEST_F(SerialTest, FortyBytesGoOutAsSixteenSixteenAndEightEachAfterTxEmpty) {
 }
 
 TEST_F(SerialTest, ThirtyTwoBytesAreTwoPiecesAndAnEmptyFileOneEmptyPiece) {
-  Send(RandomBytes(32));
+  SendFile(RandomBytes(32));
   EXPECT_EQ(Port->WriteSizes, (std::vector<std::size_t>{16, 16}));
   Port->WriteSizes.clear();
-  Send({});
+  SendFile({});
   EXPECT_EQ(Port->WriteSizes, (std::vector<std::size_t>{0}));
   EXPECT_EQ(Form->Job.BlocksSent, 1);
   EXPECT_EQ(Form->Job.BytesSent, 0);
@@ -50,8 +45,7 @@ TEST_F(SerialTest, ThirtyTwoBytesAreTwoPiecesAndAnEmptyFileOneEmptyPiece) {
 
 TEST_F(SerialTest, APortThatNeverReportsTxEmptyIsEndedByCancelWithoutAnotherPiece) {
   Port->TxEmptyAfterWrite = false;
-  Form->EdFileName.SetText(Dir.Write("job.bin", RandomBytes(100)));
-  ASSERT_TRUE(Host.Click(Form->BuStart));
+  StartWith(RandomBytes(100));
   ASSERT_TRUE(Platform.WaitUntil([&] { return Port->WriteSizes.size() == 1; }));
   ASSERT_TRUE(Host.Click(Form->BuCancel));
   ASSERT_TRUE(WaitIdle());
@@ -62,7 +56,7 @@ TEST_F(SerialTest, APortThatNeverReportsTxEmptyIsEndedByCancelWithoutAnotherPiec
 
 TEST_F(SerialTest, APortThatDoesNotOpenSendsNothingAndTimesOutLater) {
   Form->ComboBox1.SetText("COM5");
-  Send(RandomBytes(40));
+  SendFile(RandomBytes(40));
   EXPECT_EQ(Form->Job.BytesSent, 0);
   EXPECT_FALSE(Form->Job.TransferDone);
   Ticks(61);
@@ -71,18 +65,18 @@ TEST_F(SerialTest, APortThatDoesNotOpenSendsNothingAndTimesOutLater) {
 
 TEST_F(SerialTest, APortThatRefusesItsSettingsIsReportedAndClosed) {
   Platform.FailCall("SetCommState", ERROR_INVALID_PARAMETER, false);
-  Send(RandomBytes(40));
+  SendFile(RandomBytes(40));
   EXPECT_EQ(Host.LastMessage(), "Error updating DataControlBlock (Error: 87)");
   EXPECT_EQ(Port->OpenHandles, 0);
   EXPECT_FALSE(Form->Comm1.Enabled());
   EXPECT_TRUE(ControlsEnabled());
-  Send(RandomBytes(40));
+  SendFile(RandomBytes(40));
   EXPECT_TRUE(Form->Job.TransferDone) << "the next transfer opens the port again";
 }
 
 TEST_F(SerialTest, AWriteCutShortIsCountedAndEndsTheTransfer) {
   Port->TakePerWrite = 10;
-  Send(RandomBytes(40));
+  SendFile(RandomBytes(40));
   EXPECT_EQ(Form->Job.BytesSent, 10);
   EXPECT_EQ(Form->Job.BlocksSent, 0);
   EXPECT_FALSE(Form->Job.TransferDone);
@@ -90,8 +84,7 @@ TEST_F(SerialTest, AWriteCutShortIsCountedAndEndsTheTransfer) {
 
 TEST_F(SerialTest, ACancelEndsAWriteThePortDoesNotTake) {
   Port->HoldWrites = true;
-  Form->EdFileName.SetText(Dir.Write("job.bin", RandomBytes(40)));
-  ASSERT_TRUE(Host.Click(Form->BuStart));
+  StartWith(RandomBytes(40));
   ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFile") == 1; }));
   Ticks(61);
   EXPECT_EQ(Host.LastMessage(), "Time Out");
@@ -141,7 +134,7 @@ TEST_F(SerialTest, AReplyDuringTheTransferReachesTheLog) {
   Form->Memo1.Clear();
   Port->Incoming = {'O', 'K', ';'};
   Platform.RaiseCommEvent("COM1", EV_RXCHAR);
-  Send(RandomBytes(64));
+  SendFile(RandomBytes(64));
   ASSERT_TRUE(Host.WaitUntil([&] { return !Form->Memo1.Lines().empty(); }, 2000));
   EXPECT_EQ(Form->Memo1.Lines(), std::vector<std::string>{"OK"});
 }
@@ -155,16 +148,11 @@ class VendorTest : public MainFormTest {
     Form->Job.TransferMode = tmVendorUsb;
     Form->ComboBox1.SetText("ZUV USB3");
   }
-  void Send(const std::vector<std::uint8_t>& data) {
-    Form->EdFileName.SetText(Dir.Write("job.bin", data));
-    ASSERT_TRUE(Host.Click(Form->BuStart));
-    ASSERT_TRUE(WaitIdle());
-  }
 };
 
 TEST_F(VendorTest, AThousandBytesInBlocksOf512) {
   auto data = RandomBytes(1000);
-  Send(data);
+  SendFile(data);
   EXPECT_EQ(Platform.VendorOpened, std::vector<std::int32_t>{3});
   EXPECT_EQ(Platform.VendorWriteSizes, (std::vector<std::int32_t>{512, 488}));
   EXPECT_EQ(Platform.VendorReceived[3], data);
@@ -175,12 +163,12 @@ TEST_F(VendorTest, AThousandBytesInBlocksOf512) {
 }
 
 TEST_F(VendorTest, AnEmptyFileOrANonPositiveBlockSizeSendsNothingAndCompletes) {
-  Send({});
+  SendFile({});
   EXPECT_TRUE(Platform.VendorWriteSizes.empty());
   EXPECT_TRUE(Form->Job.TransferDone);
   EXPECT_EQ(Platform.VendorClosed.size(), 1u);
   Form->Edit1.SetText("0");
-  Send(RandomBytes(100));
+  SendFile(RandomBytes(100));
   EXPECT_TRUE(Platform.VendorWriteSizes.empty());
   EXPECT_EQ(Form->Job.BlocksSent, 0);
   EXPECT_TRUE(Form->Job.TransferDone);
@@ -189,7 +177,7 @@ TEST_F(VendorTest, AnEmptyFileOrANonPositiveBlockSizeSendsNothingAndCompletes) {
 TEST_F(VendorTest, ABlockSizeBeyondTheBufferSendsBlocksOfTheBufferSize) {
   Form->Edit1.SetText("100000");
   auto data = RandomBytes(25000);
-  Send(data);
+  SendFile(data);
   EXPECT_EQ(Platform.VendorWriteSizes, (std::vector<std::int32_t>{10240, 10240, 4520}));
   EXPECT_EQ(Platform.VendorReceived[3], data);
 }
@@ -199,7 +187,7 @@ TEST_F(VendorTest, TheDeviceDigitIsTheEighthCharacter) {
   EXPECT_EQ(TVendorUsbTransport::DeviceIndexOf("ZUV USBA"), 'A' - 48);
   EXPECT_EQ(TVendorUsbTransport::DeviceIndexOf("ZUV USB\xff"), -1 - 48);
   Form->ComboBox1.SetText("ZUV USBx");
-  Send(RandomBytes(10));
+  SendFile(RandomBytes(10));
   EXPECT_EQ(Platform.VendorOpened, std::vector<std::int32_t>{'x' - 48});
   EXPECT_EQ(Host.LastMessage(), "USB Port INVALID");
   EXPECT_FALSE(Form->Job.TransferDone);
@@ -207,19 +195,19 @@ TEST_F(VendorTest, TheDeviceDigitIsTheEighthCharacter) {
 
 TEST_F(VendorTest, ATextTooShortToNameADeviceSendsNothingAndTheWorkerLives) {
   Form->ComboBox1.SetText("USB");
-  Send(RandomBytes(10));
+  SendFile(RandomBytes(10));
   EXPECT_TRUE(Platform.VendorOpened.empty());
   EXPECT_EQ(Host.LastMessage(), "USB Port INVALID");
   EXPECT_TRUE(ControlsEnabled());
   Form->ComboBox1.SetText("ZUV USB0");
-  Send(RandomBytes(10));
+  SendFile(RandomBytes(10));
   EXPECT_TRUE(Form->Job.TransferDone);
 }
 
 TEST_F(VendorTest, AFailedWriteIsSentAgainAndTheExitButtonSaysSo) {
   Platform.VendorFailingWrites = 1;
   auto data = RandomBytes(1000);
-  Send(data);
+  SendFile(data);
   EXPECT_EQ(Platform.VendorWriteSizes, (std::vector<std::int32_t>{512, 512, 488}));
   EXPECT_EQ(Platform.VendorReceived[3], data);
   EXPECT_EQ(Form->BuExit.Caption(), "USB Send Err Resend");
@@ -231,7 +219,7 @@ TEST_F(VendorTest, AFailedWriteIsSentAgainAndTheExitButtonSaysSo) {
 
 TEST_F(VendorTest, ABlockRefusedTwiceIsNotCountedAndTheUserIsTold) {
   Platform.VendorFailingWrites = 2;
-  Send(RandomBytes(1000));
+  SendFile(RandomBytes(1000));
   EXPECT_EQ(Platform.VendorWriteSizes, (std::vector<std::int32_t>{512, 512}));
   EXPECT_EQ(Form->Job.BytesSent, 0);
   EXPECT_EQ(Form->Job.BlocksSent, 0);
@@ -243,8 +231,7 @@ TEST_F(VendorTest, ABlockRefusedTwiceIsNotCountedAndTheUserIsTold) {
 TEST_F(VendorTest, CancelEndsBeforeTheNextBlockAndCountsAsDone) {
   Platform.VendorHoldWrites = true;
   Form->CBRepeat.SetChecked(true);
-  Form->EdFileName.SetText(Dir.Write("job.bin", RandomBytes(5000)));
-  ASSERT_TRUE(Host.Click(Form->BuStart));
+  StartWith(RandomBytes(5000));
   ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("VendorUsbWrite") == 1; }));
   ASSERT_TRUE(Host.Click(Form->BuCancel));
   Platform.ReleaseVendorWrites();
