@@ -147,30 +147,43 @@ int TSendCommand::Run(const TSendOptions& options) {
   };
   auto started = [&] { return 1 + form.Job.RepeatDone; };
 
-  int shownTransfer = 0;
+  // Each transfer starts in a Start, by us or by the repeat timer: the clock
+  // of its rate starts there.
   Clock::time_point transferStart = Clock::now(), lastLine = Clock::now(), lastGain = Clock::now();
   std::int64_t total = 0, lastSent = 0;
+  auto stampStart = [&] {
+    transferStart = lastLine = lastGain = Clock::now();
+    lastSent = 0;
+  };
+  auto repeatTick = form.TiRepeat.OnTimer;
+  form.TiRepeat.OnTimer = [&] {
+    stampStart();
+    repeatTick();
+  };
   auto progress = [&](bool final) {
     const std::int64_t sent = form.Job.BytesSent;
-    // The rate counts up to the last byte that went, not the pause after it.
-    if (sent != lastSent || !final) {
-      if (sent != lastSent) lastGain = Clock::now();
+    const auto now = Clock::now();
+    if (sent != lastSent) {
+      lastGain = now;
       lastSent = sent;
     }
-    const auto until = final ? lastGain : Clock::now();
-    const double elapsed = std::chrono::duration<double>(until - transferStart).count();
+    total = form.PBPer.Max();
+    // Up to the last byte that went, not the pause after it.
+    const double elapsed = std::chrono::duration<double>((final ? lastGain : now) - transferStart).count();
     const double rate = elapsed > 0 ? double(sent) / elapsed : 0;
     const int percent = total > 0 ? int(sent * 100 / total) : (final ? 100 : 0);
-    std::string left = rate > 0 && total > sent ? Duration(double(total - sent) / rate) + " left" : "";
+    // Too short a time says nothing of the rate.
+    const std::string speed = elapsed >= 0.5 ? std::to_string(static_cast<long>(rate)) + " B/s" : "";
+    std::string left = elapsed >= 0.5 && rate > 0 && total > sent ? Duration(double(total - sent) / rate) + " left" : "";
     if (Terminal) {
       std::string bar(20, '.');
       for (int i = 0; i < percent / 5 && i < 20; ++i) bar[static_cast<std::size_t>(i)] = '#';
-      Err << "\r\033[K[" << bar << "] " << percent << "%  " << sent << "/" << total << " bytes  "
-          << static_cast<long>(rate) << " B/s  " << left << (final ? "\n" : "") << std::flush;
-    } else if (final || Clock::now() - lastLine >= std::chrono::seconds(1)) {
-      lastLine = Clock::now();
-      Err << sent << "/" << total << " bytes " << percent << "% " << static_cast<long>(rate)
-          << " B/s" << (left.empty() ? "" : " " + left) << "\n"
+      Err << "\r\033[K[" << bar << "] " << percent << "%  " << sent << "/" << total << " bytes  " << speed
+          << "  " << left << (final ? "\n" : "") << std::flush;
+    } else if (final || now - lastLine >= std::chrono::seconds(1)) {
+      lastLine = now;
+      Err << sent << "/" << total << " bytes " << percent << "%" << (speed.empty() ? "" : " " + speed)
+          << (left.empty() ? "" : " " + left) << "\n"
           << std::flush;
     }
   };
@@ -183,12 +196,6 @@ int TSendCommand::Run(const TSendOptions& options) {
       cancelSent = true;
     }
     const bool busy = form.Upload.Busy();
-    if (busy && shownTransfer != started()) {
-      shownTransfer = started();
-      transferStart = lastLine = lastGain = Clock::now();
-      lastSent = 0;
-      total = form.PBPer.Max();
-    }
     if (busy) progress(false);
     if (wasBusy && !busy) progress(true);
     wasBusy = busy;
@@ -202,6 +209,7 @@ int TSendCommand::Run(const TSendOptions& options) {
     if (!form.TiCheck.Enabled() && !(form.CBRepeat.Checked() && form.TiRepeat.Enabled())) Host.Terminate();
   };
   Host.Attach(form);
+  stampStart();
   form.BuStart.Click();
   Host.Run();
   printerLines();
