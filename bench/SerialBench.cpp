@@ -114,6 +114,9 @@ TResult Transfer(const std::string& slave, const std::string& file) {
   std::atomic<bool> done{false};
   Clock::time_point end;
   double cpuEnd = 0;
+  const double cpuStart = CpuSeconds();
+  const auto start = Clock::now();
+  form.BuStart.Click();
   std::thread watcher([&] {
     while (!form.Job.TransferDone && form.Upload.Busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     end = Clock::now();
@@ -122,10 +125,7 @@ TResult Transfer(const std::string& slave, const std::string& file) {
     done = true;
     host.Terminate();
   });
-  const double cpuStart = CpuSeconds();
-  const auto start = Clock::now();
-  form.BuStart.Click();
-  if (!done) host.Run();
+  host.Run();
   watcher.join();
   return {std::chrono::duration<double>(end - start).count(), cpuEnd - cpuStart, form.Job.BlocksSent};
 }
