@@ -59,7 +59,7 @@ bool TLoopHost::FireNextDueTimer(std::int64_t now) {
 }
 
 int TLoopHost::Run() {
-  Stopping = false;
+  // A Terminate that came first (another thread may end the loop) is kept.
   while (!Stopping) {
     CheckSynchronize();
     std::int64_t now = NowMs();

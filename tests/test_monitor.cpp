@@ -3,28 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/MainFormFixture.h"
-#include "tests/support/ScriptedLoop.h"
 
 namespace vornex::test {
 namespace {
 
-class MonitorTest : public MainFormTest {
- protected:
-  void SetUp() override {
-    MainFormTest::SetUp();
-    for (int mode = 1; mode <= 4; ++mode) Form->Upload.SetSendLoop(mode, &Loop);
-    Form->ComboBox1.SetText("TEST");
-  }
-  void TearDown() override {
-    Loop.Release();
-    MainFormTest::TearDown();
-  }
-  void StartWith(const std::vector<std::uint8_t>& bytes) {
-    Form->EdFileName.SetText(Dir.Write("job.bin", bytes));
-    ASSERT_TRUE(Host.Click(Form->BuStart));
-  }
-  TScriptedLoop Loop;
-};
+using MonitorTest = ScriptedTransferTest;
 
 TEST_F(MonitorTest, ATransferThatFinishesBetweenTicksShowsItsTotalAtTheNextTick) {
   StartWith(RandomBytes(1000));

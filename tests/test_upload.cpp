@@ -7,27 +7,15 @@
 #include <filesystem>
 
 #include "tests/support/MainFormFixture.h"
-#include "tests/support/ScriptedLoop.h"
 
 namespace vornex::test {
 namespace {
 
-class UploadTest : public MainFormTest {
+class UploadTest : public ScriptedTransferTest {
  protected:
-  void SetUp() override {
-    MainFormTest::SetUp();
-    for (int mode = 1; mode <= 4; ++mode) Form->Upload.SetSendLoop(mode, &Loop);
-    // A port text that names no port kind leaves the mode as the test sets it.
-    Form->ComboBox1.SetText("TEST");
-  }
-  void TearDown() override {
-    Loop.Release();
-    MainFormTest::TearDown();
-  }
   void UseFile(const std::vector<std::uint8_t>& bytes) {
     Form->EdFileName.SetText(Dir.Write("job.bin", bytes));
   }
-  TScriptedLoop Loop;
 };
 
 TEST_F(UploadTest, StartWithAMissingFileSaysSoAndSendsNothing) {

@@ -3,7 +3,6 @@
 #include "os/posix/PosixComm.h"
 
 #include <asm/ioctls.h>
-#include <asm/termbits.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -13,9 +12,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "os/posix/PosixPlatform.h"
+#include "os/posix/SerialSettings.h"
 
 namespace vornex {
 
@@ -39,6 +40,8 @@ struct TCommState {
   bool HasCounters = false;
   serial_icounter_struct Counters{};
   DWORD Errors = 0;
+  // CTS handshake on: the hold bit is worth reading.
+  bool CtsFlow = false;
   std::uint32_t InQueueSize = 4096, OutQueueSize = 2048;
 };
 
@@ -237,68 +240,23 @@ bool TPosixPlatform::GetCommState(THandle file, DCB& dcb) {
   if (!GetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
   std::lock_guard<std::mutex> hold(f->Comm->Lock);
   dcb = f->Comm->Extra;
-  dcb.DCBlength = sizeof(DCB);
-  dcb.fBinary = 1;
-  dcb.BaudRate = t.c_ospeed;
-  dcb.ByteSize = static_cast<BYTE>(5 + ((t.c_cflag & CSIZE) >> 4));
-  if (!(t.c_cflag & PARENB))
-    dcb.Parity = NOPARITY;
-  else if (t.c_cflag & CMSPAR)
-    dcb.Parity = (t.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
-  else
-    dcb.Parity = (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
-  if (t.c_cflag & CSTOPB)
-    dcb.StopBits = dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
-  else
-    dcb.StopBits = ONESTOPBIT;
-  const bool rtscts = (t.c_cflag & CRTSCTS) != 0;
-  dcb.fOutxCtsFlow = rtscts;
-  if (rtscts) dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-  else if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.fOutX = (t.c_iflag & IXON) != 0;
-  dcb.fInX = (t.c_iflag & IXOFF) != 0;
-  dcb.fParity = (t.c_iflag & INPCK) != 0;
-  dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
-  dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+  DcbFromTermios(t, dcb);
   return true;
 }
 
 bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
   auto f = CommFile(file);
   if (!f) return false;
-  // What the line cannot do is refused, as a Windows driver refuses it.
-  if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS ||
-      (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) ||
-      (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) || dcb.BaudRate == 0 ||
-      dcb.XonChar == dcb.XoffChar && (dcb.fOutX || dcb.fInX))
-    return Fail(ERROR_INVALID_PARAMETER);
   termios2 t{};
   if (!GetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
-  t.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  t.c_cflag |= BOTHER | CREAD | CLOCAL;
-  t.c_cflag &= ~(CIBAUD);
-  t.c_ispeed = t.c_ospeed = dcb.BaudRate;
-  t.c_cflag |= static_cast<tcflag_t>((dcb.ByteSize - 5) << 4);
-  switch (dcb.Parity) {
-    case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: t.c_cflag |= PARENB; break;
-    case MARKPARITY: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case SPACEPARITY: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
-  }
-  if (dcb.StopBits != ONESTOPBIT) t.c_cflag |= CSTOPB;  // with 5 bits: 1.5
-  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
-  t.c_iflag &= ~(IXON | IXOFF | INPCK);
-  if (dcb.fOutX) t.c_iflag |= IXON;
-  if (dcb.fInX) t.c_iflag |= IXOFF;
-  if (dcb.fParity) t.c_iflag |= INPCK;
-  t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-  t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  if (!TermiosFromDcb(dcb, t)) return Fail(ERROR_INVALID_PARAMETER);
   if (!SetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
-  // A device that silently kept another rate refuses it, as Windows does.
+  // A device that kept another rate refuses this one, as Windows does. (A
+  // pseudo-terminal keeps every rate but always frames 8 bits without
+  // parity: it has no wire, so that is not refused.)
   termios2 check{};
   if (GetTermios(f->Fd.Get(), check) && check.c_ospeed != dcb.BaudRate &&
-      (check.c_ospeed == 0 || std::abs(int(check.c_ospeed) - int(dcb.BaudRate)) * 50 > int(dcb.BaudRate)))
+      std::abs(std::int64_t(check.c_ospeed) - std::int64_t(dcb.BaudRate)) * 50 > std::int64_t(dcb.BaudRate))
     return Fail(ERROR_INVALID_PARAMETER);
   // The DTR and RTS lines follow their settings where the device has them.
   int dtr = TIOCM_DTR, rts = TIOCM_RTS;
@@ -307,6 +265,7 @@ bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
     Ioctl(f->Fd.Get(), dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
   std::lock_guard<std::mutex> hold(f->Comm->Lock);
   f->Comm->Extra = dcb;
+  f->Comm->CtsFlow = (t.c_cflag & CRTSCTS) != 0;
   return true;
 }
 
@@ -426,10 +385,8 @@ bool TPosixPlatform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status
   status = COMSTAT();
   status.cbInQue = static_cast<DWORD>(QueueCount(fd, FIONREAD));
   status.cbOutQue = static_cast<DWORD>(QueueCount(fd, TIOCOUTQ));
-  termios2 t{};
   int lines = 0;
-  if (GetTermios(fd, t) && (t.c_cflag & CRTSCTS) && Ioctl(fd, TIOCMGET, &lines) == 0)
-    status.fCtsHold = (lines & TIOCM_CTS) == 0;
+  if (s.CtsFlow && Ioctl(fd, TIOCMGET, &lines) == 0) status.fCtsHold = (lines & TIOCM_CTS) == 0;
   return true;
 }
 

@@ -3,8 +3,8 @@
 // written to any device to that file.
 //   VORNEX_USBAPI_DEVICES   device indices that answer, comma separated (default 0)
 //   VORNEX_USBAPI_FAIL_OPEN 1: every open fails
-//   VORNEX_USBAPI_FAIL_WRITES N: writes N, N+1, ... (counted from 1) fail; with
-//                           VORNEX_USBAPI_FAIL_COUNT C only C of them (default 1)
+//   VORNEX_USBAPI_FAIL_WRITES N: write N after an open (counted from 1) fails;
+//                           with VORNEX_USBAPI_FAIL_COUNT C, C writes from there
 //   VORNEX_USBAPI_LOG       a file that gets one line per call
 #include <cstdint>
 #include <cstdio>
@@ -62,6 +62,7 @@ bool Answers(std::int32_t index) {
 USBAPI_EXPORT std::int32_t USBAPI_CALL VendorUsbOpen(std::int32_t index) {
   std::lock_guard<std::mutex> hold(Lock);
   bool ok = Answers(index);
+  if (ok) WritesSeen = 0;
   Log("open", index, ok ? 0x100 + index : -1);
   return ok ? 0x100 + index : -1;
 }

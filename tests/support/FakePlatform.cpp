@@ -61,6 +61,14 @@ void TFakePlatform::ReleaseWrites(const std::string& name) {
   Changed.notify_all();
 }
 
+void TFakePlatform::ReleaseVendorWrites() {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    VendorHoldWrites = false;
+  }
+  Changed.notify_all();
+}
+
 void TFakePlatform::RaiseCommEvent(const std::string& name, DWORD mask) {
   {
     std::lock_guard<std::mutex> hold(Lock);
@@ -72,12 +80,7 @@ void TFakePlatform::RaiseCommEvent(const std::string& name, DWORD mask) {
 
 bool TFakePlatform::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   std::unique_lock<std::mutex> hold(Lock);
-  return Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] {
-    hold.unlock();
-    bool met = condition();
-    hold.lock();
-    return met;
-  });
+  return Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), condition);
 }
 
 TFakeKey& TFakePlatform::Key(const std::string& path) {
@@ -541,6 +544,8 @@ bool TFakePlatform::WaitCommEvent(THandle file, DWORD& mask) {
       events.pop_front();
       if (got) {
         mask = got;
+        hold.unlock();
+        Changed.notify_all();
         return true;
       }
     }

@@ -69,9 +69,13 @@ class TFakePlatform : public TPlatform {
   std::shared_ptr<TFakeDevice> Device(const std::string& name);
   // Lets held writes go on (they take what they can, then return).
   void ReleaseWrites(const std::string& name);
+  // Lets held vendor library writes go on.
+  void ReleaseVendorWrites();
   // Raises comm events on an open port: WaitCommEvent returns them in order.
   void RaiseCommEvent(const std::string& name, DWORD mask);
   // Waits (real time) until the condition over the platform's state holds.
+  // It runs under the platform's lock: it may read devices' fields, but not
+  // call the platform.
   bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
   // Registry: a key path under HKLM, created with its parents.
   TFakeKey& Key(const std::string& path);

@@ -1,0 +1,233 @@
+#include "app/SendCommand.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+
+#include "app/MainForm.h"
+#include "forms/Convert.h"
+
+namespace vornex {
+
+const char SendUsage[] =
+    "usage: vornex-send [--port TEXT] [--block-size N] [--repeat N] [--delay SECONDS]\n"
+    "                   [--no-line-check] FILE\n"
+    "       vornex-send --list-ports\n"
+    "\n"
+    "Sends FILE to a printer, byte for byte, as the Vornex window does.\n"
+    "  --port TEXT        the port, as typed in the window's port box (default COM1)\n"
+    "  --block-size N     block size for USB ports (default 512)\n"
+    "  --repeat N         send the file N more times (default: once)\n"
+    "  --delay SECONDS    pause before each repetition (default 3)\n"
+    "  --no-line-check    never give up on a port that stalls\n"
+    "  --list-ports       list the ports Vornex finds, one a line\n";
+
+TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
+  TParsedCommand parsed;
+  TSendOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) {
+        parsed.Error = a + " needs a value";
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (a == "--help" || a == "-h") {
+      parsed.Help = true;
+      return parsed;
+    } else if (a == "--port") {
+      if (!value(o.Port)) return parsed;
+    } else if (a == "--block-size") {
+      if (!value(o.BlockSize)) return parsed;
+    } else if (a == "--repeat") {
+      if (!value(o.Repeat)) return parsed;
+    } else if (a == "--delay") {
+      if (!value(o.Delay)) return parsed;
+    } else if (a == "--no-line-check") {
+      o.LineCheck = false;
+    } else if (a == "--list-ports") {
+      o.ListPorts = true;
+    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+      parsed.Error = "unknown option " + a;
+      return parsed;
+    } else {
+      if (a == "--") {
+        if (++i >= args.size()) break;
+      }
+      if (!o.File.empty()) {
+        parsed.Error = "one file at a time";
+        return parsed;
+      }
+      o.File = args[i];
+    }
+  }
+  if (!o.ListPorts && o.File.empty()) {
+    parsed.Error = "which file?";
+    return parsed;
+  }
+  parsed.Options = o;
+  return parsed;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The probe's warning about a port without live lines does not stop a
+// transfer; every other message does.
+constexpr char DeviceNotFound[] = "Device not found";
+
+std::string Duration(double seconds) {
+  auto s = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+TSendCommand::TSendCommand(TConsoleHost& host, TPlatform& platform, std::ostream& out,
+                           std::ostream& err, bool errIsTerminal)
+    : Host(host), Platform(platform), Out(out), Err(err), Terminal(errIsTerminal) {}
+
+int TSendCommand::Run(const TSendOptions& options) {
+  TMainForm form(Host, Platform);
+  if (options.ListPorts) {
+    for (const auto& port : form.ComboBox1.Items()) Out << port << "\n";
+    Out.flush();
+    return SendOk;
+  }
+
+  // The window's boxes, filled in as a user would.
+  form.EdFileName.SetText(options.File);
+  form.ComboBox1.SetText(options.Port);
+  form.Edit1.SetText(options.BlockSize);
+  form.EdRepeatTime.SetText(options.Delay);
+  form.CBLineCheck.SetChecked(options.LineCheck);
+  if (!options.Repeat.empty()) {
+    form.EdRepeatCount.SetText(options.Repeat);
+    form.CBRepeat.SetChecked(options.Repeat != "0");
+  }
+  form.Memo1.Clear();
+
+  std::string failure;
+  bool cancelSent = false;
+  Host.OnMessage = [&](const std::string& text) {
+    if (text == DeviceNotFound) {
+      Err << (Terminal ? "\r\033[K" : "") << "vornex-send: " << text << "\n";
+      return;
+    }
+    if (failure.empty()) failure = text;
+  };
+
+  // What the printer says goes to standard output, a line as it comes.
+  std::size_t shownLines = 0;
+  auto printerLines = [&] {
+    const auto& lines = form.Memo1.Lines();
+    if (lines.size() < shownLines) shownLines = 0;  // the log was emptied
+    for (; shownLines < lines.size(); ++shownLines) Out << lines[shownLines] << "\n";
+    Out.flush();
+  };
+  auto oldMemoChange = form.Memo1.OnChange;
+  form.Memo1.OnChange = [&] {
+    printerLines();
+    if (oldMemoChange) oldMemoChange();
+  };
+
+  // A transfer counts as completed when the monitor, seeing it done, arms
+  // the repeat timer; the first Start and each repetition count as started.
+  int completed = 0;
+  auto monitorTick = form.TiCheck.OnTimer;
+  form.TiCheck.OnTimer = [&] {
+    monitorTick();
+    if (!form.TiCheck.Enabled() && form.TiRepeat.Enabled() && form.Job.TransferDone) ++completed;
+  };
+  auto started = [&] { return 1 + form.Job.RepeatDone; };
+
+  // Each transfer starts in a Start, by us or by the repeat timer: the clock
+  // of its rate starts there.
+  Clock::time_point transferStart = Clock::now(), lastLine = Clock::now(), lastGain = Clock::now();
+  std::int64_t total = 0, lastSent = 0;
+  auto stampStart = [&] {
+    transferStart = lastLine = lastGain = Clock::now();
+    lastSent = 0;
+  };
+  auto repeatTick = form.TiRepeat.OnTimer;
+  form.TiRepeat.OnTimer = [&] {
+    stampStart();
+    repeatTick();
+  };
+  auto progress = [&](bool final) {
+    const std::int64_t sent = form.Job.BytesSent;
+    const auto now = Clock::now();
+    if (sent != lastSent) {
+      lastGain = now;
+      lastSent = sent;
+    }
+    total = form.PBPer.Max();
+    // Up to the last byte that went, not the pause after it.
+    const double elapsed = std::chrono::duration<double>((final ? lastGain : now) - transferStart).count();
+    const double rate = elapsed > 0 ? double(sent) / elapsed : 0;
+    const int percent = total > 0 ? int(sent * 100 / total) : (final ? 100 : 0);
+    // Too short a time says nothing of the rate.
+    const std::string speed = elapsed >= 0.5 ? std::to_string(static_cast<long>(rate)) + " B/s" : "";
+    std::string left = elapsed >= 0.5 && rate > 0 && total > sent ? Duration(double(total - sent) / rate) + " left" : "";
+    if (Terminal) {
+      std::string bar(20, '.');
+      for (int i = 0; i < percent / 5 && i < 20; ++i) bar[static_cast<std::size_t>(i)] = '#';
+      Err << "\r\033[K[" << bar << "] " << percent << "%  " << sent << "/" << total << " bytes  " << speed
+          << "  " << left << (final ? "\n" : "") << std::flush;
+    } else if (final || now - lastLine >= std::chrono::seconds(1)) {
+      lastLine = now;
+      Err << sent << "/" << total << " bytes " << percent << "%" << (speed.empty() ? "" : " " + speed)
+          << (left.empty() ? "" : " " + left) << "\n"
+          << std::flush;
+    }
+  };
+
+  bool wasBusy = false;
+  TTimer watch(&form, "Watch", 100, true);
+  watch.OnTimer = [&] {
+    if ((Interrupted || !failure.empty()) && !cancelSent) {
+      form.Upload.BuCancelClick();
+      cancelSent = true;
+    }
+    const bool busy = form.Upload.Busy();
+    if (busy) progress(false);
+    if (wasBusy && !busy) progress(true);
+    wasBusy = busy;
+    if (busy) return;
+    if (cancelSent) {
+      Host.Terminate();
+      return;
+    }
+    // Done once the monitor has let go of the last transfer and no
+    // repetition is pending.
+    if (!form.TiCheck.Enabled() && !(form.CBRepeat.Checked() && form.TiRepeat.Enabled())) Host.Terminate();
+  };
+  Host.Attach(form);
+  stampStart();
+  form.BuStart.Click();
+  Host.Run();
+  printerLines();
+
+  if (Interrupted) {
+    Err << "vornex-send: cancelled\n";
+    return SendCancelled;
+  }
+  if (!failure.empty()) {
+    Err << "vornex-send: " << failure << "\n";
+    return SendFailed;
+  }
+  if (completed < started()) {
+    Err << "vornex-send: the transfer did not complete\n";
+    return SendFailed;
+  }
+  if (completed > 1) Err << "vornex-send: " << completed << " transfers completed\n";
+  return SendOk;
+}
+
+}  // namespace vornex

@@ -1,0 +1,71 @@
+// vornex-send: the main window's engine without a window. It fills in the
+// window's boxes from the command line, presses Start, and reports on the
+// terminal what the window would show.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "forms/LoopHost.h"
+#include "os/Platform.h"
+
+namespace vornex {
+
+struct TSendOptions {
+  std::string Port = "COM1";
+  std::string BlockSize = "512";
+  std::string Repeat;  // empty: no repetition
+  std::string Delay = "3";
+  bool LineCheck = true;
+  bool ListPorts = false;
+  std::string File;
+};
+
+// The options, or a message saying what is wrong with the command line.
+struct TParsedCommand {
+  std::optional<TSendOptions> Options;
+  std::string Error;
+  bool Help = false;
+};
+TParsedCommand ParseSendCommand(const std::vector<std::string>& args);
+extern const char SendUsage[];
+
+// Exit statuses.
+inline constexpr int SendOk = 0;
+inline constexpr int SendFailed = 1;
+inline constexpr int SendUsageError = 2;
+inline constexpr int SendCancelled = 130;
+
+// A host without a screen: message boxes go to whoever listens.
+class TConsoleHost : public TLoopHost {
+ public:
+  std::function<void(const std::string&)> OnMessage;
+  void ShowMessage(const std::string& text) override {
+    if (OnMessage) OnMessage(text);
+  }
+};
+
+class TSendCommand {
+ public:
+  // out: what the printer says and the port list; err: progress and reasons.
+  TSendCommand(TConsoleHost& host, TPlatform& platform, std::ostream& out, std::ostream& err,
+               bool errIsTerminal);
+  int Run(const TSendOptions& options);
+  // Ctrl-C: safe to call from a signal handler.
+  void RequestCancel() { Interrupted = true; }
+
+ private:
+  TConsoleHost& Host;
+  TPlatform& Platform;
+  std::ostream& Out;
+  std::ostream& Err;
+  bool Terminal;
+  std::atomic<bool> Interrupted{false};
+};
+
+}  // namespace vornex

@@ -1,0 +1,18 @@
+// A control block in termios2 terms and back. Internal to os/posix; kept
+// apart from the device so the mapping can be checked on its own.
+#pragma once
+
+#include <asm/termbits.h>
+
+#include "os/WinTypes.h"
+
+namespace vornex::posix {
+
+// Puts the block's rate, framing, handshake and XON/XOFF characters into t,
+// keeping the rest of t. False when the line cannot do what the block asks
+// (a Windows driver refuses it with ERROR_INVALID_PARAMETER).
+bool TermiosFromDcb(const DCB& dcb, termios2& t);
+// Fills what termios holds into dcb, keeping its other fields.
+void DcbFromTermios(const termios2& t, DCB& dcb);
+
+}  // namespace vornex::posix

@@ -1,0 +1,372 @@
+#include "tests/support/VirtualPrinter.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "tests/support/Sha256.h"
+
+namespace vornex::test {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+enum class TEnd { Pty, Fifo, File };
+
+struct TVirtualPrinter::TPort {
+  std::string Name;
+  TEnd End;
+  std::string Path;  // what Vornex opens
+  int Fd = -1;
+  int SlaveFd = -1;  // a pty's own end, held so the line never hangs up
+  bool Reading = true;
+  bool Gone = false;
+  TSha256 Hash;
+  std::uint64_t Bytes = 0;
+  Clock::time_point LastData;
+  bool Replied = false;
+  Clock::time_point PaceStart = Clock::now();
+  std::uint64_t Paced = 0;
+  std::uint64_t FileOffset = 0;
+};
+
+namespace {
+
+void Throw(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
+
+// A new pseudo-terminal whose other end is reached through `link`.
+void OpenPty(TVirtualPrinter::TPort& port, const std::string& link) {
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) Throw("pseudo-terminal");
+  std::string slave = ::ptsname(master);
+  int slaveFd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slaveFd < 0) Throw(slave);
+  termios t{};
+  ::tcgetattr(slaveFd, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(slaveFd, TCSANOW, &t);
+  std::error_code ec;
+  fs::remove(link, ec);
+  fs::create_symlink(slave, link);
+  port.Fd = master;
+  port.SlaveFd = slaveFd;
+}
+
+void OpenFifoReader(TVirtualPrinter::TPort& port) {
+  port.Fd = ::open(port.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (port.Fd < 0) Throw(port.Path);
+}
+
+void MakeFifo(const std::string& path) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::error_code ec;
+  fs::remove(path, ec);
+  if (::mkfifo(path.c_str(), 0666) != 0) Throw(path);
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << text << "\n";
+}
+
+std::string Hex4(std::uint16_t v) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04x", v);
+  return text;
+}
+
+}  // namespace
+
+TVirtualPrinter::TVirtualPrinter(TPrinterOptions options) : Options(std::move(options)) {
+  if (Options.Dir.empty()) {
+    char pattern[] = "/tmp/vornex-printer-XXXXXX";
+    if (!::mkdtemp(pattern)) Throw("temporary folder");
+    Options.Dir = pattern;
+    OwnDir = true;
+  }
+  fs::create_directories(Options.Dir);
+  const fs::path dir = Options.Dir;
+
+  auto serial = std::make_unique<TPort>();
+  serial->Name = "COM1";
+  serial->End = TEnd::Pty;
+  serial->Path = (dir / "com1").string();
+  OpenPty(*serial, serial->Path);
+  Ports.push_back(std::move(serial));
+
+  // The parallel port where the Linux namespace looks for LPT1.
+  auto parallel = std::make_unique<TPort>();
+  parallel->Name = "LPT1";
+  parallel->End = TEnd::Fifo;
+  parallel->Path = (dir / "dev" / "lp0").string();
+  MakeFifo(parallel->Path);
+  OpenFifoReader(*parallel);
+  Ports.push_back(std::move(parallel));
+
+  if (Options.Usb) {
+    // A usblp device: its node, and the sysfs entries discovery reads (the
+    // class entry's device is the USB interface; the vendor and product IDs
+    // are the USB device's, one level up).
+    auto usb = std::make_unique<TPort>();
+    usb->Name = "USB";
+    usb->End = TEnd::Fifo;
+    usb->Path = (dir / "dev" / "usb" / "lp0").string();
+    MakeFifo(usb->Path);
+    OpenFifoReader(*usb);
+    const fs::path device = dir / "sys" / "devices" / "pci0000:00" / "usb1" / "1-1";
+    const fs::path interface = device / "1-1:1.0";
+    WriteText(device / "idVendor", Hex4(Options.UsbVendorId));
+    WriteText(device / "idProduct", Hex4(Options.UsbProductId));
+    WriteText(device / "serial", "VX0001");
+    fs::create_directories(interface / "usbmisc" / "lp0");
+    fs::create_directories(dir / "sys" / "class" / "usbmisc");
+    std::error_code ec;
+    fs::create_directory_symlink(interface / "usbmisc" / "lp0", dir / "sys" / "class" / "usbmisc" / "lp0", ec);
+    fs::create_directory_symlink(interface, interface / "usbmisc" / "lp0" / "device", ec);
+    WriteText(interface / "usbmisc" / "lp0" / "dev", "180:0");
+    Ports.push_back(std::move(usb));
+  }
+
+  if (Options.Vendor) {
+    auto vendor = std::make_unique<TPort>();
+    vendor->Name = "ZUV USB0";
+    vendor->End = TEnd::File;
+    vendor->Path = (dir / "usbapi.out").string();
+    std::ofstream(vendor->Path, std::ios::trunc).flush();
+    Ports.push_back(std::move(vendor));
+  }
+
+  WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  Loop = std::thread([this] { Run(); });
+}
+
+TVirtualPrinter::~TVirtualPrinter() {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Stop = true;
+  }
+  Kick();
+  Loop.join();
+  for (auto& p : Ports) {
+    if (p->Fd >= 0) ::close(p->Fd);
+    if (p->SlaveFd >= 0) ::close(p->SlaveFd);
+  }
+  if (WakeFd >= 0) ::close(WakeFd);
+  if (OwnDir) {
+    std::error_code ec;
+    fs::remove_all(Options.Dir, ec);
+  }
+}
+
+std::string TVirtualPrinter::DeviceMap() const {
+  return "COM1=" + Ports[0]->Path + ";LPT1=" + Ports[1]->Path;
+}
+
+std::vector<std::string> TVirtualPrinter::Environment() const {
+  std::vector<std::string> lines{"VORNEX_DEVICE_MAP=" + DeviceMap()};
+  if (Options.Usb) {
+    lines.push_back("VORNEX_SYS_ROOT=" + (fs::path(Options.Dir) / "sys").string());
+    lines.push_back("VORNEX_DEV_ROOT=" + (fs::path(Options.Dir) / "dev").string());
+  }
+  if (Options.Vendor) lines.push_back("VORNEX_USBAPI_OUT=" + (fs::path(Options.Dir) / "usbapi.out").string());
+  return lines;
+}
+
+void TVirtualPrinter::WriteEnvFile(const std::string& path) const {
+  std::ofstream out(path, std::ios::trunc);
+  for (const auto& line : Environment()) {
+    auto eq = line.find('=');
+    out << "export " << line.substr(0, eq) << "='" << line.substr(eq + 1) << "'\n";
+  }
+}
+
+std::vector<TReceived> TVirtualPrinter::Transfers() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Received;
+}
+
+bool TVirtualPrinter::WaitForTransfers(std::size_t n, int timeoutMs) {
+  std::unique_lock<std::mutex> hold(Lock);
+  return Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return Received.size() >= n; });
+}
+
+std::uint64_t TVirtualPrinter::Pending(const std::string& name) {
+  std::lock_guard<std::mutex> hold(Lock);
+  TPort* port = Find(name);
+  return port ? port->Bytes : 0;
+}
+
+void TVirtualPrinter::SetOnTransfer(std::function<void(const TReceived&)> callback) {
+  std::lock_guard<std::mutex> hold(Lock);
+  OnTransfer = std::move(callback);
+}
+
+TVirtualPrinter::TPort* TVirtualPrinter::Find(const std::string& name) {
+  for (auto& p : Ports)
+    if (p->Name == name) return p.get();
+  return nullptr;
+}
+
+void TVirtualPrinter::Kick() {
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = ::write(WakeFd, &one, sizeof one);
+}
+
+void TVirtualPrinter::SetReading(const std::string& name, bool on) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    if (TPort* port = Find(name)) {
+      port->Reading = on;
+      port->PaceStart = Clock::now();
+      port->Paced = 0;
+    }
+  }
+  Kick();
+}
+
+void TVirtualPrinter::Vanish(const std::string& name) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    TPort* port = Find(name);
+    if (!port || port->End == TEnd::File || port->Gone) return;
+    port->Gone = true;
+    if (port->Fd >= 0) ::close(port->Fd);
+    if (port->SlaveFd >= 0) ::close(port->SlaveFd);
+    port->Fd = port->SlaveFd = -1;
+  }
+  Kick();
+}
+
+void TVirtualPrinter::Return(const std::string& name) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    TPort* port = Find(name);
+    if (!port || !port->Gone) return;
+    port->Gone = false;
+    if (port->End == TEnd::Pty)
+      OpenPty(*port, port->Path);
+    else
+      OpenFifoReader(*port);
+  }
+  Kick();
+}
+
+// Lock held.
+void TVirtualPrinter::Finish(TPort& port) {
+  if (port.Bytes == 0) return;
+  TReceived r{port.Name, port.Bytes, port.Hash.Hex()};
+  port.Bytes = 0;
+  port.Replied = false;
+  Received.push_back(r);
+  if (OnTransfer) OnTransfer(r);
+  Changed.notify_all();
+}
+
+void TVirtualPrinter::Run() {
+  static std::uint8_t buffer[1 << 16];
+  for (;;) {
+    std::vector<pollfd> fds{{WakeFd, POLLIN, 0}};
+    std::vector<TPort*> polled;
+    int timeout = 50;
+    {
+      std::lock_guard<std::mutex> hold(Lock);
+      if (Stop) return;
+      const auto now = Clock::now();
+      for (auto& p : Ports) {
+        if (p->Bytes > 0) {
+          auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - p->LastData).count();
+          timeout = std::min<int>(timeout, std::max<int>(1, Options.IdleMs - static_cast<int>(idle)));
+        }
+        if (p->End == TEnd::File || p->Fd < 0 || !p->Reading || p->Gone) continue;
+        if (p->End == TEnd::Pty && Options.SerialRate > 0) {
+          // Out of allowance: look again when the line has room for more.
+          double elapsed = std::chrono::duration<double>(now - p->PaceStart).count();
+          auto allowed = static_cast<std::uint64_t>(elapsed * double(Options.SerialRate));
+          if (allowed <= p->Paced) {
+            double wait = double(p->Paced + 1) / double(Options.SerialRate) - elapsed;
+            timeout = std::min(timeout, std::max(1, static_cast<int>(wait * 1000) + 1));
+            continue;
+          }
+        }
+        fds.push_back({p->Fd, POLLIN, 0});
+        polled.push_back(p.get());
+      }
+    }
+    ::poll(fds.data(), fds.size(), timeout);
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t v;
+      [[maybe_unused]] auto n = ::read(WakeFd, &v, sizeof v);
+    }
+    std::lock_guard<std::mutex> hold(Lock);
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+      TPort& p = *polled[i];
+      if (!(fds[i + 1].revents & (POLLIN | POLLHUP)) || p.Fd != fds[i + 1].fd) continue;
+      std::size_t want = sizeof buffer;
+      if (p.End == TEnd::Pty && Options.SerialRate > 0) {
+        // The line's pace: bytes are allowed as time passes.
+        double elapsed = std::chrono::duration<double>(now - p.PaceStart).count();
+        auto allowed = static_cast<std::uint64_t>(elapsed * double(Options.SerialRate));
+        if (allowed <= p.Paced) continue;
+        want = static_cast<std::size_t>(std::min<std::uint64_t>(want, allowed - p.Paced));
+      }
+      ssize_t n = ::read(p.Fd, buffer, want);
+      if (n > 0) {
+        p.Hash.Add(buffer, static_cast<std::size_t>(n));
+        p.Bytes += static_cast<std::uint64_t>(n);
+        p.Paced += static_cast<std::uint64_t>(n);
+        p.LastData = now;
+        if (p.End == TEnd::Pty && Options.ReplyAt > 0 && !p.Replied && p.Bytes >= Options.ReplyAt) {
+          [[maybe_unused]] auto w = ::write(p.Fd, Options.Reply.data(), Options.Reply.size());
+          p.Replied = true;
+        }
+      } else if (n == 0 && p.End == TEnd::Fifo) {
+        // The writer closed: the transfer is over. A fresh reader forgets
+        // the hang-up, so the next writer can come.
+        Finish(p);
+        ::close(p.Fd);
+        OpenFifoReader(p);
+      }
+    }
+    for (auto& p : Ports) {
+      if (p->End == TEnd::File) {
+        std::error_code ec;
+        auto size = fs::file_size(p->Path, ec);
+        if (!ec && size > p->FileOffset) {
+          std::ifstream in(p->Path, std::ios::binary);
+          in.seekg(static_cast<std::streamoff>(p->FileOffset));
+          while (in) {
+            in.read(reinterpret_cast<char*>(buffer), sizeof buffer);
+            auto got = static_cast<std::size_t>(in.gcount());
+            if (got == 0) break;
+            p->Hash.Add(buffer, got);
+            p->Bytes += got;
+            p->FileOffset += got;
+          }
+          p->LastData = now;
+        }
+      }
+      if (p->Bytes > 0 && now - p->LastData >= std::chrono::milliseconds(Options.IdleMs)) {
+        if (p->End == TEnd::Pty && Options.ReplyAt == 0 && !Options.Reply.empty() && p->Fd >= 0)
+          [[maybe_unused]] auto w = ::write(p->Fd, Options.Reply.data(), Options.Reply.size());
+        Finish(*p);
+      }
+    }
+  }
+}
+
+}  // namespace vornex::test

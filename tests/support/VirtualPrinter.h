@@ -1,0 +1,96 @@
+// A printer without hardware: the far ends a real printer would have, made
+// in a folder of its own. A pseudo-terminal stands for the serial port, FIFOs
+// for the parallel port and a USB printer (with a sysfs entry so discovery
+// lists it), and the stand-in maker's library writes into a file it watches.
+// It reports each transfer it receives: the port, the byte count, SHA-256.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vornex::test {
+
+struct TPrinterOptions {
+  // Where its devices are made; empty: a new folder under /tmp.
+  std::string Dir;
+  // The serial line's speed in bytes a second; 0: as fast as they come.
+  std::size_t SerialRate = 0;
+  // Sent back on the serial line after each file ...
+  std::string Reply = "OK;";
+  // ... or, when not 0, once a transfer has brought this many bytes.
+  std::size_t ReplyAt = 0;
+  // A USB printer as well (while one is present, Vornex sends to it
+  // whatever the port box says).
+  bool Usb = true;
+  // The maker's USB library's device too.
+  bool Vendor = true;
+  // A pause this long ends a transfer.
+  int IdleMs = 300;
+  // The USB printer's vendor and product IDs.
+  std::uint16_t UsbVendorId = 0;
+  std::uint16_t UsbProductId = 0x0002;
+};
+
+struct TReceived {
+  std::string Port;  // COM1, LPT1, USB, ZUV USB0
+  std::uint64_t Bytes = 0;
+  std::string Sha256;
+};
+
+class TVirtualPrinter {
+ public:
+  explicit TVirtualPrinter(TPrinterOptions options);
+  ~TVirtualPrinter();
+  TVirtualPrinter(const TVirtualPrinter&) = delete;
+  TVirtualPrinter& operator=(const TVirtualPrinter&) = delete;
+
+  const std::string& Dir() const { return Options.Dir; }
+  // The device map that points Vornex's COM1 and LPT1 here.
+  std::string DeviceMap() const;
+  // Everything Vornex needs to find this printer, as NAME=VALUE lines.
+  std::vector<std::string> Environment() const;
+  // The same, written as a file a shell can source.
+  void WriteEnvFile(const std::string& path) const;
+
+  std::vector<TReceived> Transfers();
+  // Waits until at least n transfers have been received in all.
+  bool WaitForTransfers(std::size_t n, int timeoutMs = 30000);
+  // Bytes of the transfer in progress on a port.
+  std::uint64_t Pending(const std::string& port);
+  // Called on the printer's own thread for every transfer received.
+  void SetOnTransfer(std::function<void(const TReceived&)> callback);
+
+  // Stops or resumes taking bytes from a port.
+  void SetReading(const std::string& port, bool on);
+  // The far end goes away (a closed pseudo-terminal, a FIFO without its
+  // reader), and comes back.
+  void Vanish(const std::string& port);
+  void Return(const std::string& port);
+
+  struct TPort;
+
+ private:
+  void Run();
+  void Finish(TPort& port);
+  TPort* Find(const std::string& name);
+  void Kick();
+
+  TPrinterOptions Options;
+  bool OwnDir = false;
+  std::vector<std::unique_ptr<TPort>> Ports;
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::vector<TReceived> Received;
+  std::function<void(const TReceived&)> OnTransfer;
+  int WakeFd = -1;
+  bool Stop = false;
+  std::thread Loop;
+};
+
+}  // namespace vornex::test

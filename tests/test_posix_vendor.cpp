@@ -1,0 +1,100 @@
+// The maker's library bound at run time, through the project's stand-in.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "app/MainForm.h"
+#include "os/posix/PosixPlatform.h"
+#include "tests/support/HeadlessHost.h"
+#include "tests/support/TempDir.h"
+
+namespace vornex::test {
+namespace {
+
+class VendorLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Out = Dir.Path("usb.out");
+    ::setenv("VORNEX_USBAPI_OUT", Out.c_str(), 1);
+    ::setenv("VORNEX_USBAPI_DEVICES", "0,2", 1);
+    ::unsetenv("VORNEX_USBAPI_FAIL_OPEN");
+    ::unsetenv("VORNEX_USBAPI_FAIL_WRITES");
+    ::unsetenv("VORNEX_USBAPI_FAIL_COUNT");
+  }
+  void TearDown() override { ::unsetenv("VORNEX_USBAPI_OUT"); }
+  static TPosixPlatform::TOptions WithLibraryIn(const std::string& dir) {
+    TPosixPlatform::TOptions o;
+    o.LibraryDirs = {dir};
+    return o;
+  }
+  TTempDir Dir;
+  std::string Out;
+};
+
+TEST_F(VendorLibraryTest, TheLibraryBesideTheProgramIsBoundAndItsDevicesAnswer) {
+  TPosixPlatform platform(WithLibraryIn(VORNEX_USBAPI_DIR));
+  ASSERT_TRUE(platform.VendorUsbAvailable());
+  EXPECT_EQ(platform.VendorUsbOpen(1), -1);
+  std::int32_t device = platform.VendorUsbOpen(2);
+  ASSERT_NE(device, -1);
+  EXPECT_EQ(platform.VendorUsbWrite(device, "label", 5), 5);
+  platform.VendorUsbClose(device);
+  EXPECT_EQ(ReadAll(Out), std::vector<std::uint8_t>({'l', 'a', 'b', 'e', 'l'}));
+  ::setenv("VORNEX_USBAPI_FAIL_OPEN", "1", 1);
+  EXPECT_EQ(platform.VendorUsbOpen(0), -1);
+}
+
+TEST_F(VendorLibraryTest, WithoutTheLibraryNoDeviceOpensAndNothingBreaks) {
+  TPosixPlatform platform(WithLibraryIn(Dir.Path("")));
+  EXPECT_FALSE(platform.VendorUsbAvailable());
+  EXPECT_EQ(platform.VendorUsbOpen(0), -1);
+  EXPECT_LT(platform.VendorUsbWrite(0, "x", 1), 0);
+}
+
+class VendorTransferTest : public VendorLibraryTest {
+ protected:
+  void SetUp() override {
+    VendorLibraryTest::SetUp();
+    Form = std::make_unique<TMainForm>(Host, Platform);
+    Host.Attach(*Form);
+    Form->Show();
+    Form->ComboBox1.SetText("ZUV USB2");
+    Form->Job.TransferMode = tmVendorUsb;
+  }
+  void TearDown() override {
+    Form.reset();
+    VendorLibraryTest::TearDown();
+  }
+  void Send(const std::vector<std::uint8_t>& data) {
+    Form->EdFileName.SetText(Dir.Write("job.bin", data));
+    ASSERT_TRUE(Host.Click(Form->BuStart));
+    ASSERT_TRUE(Host.WaitUntil([&] { return !Form->Upload.Busy(); }));
+  }
+  TPosixPlatform Platform{WithLibraryIn(VORNEX_USBAPI_DIR)};
+  THeadlessHost Host;
+  std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(VendorTransferTest, AFileArrivesWholeAndAResentBlockOnlyOnce) {
+  auto data = RandomBytes(5000);
+  ::setenv("VORNEX_USBAPI_FAIL_WRITES", "3", 1);
+  Send(data);
+  EXPECT_EQ(ReadAll(Out), data);
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->BuExit.Caption(), "USB Send Err Resend");
+  EXPECT_TRUE(Host.Messages.empty());
+}
+
+TEST_F(VendorTransferTest, ABlockTheLibraryRefusesTwiceStopsTheTransferAndSaysSo) {
+  ::setenv("VORNEX_USBAPI_FAIL_WRITES", "2", 1);
+  ::setenv("VORNEX_USBAPI_FAIL_COUNT", "2", 1);
+  auto data = RandomBytes(2000);
+  Send(data);
+  EXPECT_EQ(ReadAll(Out), std::vector<std::uint8_t>(data.begin(), data.begin() + 512))
+      << "only the block before the refused one arrived";
+  EXPECT_EQ(Form->Job.BytesSent, 512);
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Host.LastMessage(), UsbNotDeliveredText);
+}
+
+}  // namespace
+}  // namespace vornex::test
