@@ -18,10 +18,19 @@ bool TSyncQueue::Run(const std::function<void()>& call) {
     if (Waker) Waker();
   }
   Changed.notify_all();
-  std::unique_lock<std::mutex> hold(Lock);
-  Changed.wait(hold, [&] { return request->Done; });
-  if (request->Failure) std::rethrow_exception(request->Failure);
-  return request->Ran;
+  std::exception_ptr failure;
+  bool ran = false;
+  {
+    std::unique_lock<std::mutex> hold(Lock);
+    Changed.wait(hold, [&] { return request->Done; });
+    // The failure leaves the request here, so the thread that catches it is
+    // also the one that frees it, whenever the UI thread lets go of the
+    // request.
+    failure = std::move(request->Failure);
+    ran = request->Ran;
+  }
+  if (failure) std::rethrow_exception(failure);
+  return ran;
 }
 
 bool TSyncQueue::Drain() {
