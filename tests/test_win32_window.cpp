@@ -254,6 +254,18 @@ TEST_F(Win32Window, StartOnAMissingFileSaysSoAndStartsNothing) {
   EXPECT_TRUE(::IsWindowEnabled(Window(Form->BuBrowse)));
 }
 
+TEST_F(Win32Window, TheKeyboardComesBackToItsControlAfterAModalForm) {
+  TComSetupForm dialog(Host());
+  Host().Attach(dialog);
+  ::SetFocus(Window(Form->EdFileName));
+  ASSERT_EQ(::GetFocus(), Window(Form->EdFileName));
+  ::PostMessageA(Window(dialog.CBBaudRate), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  Pump();
+  EXPECT_TRUE(::IsWindowEnabled(Window(*Form))) << "the main window takes input again";
+  EXPECT_EQ(::GetFocus(), Window(Form->EdFileName));
+}
+
 TEST(Win32Dialog, TheSettingsDialogEndsWithItsButtonsOrEscapeAndHasNoCloseBox) {
   TComSetupForm dialog(Host());
   Host().Attach(dialog);

@@ -32,6 +32,8 @@ struct TWin32Host::TImpl {
   // that raises are ours, not the user's.
   int Updating = 0;
   std::vector<TForm*> Modal;
+  // The control each form window last had the keyboard on.
+  std::unordered_map<HWND, HWND> Focus;
   win32::TFontCache Fonts;
 
   HWND WindowOf(const TComponent& c) const {
@@ -56,6 +58,7 @@ struct TWin32Host::TImpl {
   LRESULT Command(HWND window, WPARAM wParam, LPARAM lParam);
   LRESULT Notify(LPARAM lParam);
   void Dispatch(MSG& msg);
+  void RestoreFocus(HWND form);
 };
 
 // A window's text (an edit field's, a caption).

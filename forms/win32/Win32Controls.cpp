@@ -391,6 +391,7 @@ void TWin32Host::Destroyed(TComponent& component) {
   I.Models.erase(w);
   // A form goes last, after its controls; its window takes theirs along.
   if ((::GetWindowLongPtrA(w, GWL_STYLE) & WS_CHILD) != 0) return;
+  I.Focus.erase(w);
   auto tip = I.Tooltips.find(w);
   if (tip != I.Tooltips.end()) {
     ::DestroyWindow(tip->second);

@@ -117,7 +117,17 @@ void TWin32Host::ShowForm(TForm& form, bool visible) {
   }
   ::ShowWindow(w, SW_SHOW);
   ::SetForegroundWindow(w);
-  if (HWND first = ::GetNextDlgTabItem(w, nullptr, FALSE)) ::SetFocus(first);
+  if (::GetForegroundWindow() == w && !::IsChild(w, ::GetFocus())) Impl->RestoreFocus(w);
+}
+
+void TWin32Host::TImpl::RestoreFocus(HWND form) {
+  // The control that had the keyboard when the window was left, else the
+  // first one Tab reaches, as a dialog box does.
+  auto saved = Focus.find(form);
+  HWND target = saved != Focus.end() && ::IsChild(form, saved->second) ? saved->second : nullptr;
+  if (!target || !::IsWindowEnabled(target) || !::IsWindowVisible(target))
+    target = ::GetNextDlgTabItem(form, nullptr, FALSE);
+  if (target) ::SetFocus(target);
 }
 
 int TWin32Host::ShowModal(TForm& form) {
@@ -262,6 +272,15 @@ LRESULT CALLBACK FormProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         return impl->Command(w, wParam, lParam);
       case WM_NOTIFY:
         return impl->Notify(lParam);
+      case WM_ACTIVATE:
+        if (!impl->IsFormWindow(w)) break;
+        if (LOWORD(wParam) == WA_INACTIVE) {
+          HWND focus = ::GetFocus();
+          if (::IsChild(w, focus)) impl->Focus[w] = focus;
+        } else if (!HIWORD(wParam)) {
+          impl->RestoreFocus(w);
+        }
+        return 0;
       case WM_CLOSE: {
         auto* form = dynamic_cast<TForm*>(impl->ModelOf(w));
         if (!form) break;
