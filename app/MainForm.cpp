@@ -40,6 +40,8 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Upload.SetSendLoop(tmSerial, &Serial);
   Upload.SetSendLoop(tmVendorUsb, &VendorUsb);
   WireEvents();
+  Ports.DetermineWindowsLevel();
+  Ports.RefreshPortList();
   Worker = std::make_unique<RsThread>(host, Upload, platform);
 }
 
@@ -60,6 +62,21 @@ void TMainForm::WireEvents() {
   Memo1.OnChange = [this] { Memo1Change(); };
   Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
+  ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };
+  ComboBox1.OnDropDown = [this] { Ports.ComboBox1DropDown(); };
+  Button1.OnClick = [this] { Ports.Button1Click(); };
+
+  Upload.SelectPort = [this] { Selection.ComboBox1Change(); };
+  // Taken at Start, on this thread: a drop-down later rebuilds the list
+  // without touching the transfer's copy.
+  Upload.FirstUsbPrinterPath = [this] { return Ports.FirstUsbPrinterPath(); };
+  Upload.TransferEnded = [this] { Selection.TransferEnded(); };
+  Selection.TransferRunning = [this] { return Upload.Busy(); };
+  Ports.InUse = [this] {
+    TPortDiscovery::TInUse use;
+    if (Upload.Busy()) use = {Job.TransferMode, Job.UsbPrinterPath};
+    return use;
+  };
 }
 
 void TMainForm::BuBrowseClick() {

@@ -10,6 +10,8 @@
 #include "forms/Form.h"
 #include "forms/Host.h"
 #include "os/Platform.h"
+#include "ports/PortDiscovery.h"
+#include "ports/PortSelection.h"
 #include "upload/Job.h"
 #include "upload/RxLog.h"
 #include "upload/SerialTransport.h"
@@ -86,6 +88,11 @@ class TMainForm : public TForm {
   TSerialTransport Serial{Comm1, Job};
   TVendorUsbTransport VendorUsb;
   TRxLog RxLog{Comm1, Memo1};
+
+  // The ports to choose from, and what the choice means.
+  TPortDiscovery Ports{Platform, ComboBox1};
+  TPortSelection Selection{Job, Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd},
+                           Host()};
 
   void BuBrowseClick();
   void BuExitClick();
