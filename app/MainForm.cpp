@@ -38,7 +38,9 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Comm1.SetFlowControl(fcCTS);
 
   Upload.SetSendLoop(tmSerial, &Serial);
+  Upload.SetSendLoop(tmParallel, &Parallel);
   Upload.SetSendLoop(tmVendorUsb, &VendorUsb);
+  Upload.SetSendLoop(tmUsbPrinter, &UsbPrinter);
   WireEvents();
   Ports.DetermineWindowsLevel();
   Ports.RefreshPortList();

@@ -13,9 +13,11 @@
 #include "ports/PortDiscovery.h"
 #include "ports/PortSelection.h"
 #include "upload/Job.h"
+#include "upload/ParallelTransport.h"
 #include "upload/RxLog.h"
 #include "upload/SerialTransport.h"
 #include "upload/UploadEngine.h"
+#include "upload/UsbPrinterTransport.h"
 #include "upload/VendorUsbTransport.h"
 #include "upload/Worker.h"
 
@@ -86,7 +88,9 @@ class TMainForm : public TForm {
   TUploadJob Job;
   TUploadEngine Upload;
   TSerialTransport Serial{Comm1, Job};
+  TParallelTransport Parallel;
   TVendorUsbTransport VendorUsb;
+  TUsbPrinterTransport UsbPrinter;
   TRxLog RxLog{Comm1, Memo1};
 
   // The ports to choose from, and what the choice means.
