@@ -101,6 +101,9 @@ class TMainForm : public TForm {
   void BuBrowseClick();
   void BuExitClick();
   void Memo1Change();
+  // Port setup: the settings dialog, applied to Comm1 on Ok.
+  void BuSetupComClick();
+  void ApplyPortSettings();
 
  private:
   void WireEvents();
