@@ -174,5 +174,19 @@ TEST_F(NamespaceTest, TheSpoolerListsParallelPortsAndTheSerialPorts) {
   EXPECT_EQ(p->ResolveDeviceName("\\\\.\\LPT0"), "") << "there is no LPT0";
 }
 
+TEST_F(NamespaceTest, TheTreeCanBeChosenFromTheEnvironment) {
+  ::setenv("VORNEX_SYS_ROOT", Tree.SysRoot().c_str(), 1);
+  ::setenv("VORNEX_DEV_ROOT", Tree.DevRoot().c_str(), 1);
+  const TPosixPlatform::TOptions chosen = TPosixPlatform::OptionsFromEnvironment();
+  ::setenv("VORNEX_SYS_ROOT", "", 1);
+  ::unsetenv("VORNEX_DEV_ROOT");
+  const TPosixPlatform::TOptions plain = TPosixPlatform::OptionsFromEnvironment();
+  ::unsetenv("VORNEX_SYS_ROOT");
+  EXPECT_EQ(chosen.SysRoot, Tree.SysRoot());
+  EXPECT_EQ(chosen.DevRoot, Tree.DevRoot());
+  EXPECT_EQ(plain.SysRoot, "/sys") << "an empty setting is no setting";
+  EXPECT_EQ(plain.DevRoot, "/dev");
+}
+
 }  // namespace
 }  // namespace vornex::test

@@ -80,6 +80,9 @@ class TWriteWait {
 TPosixPlatform::TOptions TPosixPlatform::OptionsFromEnvironment() {
   TOptions o;
   if (const char* map = std::getenv("VORNEX_DEVICE_MAP")) o.DeviceMap = map;
+  // Another sysfs and /dev, for a printer that is made rather than plugged in.
+  if (const char* root = std::getenv("VORNEX_SYS_ROOT"); root && *root) o.SysRoot = root;
+  if (const char* root = std::getenv("VORNEX_DEV_ROOT"); root && *root) o.DevRoot = root;
   std::string dir = ExecutableDir();
   if (!dir.empty()) o.LibraryDirs.push_back(dir);
   return o;
