@@ -186,6 +186,21 @@ TEST_F(PosixWindowTest, CancelEndsAUsbPrinterWriteThatNeverCompletes) {
   EXPECT_TRUE(Form->Job.TransferDone);
 }
 
+TEST_F(PosixWindowTest, TheTimeOutEndsAUsbPrinterWriteThatNeverCompletes) {
+  TFifoReader& printer = AddUsbPrinter();
+  Build();
+  printer.SetReading(false);
+  Send(RandomBytes(1 << 20));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Form->Job.BlocksSent > 0; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the pipe is full by now
+  // The monitor's clock, not the wall's: the first tick sees the blocks that
+  // went, the next 61 see none.
+  for (int i = 0; i < 62; ++i) Host.Advance(1000);
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Time Out"});
+  ASSERT_TRUE(WaitIdle(5000)) << "the write is ended, not waited out";
+  EXPECT_TRUE(Form->BuStart.Enabled());
+}
+
 TEST_F(PosixWindowTest, APrinterThatCannotBeOpenedAtStartIsReported) {
   AddUsbPrinter();
   Build();
