@@ -93,14 +93,5 @@ TEST_F(PortSetupTest, CancelAndEscapeKeepTheBoxesButChangeNothing) {
   EXPECT_EQ(Form->Comm1.FlowControl(), fcNone);
 }
 
-TEST_F(PortSetupTest, PortSetupIsOnlyForACOMPortAndNotDuringATransfer) {
-  Form->ComboBox1.TypeText("LPT1");
-  EXPECT_FALSE(Host.Click(Form->BuSetupCom));
-  Form->ComboBox1.TypeText("COM1");  // no such port: a warning, but mode 1
-  EXPECT_TRUE(Form->BuSetupCom.Enabled());
-  Form->Upload.DisableControls();
-  EXPECT_FALSE(Host.Click(Form->BuSetupCom));
-}
-
 }  // namespace
 }  // namespace vornex::test
