@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 
+#include "dialogs/ComSetupForm.h"
+
 namespace vornex {
 
 namespace {
@@ -38,8 +40,12 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Comm1.SetFlowControl(fcCTS);
 
   Upload.SetSendLoop(tmSerial, &Serial);
+  Upload.SetSendLoop(tmParallel, &Parallel);
   Upload.SetSendLoop(tmVendorUsb, &VendorUsb);
+  Upload.SetSendLoop(tmUsbPrinter, &UsbPrinter);
   WireEvents();
+  Ports.DetermineWindowsLevel();
+  Ports.RefreshPortList();
   Worker = std::make_unique<RsThread>(host, Upload, platform);
 }
 
@@ -60,6 +66,22 @@ void TMainForm::WireEvents() {
   Memo1.OnChange = [this] { Memo1Change(); };
   Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
+  BuSetupCom.OnClick = [this] { BuSetupComClick(); };
+  ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };
+  ComboBox1.OnDropDown = [this] { Ports.ComboBox1DropDown(); };
+  Button1.OnClick = [this] { Ports.Button1Click(); };
+
+  Upload.SelectPort = [this] { Selection.ComboBox1Change(); };
+  // Taken at Start, on this thread: a drop-down later rebuilds the list
+  // without touching the transfer's copy.
+  Upload.FirstUsbPrinterPath = [this] { return Ports.FirstUsbPrinterPath(); };
+  Upload.TransferEnded = [this] { Selection.TransferEnded(); };
+  Selection.TransferRunning = [this] { return Upload.Busy(); };
+  Ports.InUse = [this] {
+    TPortDiscovery::TInUse use;
+    if (Upload.Busy()) use = {Job.TransferMode, Job.UsbPrinterPath};
+    return use;
+  };
 }
 
 void TMainForm::BuBrowseClick() {
@@ -67,6 +89,19 @@ void TMainForm::BuBrowseClick() {
 }
 
 void TMainForm::BuExitClick() { Close(); }
+
+void TMainForm::BuSetupComClick() {
+  if (ComSetupForm && ComSetupForm->ShowModal() == mrOk) ApplyPortSettings();
+}
+
+void TMainForm::ApplyPortSettings() {
+  const TComSetupForm& f = *ComSetupForm;
+  if (auto v = f.ChosenBaudRate()) Comm1.SetBaudRate(*v);
+  if (auto v = f.ChosenDataBits()) Comm1.SetDataBits(*v);
+  if (auto v = f.ChosenParity()) Comm1.SetParity(*v);
+  if (auto v = f.ChosenStopBits()) Comm1.SetStopBits(*v);
+  if (auto v = f.ChosenFlowControl()) Comm1.SetFlowControl(*v);
+}
 
 void TMainForm::Memo1Change() {
   // Emptied, not trimmed.

@@ -10,10 +10,14 @@
 #include "forms/Form.h"
 #include "forms/Host.h"
 #include "os/Platform.h"
+#include "ports/PortDiscovery.h"
+#include "ports/PortSelection.h"
 #include "upload/Job.h"
+#include "upload/ParallelTransport.h"
 #include "upload/RxLog.h"
 #include "upload/SerialTransport.h"
 #include "upload/UploadEngine.h"
+#include "upload/UsbPrinterTransport.h"
 #include "upload/VendorUsbTransport.h"
 #include "upload/Worker.h"
 
@@ -84,12 +88,22 @@ class TMainForm : public TForm {
   TUploadJob Job;
   TUploadEngine Upload;
   TSerialTransport Serial{Comm1, Job};
+  TParallelTransport Parallel;
   TVendorUsbTransport VendorUsb;
+  TUsbPrinterTransport UsbPrinter;
   TRxLog RxLog{Comm1, Memo1};
+
+  // The ports to choose from, and what the choice means.
+  TPortDiscovery Ports{Platform, ComboBox1};
+  TPortSelection Selection{Job, Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd},
+                           Host()};
 
   void BuBrowseClick();
   void BuExitClick();
   void Memo1Change();
+  // Port setup: the settings dialog, applied to Comm1 on Ok.
+  void BuSetupComClick();
+  void ApplyPortSettings();
 
  private:
   void WireEvents();

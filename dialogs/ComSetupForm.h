@@ -3,6 +3,9 @@
 // user last chose or typed.
 #pragma once
 
+#include <optional>
+
+#include "comm/CommTypes.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
 #include "forms/Host.h"
@@ -29,6 +32,14 @@ class TComSetupForm : public TForm {
 
   // Ok: the result is already set by the button; the dialog hides.
   void Button1Click() { Hide(); }
+
+  // The setting the chosen item of each box stands for, or nothing when no
+  // item is chosen: a typed text is never read.
+  std::optional<TBaudRate> ChosenBaudRate() const;
+  std::optional<TDataBits> ChosenDataBits() const;
+  std::optional<TParity> ChosenParity() const;
+  std::optional<TStopBits> ChosenStopBits() const;
+  std::optional<TFlowControl> ChosenFlowControl() const;
 };
 
 }  // namespace vornex

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -183,6 +184,13 @@ void TUploadEngine::RunTransfer() {
     EnableControls();
     Job.StartRequested = false;
     if (!failure.empty()) Host.ShowMessage(failure);
+    if (TransferEnded) {
+      try {
+        TransferEnded();
+      } catch (...) {
+        Host.HandleException(std::current_exception());
+      }
+    }
   });
   if (!ran) Job.StartRequested = false;
 }

@@ -60,6 +60,8 @@ class TUploadEngine {
   std::function<void()> SelectPort;
   // The first USB printer found, or empty; asked at Start.
   std::function<std::string()> FirstUsbPrinterPath;
+  // On the UI thread, once a send loop has returned and the job is idle.
+  std::function<void()> TransferEnded;
   // The send loop of each transfer mode (1..4); none runs nothing.
   void SetSendLoop(std::int32_t mode, TSendLoop* loop);
 

@@ -18,10 +18,14 @@ void TUsbBlockLoop::Send(TSendContext& c) {
     const std::size_t n = c.Job.FileData.Read(block, size);
     c.Platform.Sleep(0);
     if (n > 0 && !WriteBlock(c, block, n)) {
+      // A write ended by Cancel or the time-out is no refusal: the loop
+      // stops as on a cancel, without resending or counting the block.
+      if (c.Job.CancelRequested) break;
       c.ShowResendError();
       // A block refused again did not reach the printer: it is not counted
       // and the transfer does not end as done.
       if (!WriteBlock(c, block, n)) {
+        if (c.Job.CancelRequested) break;
         delivered = false;
         break;
       }

@@ -1,6 +1,111 @@
 #include "os/posix/Namespace.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+
 namespace vornex::posix {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char DotPrefix[] = "\\\\.\\";
+constexpr char InterfacePrefix[] = "\\\\?\\";
+// Longest sysfs line read; anything longer is not what it should be.
+constexpr std::size_t LongestLine = 255;
+// Windows takes a serial number as the instance ID up to this length.
+constexpr std::size_t LongestInstance = 126;
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+bool AllDigits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The first line of a sysfs file, or nothing when it is missing or longer
+// than LongestLine.
+std::optional<std::string> ReadLine(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string line(LongestLine + 1, '\0');
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<std::size_t>(in.gcount()));
+  line = line.substr(0, line.find('\n'));
+  if (line.size() > LongestLine) return std::nullopt;
+  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+  return line;
+}
+
+// A USB ID file's value as four upper-case hexadecimal digits.
+std::optional<std::string> Hex4(const std::optional<std::string>& text) {
+  if (!text || text->empty() || text->size() > 4) return std::nullopt;
+  if (!std::all_of(text->begin(), text->end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+    return std::nullopt;
+  return std::string(4 - text->size(), '0') + UpperCase(*text);
+}
+
+// A device file name that stays inside the /dev folder.
+bool IsDeviceName(const std::string& name) {
+  if (name.empty() || name.size() > LongestLine || name[0] == '.') return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.';
+  });
+}
+
+// What may stand between the '#'s of a device path and in a key name.
+bool IsInstanceName(const std::string& name) {
+  if (name.empty() || name.size() > LongestInstance) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return c > ' ' && c < 0x7F && c != '\\' && c != '/' && c != '#' && c != ',';
+  });
+}
+
+// ttyUSB2 before ttyUSB10: names compare by their text, then by the number
+// they end in.
+bool NaturalLess(const std::string& a, const std::string& b) {
+  auto split = [](const std::string& s) {
+    std::size_t i = s.size();
+    while (i > 0 && std::isdigit(static_cast<unsigned char>(s[i - 1]))) --i;
+    std::string digits = s.substr(i);
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    return std::make_pair(s.substr(0, i), digits);
+  };
+  auto [ta, na] = split(a);
+  auto [tb, nb] = split(b);
+  if (ta != tb) return ta < tb;
+  if (na.size() != nb.size()) return na.size() < nb.size();
+  if (na != nb) return na < nb;
+  return a < b;
+}
+
+std::vector<std::string> Entries(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end(), NaturalLess);
+  return names;
+}
+
+// n of a DOS device name such as COM3 or LPT1 (1 to 999), or 0.
+int DosDeviceNumber(const std::string& upperName, const char* prefix) {
+  if (!StartsWith(upperName, prefix)) return 0;
+  const std::string digits = upperName.substr(3);
+  if (!AllDigits(digits) || digits.size() > 3) return 0;
+  return std::stoi(digits);
+}
+
+}  // namespace
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
 
 TNamespace::TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMap& map)
     : SysRoot(std::move(sysRoot)), DevRoot(std::move(devRoot)), Map(map) {}
@@ -8,9 +113,88 @@ TNamespace::TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMa
 std::string TNamespace::Resolve(const std::string& name) const {
   std::string mapped = Map.Find(name);
   if (!mapped.empty()) return mapped;
+  if (StartsWith(name, InterfacePrefix)) {
+    const std::string wanted = UpperCase(name.substr(4));
+    for (const auto& printer : UsbPrinters())
+      if (UpperCase(printer.SymbolicName.substr(4)) == wanted) return printer.DevicePath;
+    return {};
+  }
+  const bool inNamespace = StartsWith(name, DotPrefix);
+  const std::string bare = inNamespace ? name.substr(4) : name;
+  const std::string upper = UpperCase(bare);
+  if (StartsWith(upper, SerialEntryPrefix)) {
+    const std::string tty = bare.substr(4);
+    return IsDeviceName(tty) ? DevRoot + "/" + tty : std::string();
+  }
+  if (int n = DosDeviceNumber(upper, "COM")) return DevRoot + "/ttyS" + std::to_string(n - 1);
+  if (int n = DosDeviceNumber(upper, "LPT")) return DevRoot + "/lp" + std::to_string(n - 1);
   // Device namespace names that nothing maps open nothing.
-  if (name.rfind("\\\\.\\", 0) == 0 || name.rfind("\\\\?\\", 0) == 0) return {};
-  return name;
+  return inNamespace ? std::string() : name;
+}
+
+std::vector<TUsbPrinter> TNamespace::UsbPrinters() const {
+  std::vector<TUsbPrinter> printers;
+  const fs::path usbmisc = fs::path(SysRoot) / "class" / "usbmisc";
+  // Instances taken so far under each device key.
+  std::map<std::string, std::set<std::string>> taken;
+  for (const std::string& name : Entries(usbmisc)) {
+    // usbmisc also holds other class drivers' devices (hiddev...).
+    if (name.size() > 12 || !StartsWith(name, "lp") || !AllDigits(name.substr(2))) continue;
+    std::error_code ec;
+    const fs::path interface = fs::canonical(usbmisc / name / "device", ec);
+    if (ec) continue;
+    // The IDs belong to the USB device one level above the interface.
+    const fs::path device = interface.parent_path();
+    const auto vendor = Hex4(ReadLine(device / "idVendor"));
+    const auto product = Hex4(ReadLine(device / "idProduct"));
+    if (!vendor || !product) continue;
+    TUsbPrinter printer;
+    printer.DeviceKey = "VID_" + *vendor + "&PID_" + *product;
+    auto& used = taken[printer.DeviceKey];
+    // As Windows does: the serial number when there is a usable one, else
+    // where the device is plugged in.
+    for (const std::string& candidate :
+         {ReadLine(device / "serial").value_or(std::string()), device.filename().string(),
+          interface.filename().string(), name}) {
+      if (IsInstanceName(candidate) && used.insert(UpperCase(candidate)).second) {
+        printer.Instance = candidate;
+        break;
+      }
+    }
+    if (printer.Instance.empty()) continue;
+    printer.SymbolicName = "\\??\\USB#" + printer.DeviceKey + "#" + printer.Instance + "#" +
+                           UsbPrinterInterfaceGuid;
+    printer.DevicePath = DevRoot + "/usb/" + name;
+    printers.push_back(std::move(printer));
+  }
+  return printers;
+}
+
+std::vector<TSerialPort> TNamespace::SerialPorts() const {
+  std::vector<TSerialPort> ports;
+  const fs::path ttys = fs::path(SysRoot) / "class" / "tty";
+  for (const std::string& name : Entries(ttys)) {
+    if (!IsDeviceName(name)) continue;
+    // Virtual consoles, /dev/tty, ptmx and pseudo-terminals have no driver
+    // behind them.
+    if (StartsWith(name, "tty") && AllDigits(name.substr(3))) continue;
+    std::error_code ec;
+    if (!fs::exists(ttys / name / "device" / "driver", ec)) continue;
+    // A serial8250 slot without a UART behind it says type 0.
+    if (ReadLine(ttys / name / "type").value_or("") == "0") continue;
+    ports.push_back({name, DevRoot + "/" + name});
+  }
+  return ports;
+}
+
+std::vector<int> TNamespace::ParallelPortNumbers() const {
+  std::vector<int> numbers;
+  for (const std::string& name : Entries(DevRoot)) {
+    const std::string digits = name.substr(std::min<std::size_t>(2, name.size()));
+    if (StartsWith(name, "lp") && AllDigits(digits) && digits.size() <= 3)
+      numbers.push_back(std::stoi(digits));
+  }
+  return numbers;
 }
 
 }  // namespace vornex::posix

@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "os/WinTypes.h"
 
@@ -62,9 +64,12 @@ struct TFileObject {
   std::shared_ptr<TCommState> Comm;
 };
 
-// An open registry key: the path of the key below HKLM.
+// An open registry key: the path of the key below HKLM, and what the key
+// held when it was opened.
 struct TKeyObject {
   std::string Path;
+  std::vector<std::string> SubKeys;
+  std::vector<std::pair<std::string, std::string>> Values;  // name, text
 };
 
 // errno as a Windows error code.

@@ -48,11 +48,41 @@ int Remaining(std::int64_t deadline) {
   return left <= 0 ? 0 : static_cast<int>(std::min<std::int64_t>(left, INT_MAX));
 }
 
+// Waits until a write may go on. Some drivers cannot be polled (the
+// parallel port's lp says writable while its write still would block):
+// once a write has been refused right after poll said yes, the wait becomes
+// a short pause that the abort event and Close still end, not a spin.
+class TWriteWait {
+ public:
+  static constexpr int RetryMs = 10;
+
+  TWaitOutcome Wait(int fd, int abortFd, int closedFd, int timeoutMs, short* revents) {
+    if (Pollable && WasReady) Pollable = false;
+    if (Pollable) {
+      TWaitOutcome outcome = WaitForFd(fd, POLLOUT, abortFd, closedFd, timeoutMs, revents);
+      WasReady = outcome == TWaitOutcome::Ready;
+      return outcome;
+    }
+    const int pause = timeoutMs < 0 ? RetryMs : std::min(timeoutMs, RetryMs);
+    TWaitOutcome outcome = WaitForFd(-1, 0, abortFd, closedFd, pause);
+    return outcome == TWaitOutcome::TimedOut && pause != timeoutMs ? TWaitOutcome::Ready : outcome;
+  }
+  // Bytes went out: poll told the truth.
+  void Wrote() { WasReady = false; }
+
+ private:
+  bool Pollable = true;
+  bool WasReady = false;
+};
+
 }  // namespace
 
 TPosixPlatform::TOptions TPosixPlatform::OptionsFromEnvironment() {
   TOptions o;
   if (const char* map = std::getenv("VORNEX_DEVICE_MAP")) o.DeviceMap = map;
+  // Another sysfs and /dev, for a printer that is made rather than plugged in.
+  if (const char* root = std::getenv("VORNEX_SYS_ROOT"); root && *root) o.SysRoot = root;
+  if (const char* root = std::getenv("VORNEX_DEV_ROOT"); root && *root) o.DevRoot = root;
   std::string dir = ExecutableDir();
   if (!dir.empty()) o.LibraryDirs.push_back(dir);
   return o;
@@ -200,19 +230,20 @@ bool TPosixPlatform::WriteFile(THandle file, const void* data, DWORD count, DWOR
   const std::int64_t deadline = f->Comm ? CommWriteDeadline(*f, count, NowMs()) : -1;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   bool hungUp = false;
+  TWriteWait writable;
   while (written < count) {
     ssize_t n = ::write(f->Fd.Get(), bytes + written, count - written);
     if (n > 0) {
       written += static_cast<DWORD>(n);
       hungUp = false;
+      writable.Wrote();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return Fail(ErrorFromErrno(errno));
     if (hungUp) return Fail(ERROR_DEVICE_NOT_CONNECTED);
     short revents = 0;
-    switch (WaitForFd(f->Fd.Get(), POLLOUT, abortFd, f->Closed.PollFd(), Remaining(deadline),
-                      &revents)) {
+    switch (writable.Wait(f->Fd.Get(), abortFd, f->Closed.PollFd(), Remaining(deadline), &revents)) {
       case TWaitOutcome::Ready:
         hungUp = (revents & (POLLHUP | POLLERR)) != 0;
         break;
@@ -260,11 +291,13 @@ DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   DWORD sent = 0;
   bool hungUp = false;
+  TWriteWait writable;
   while (sent < count) {
     ssize_t n = ::write(f->Fd.Get(), bytes + sent, count - sent);
     if (n > 0) {
       sent += static_cast<DWORD>(n);
       hungUp = false;
+      writable.Wrote();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -274,8 +307,8 @@ DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count
       return WAIT_OBJECT_0;
     }
     short revents = 0;
-    switch (WaitForFd(f->Fd.Get(), POLLOUT, f->Cancelled.PollFd(), f->Closed.PollFd(),
-                      Remaining(deadline), &revents)) {
+    switch (writable.Wait(f->Fd.Get(), f->Cancelled.PollFd(), f->Closed.PollFd(),
+                          Remaining(deadline), &revents)) {
       case TWaitOutcome::Ready:
         hungUp = (revents & (POLLHUP | POLLERR)) != 0;
         break;

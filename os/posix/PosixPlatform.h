@@ -32,8 +32,8 @@ class TPosixPlatform : public TPlatform {
     // Folders searched, in order, for the maker's library.
     std::vector<std::string> LibraryDirs;
   };
-  // Options from the environment: VORNEX_DEVICE_MAP, and the library next to
-  // the running executable.
+  // Options from the environment: VORNEX_DEVICE_MAP, VORNEX_SYS_ROOT and
+  // VORNEX_DEV_ROOT, and the library next to the running executable.
   static TOptions OptionsFromEnvironment();
 
   explicit TPosixPlatform(TOptions options = OptionsFromEnvironment());

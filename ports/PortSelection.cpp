@@ -1,0 +1,78 @@
+#include "ports/PortSelection.h"
+
+#include <exception>
+
+namespace vornex {
+
+namespace {
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TPortSelection::TPortSelection(TUploadJob& job, TComm& comm1, const TPortDiscovery& ports,
+                               const TSelectionControls& controls, THost& host)
+    : Job(job), Comm1(comm1), Ports(ports), C(controls), Host(host) {}
+
+void TPortSelection::ComboBox1Change() {
+  // The running transfer keeps its mode, and Comm1 may be its port: the
+  // change is applied once the transfer is over.
+  if (TransferRunning && TransferRunning()) {
+    Pending = true;
+    return;
+  }
+  Pending = false;
+  if (!Ports.UsbPrinterPaths().empty()) {
+    Job.TransferMode = tmUsbPrinter;
+    C.BuSetupCom.SetEnabled(false);
+    return;
+  }
+  const std::string text = C.ComboBox1.Text();
+  if (Contains(text, "COM")) {
+    Job.TransferMode = tmSerial;
+    C.BuSetupCom.SetEnabled(true);
+    Probe(text);
+  } else if (Contains(text, "LPT")) {
+    Job.TransferMode = tmParallel;
+    C.BuSetupCom.SetEnabled(false);
+  } else if (Contains(text, "USB")) {
+    Job.TransferMode = tmVendorUsb;
+    C.BuSetupCom.SetEnabled(false);
+  }
+}
+
+void TPortSelection::TransferEnded() {
+  if (Pending) ComboBox1Change();
+}
+
+void TPortSelection::Probe(const std::string& portText) {
+  // Someone else's open port is not ours to read or close.
+  if (Comm1.Enabled()) return;
+  Comm1.SetDeviceName("\\\\.\\" + portText);
+  try {
+    Comm1.Open();
+  } catch (const std::exception&) {
+    // Whether it opened is asked of Enabled below.
+  }
+  if (!Comm1.Enabled()) {
+    Host.ShowMessage(PortCantOpenText);
+    return;
+  }
+  if (!ShowLineStates()) Host.ShowMessage(DeviceNotFoundText);
+  Comm1.Close();
+}
+
+bool TPortSelection::ShowLineStates() {
+  // GetModemState: 1 CTS, 2 DSR, 3 RING, 4 RLSD.
+  const bool dsr = Comm1.GetModemState(2);
+  const bool cts = Comm1.GetModemState(1);
+  const bool ring = Comm1.GetModemState(3);
+  const bool rlsd = Comm1.GetModemState(4);
+  C.LaRTS.SetCaption(dsr ? "1" : "0");
+  C.LaCTS.SetCaption(cts ? "1" : "0");
+  C.LaRing.SetCaption(ring ? "1" : "0");
+  C.LaRlsd.SetCaption(rlsd ? "1" : "0");
+  return dsr || cts || ring || rlsd;
+}
+
+}  // namespace vornex

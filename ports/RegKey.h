@@ -1,0 +1,38 @@
+// An open registry key that closes itself.
+#pragma once
+
+#include <string>
+
+#include "os/Platform.h"
+
+namespace vornex {
+
+class TRegKey {
+ public:
+  // Opens HKEY_LOCAL_MACHINE\path for reading; Open() tells whether it did.
+  TRegKey(TPlatform& platform, const std::string& path) : Platform(platform) {
+    THandle h = NoHandle;
+    if (platform.RegOpenKeyExA(path, KEY_READ, h) == ERROR_SUCCESS) Key = h;
+  }
+  TRegKey(const TRegKey&) = delete;
+  TRegKey& operator=(const TRegKey&) = delete;
+  ~TRegKey() {
+    if (Open()) Platform.RegCloseKey(Key);
+  }
+
+  bool Open() const { return Key != NoHandle; }
+  THandle Get() const { return Key; }
+
+  // A text value read into a buffer of bufferSize bytes, the terminator
+  // included; false when it is missing or does not fit.
+  bool ReadText(const std::string& valueName, DWORD bufferSize, std::string& text) const;
+
+ private:
+  TPlatform& Platform;
+  THandle Key = NoHandle;
+};
+
+// The text in a value's data: up to the first terminator within length.
+std::string TextOfData(const char* data, DWORD length);
+
+}  // namespace vornex

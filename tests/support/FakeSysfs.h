@@ -1,0 +1,62 @@
+// A sysfs and /dev tree in a temporary folder, laid out as Linux lays out
+// USB printers (usblp) and serial ports, for the Linux platform's tests.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "tests/support/TempDir.h"
+
+namespace vornex::test {
+
+class TFakeSysfs {
+ public:
+  std::string SysRoot() const { return Dir.Path("sys"); }
+  std::string DevRoot() const { return Dir.Path("dev"); }
+  std::string DevPath(const std::string& name) const { return Dir.Path("dev/" + name); }
+
+  // A usblp printer: /sys/class/usbmisc/<lp> of the interface <port>:1.0
+  // of the USB device <port>. The device node is left to the caller.
+  void AddUsbPrinter(const std::string& lp, const std::string& port, const std::string& vendor,
+                     const std::string& product, const std::optional<std::string>& serial) {
+    namespace fs = std::filesystem;
+    const fs::path device = Dir.Root / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
+    const fs::path node = device / (port + ":1.0") / "usbmisc" / lp;
+    fs::create_directories(node);
+    Dir.Write(Rel(device / "idVendor"), vendor + "\n");
+    Dir.Write(Rel(device / "idProduct"), product + "\n");
+    if (serial) Dir.Write(Rel(device / "serial"), *serial + "\n");
+    fs::create_directory_symlink("../..", node / "device");
+    fs::create_directories(Dir.Root / "sys/class/usbmisc");
+    fs::create_directory_symlink(node, Dir.Root / "sys/class/usbmisc" / lp);
+    fs::create_directories(Dir.Root / "dev/usb");
+  }
+  void RemoveUsbPrinter(const std::string& lp) {
+    std::filesystem::remove(Dir.Root / "sys/class/usbmisc" / lp);
+  }
+
+  // A tty; with a driver when `driver`, and a UART type when given.
+  void AddTty(const std::string& name, bool driver, const std::optional<std::string>& type = {}) {
+    namespace fs = std::filesystem;
+    const fs::path tty = Dir.Root / "sys/class/tty" / name;
+    fs::create_directories(tty);
+    if (driver) fs::create_directories(tty / "device/driver");
+    if (type) Dir.Write(Rel(tty / "type"), *type + "\n");
+    fs::create_directories(Dir.Root / "dev");
+  }
+  void RemoveTty(const std::string& name) {
+    std::filesystem::remove_all(Dir.Root / "sys/class/tty" / name);
+  }
+
+  // A plain file standing for a device node; what is written lands in it.
+  std::string AddNode(const std::string& name) { return Dir.Write("dev/" + name, std::string()); }
+
+ private:
+  std::string Rel(const std::filesystem::path& p) const {
+    return std::filesystem::relative(p, Dir.Root).string();
+  }
+  TTempDir Dir;
+};
+
+}  // namespace vornex::test

@@ -1,0 +1,268 @@
+// The parallel-port and USB printer transfers, driven through the main
+// window over the scripted platform.
+#include <gtest/gtest.h>
+
+#include "ports/UsbDeviceKey.h"
+#include "tests/support/MainFormFixture.h"
+#include "tests/support/UsbPrinters.h"
+
+namespace vornex::test {
+namespace {
+
+class ParallelTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    Port = Platform.AddDevice("LPT1");
+    Port->IsComm = false;
+    Form->ComboBox1.TypeText("LPT1");
+  }
+  void Send(const std::vector<std::uint8_t>& bytes) {
+    Form->EdFileName.SetText(Dir.Write("job.bin", bytes));
+    ASSERT_TRUE(Host.Click(Form->BuStart));
+  }
+  std::shared_ptr<TFakeDevice> Port;
+};
+
+TEST_F(ParallelTest, BlocksOf512GoOutAndTheLastOneEndsTheTransfer) {
+  struct TCase {
+    std::size_t Size;
+    std::vector<std::size_t> Writes;
+    std::int32_t Blocks;
+  } cases[] = {{1000, {512, 488}, 2}, {1024, {512, 512}, 2}, {0, {0}, 1}, {511, {511}, 1}};
+  for (const auto& c : cases) {
+    Port->Written.clear();
+    Port->WriteSizes.clear();
+    const auto data = RandomBytes(c.Size, static_cast<unsigned>(c.Size));
+    Send(data);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Port->Written, data) << c.Size;
+    EXPECT_EQ(Port->WriteSizes, c.Writes) << c.Size;
+    EXPECT_EQ(Form->Job.BlocksSent, c.Blocks) << c.Size;
+    EXPECT_EQ(Form->Job.BytesSent, static_cast<std::int32_t>(c.Size));
+    EXPECT_TRUE(Form->Job.TransferDone);
+    EXPECT_EQ(Port->OpenHandles, 0) << "the port is closed after each transfer";
+  }
+  EXPECT_EQ(Platform.EventsCreated(), 2) << "the engine's cancel event and one write event";
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_FALSE(Form->BuSetupCom.Enabled());
+}
+
+TEST_F(ParallelTest, APortThatCannotBeOpenedStopsWithoutSayingSo) {
+  Form->ComboBox1.TypeText("LPT7");
+  for (std::size_t size : {100u, 0u}) {
+    Send(RandomBytes(size));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(Form->Job.TransferDone) << size << ": nothing reached a port";
+    EXPECT_EQ(Form->Job.BlocksSent, 0);
+    EXPECT_TRUE(Host.Messages.empty());
+  }
+  Ticks(61);
+  EXPECT_EQ(Host.LastMessage(), "Time Out");
+}
+
+TEST_F(ParallelTest, AShortWriteStopsTheTransferUncounted) {
+  Port->TakePerWrite = 100;
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Port->WriteSizes, std::vector<std::size_t>{100});
+  EXPECT_EQ(Form->Job.BlocksSent, 0);
+  EXPECT_EQ(Form->Job.BytesSent, 0);
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Port->OpenHandles, 0);
+}
+
+TEST_F(ParallelTest, AWriteThatTakesTooLongIsCancelledAndThePortClosed) {
+  Form->Parallel.WriteLimitMs = 30;
+  Port->HoldWrites = true;
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Platform.CountCalls("CancelIo"), 1);
+  EXPECT_EQ(Port->OpenHandles, 0);
+  EXPECT_EQ(Form->Job.BlocksSent, 0);
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_TRUE(Host.Messages.empty());
+}
+
+TEST_F(ParallelTest, AFailedWaitIsReportedAndStopsTheTransfer) {
+  Platform.FailCall("WriteFileTimed", ERROR_GEN_FAILURE, false);
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Undefine error on write prn"});
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Port->OpenHandles, 0);
+}
+
+TEST_F(ParallelTest, CancelStopsBeforeTheNextBlockAndNothingRepeats) {
+  Port->HoldWrites = true;
+  Form->CBRepeat.SetChecked(true);
+  Send(RandomBytes(2000));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFileTimed") == 1; }));
+  ASSERT_TRUE(Host.Click(Form->BuCancel));
+  Platform.ReleaseWrites("LPT1");
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Port->WriteSizes, std::vector<std::size_t>{512});
+  EXPECT_EQ(Form->Job.BlocksSent, 1);
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Port->OpenHandles, 0);
+  Ticks(10);
+  EXPECT_EQ(Platform.CountCalls("WriteFileTimed"), 1) << "a cancelled transfer is not repeated";
+}
+
+class UsbPrinterTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    Printer = AddUsbPrinter(Platform, Key, "A");
+    Form->ComboBox1.DropDown();
+    Form->ComboBox1.Pick(0);
+    ASSERT_EQ(Form->Job.TransferMode, tmUsbPrinter);
+  }
+  void Send(const std::vector<std::uint8_t>& bytes, const std::string& blockSize = "512") {
+    Form->Edit1.SetText(blockSize);
+    Form->EdFileName.SetText(Dir.Write("job.bin", bytes));
+    ASSERT_TRUE(Host.Click(Form->BuStart));
+  }
+  const std::string Key = std::string("VID_") + MakerVendorId + "&PID_0002";
+  std::shared_ptr<TFakeDevice> Printer;
+};
+
+TEST_F(UsbPrinterTest, BlocksOfTheBlockSizeGoToTheFirstPrinter) {
+  auto second = AddUsbPrinter(Platform, Key, "B");
+  Form->ComboBox1.DropDown();
+  Form->ComboBox1.TypeText("LPT1");  // whatever the box shows
+  struct TCase {
+    std::size_t Size;
+    std::string BlockSize;
+    std::vector<std::size_t> Writes;
+  } cases[] = {
+      {1000, "512", {512, 488}},
+      {0, "512", {}},
+      {1000, "0", {}},
+      {1000, "-5", {}},
+      {25000, "20000", {10240, 10240, 4520}},  // never more than the block buffer
+  };
+  for (const auto& c : cases) {
+    Printer->Written.clear();
+    Printer->WriteSizes.clear();
+    const auto data = RandomBytes(c.Size);
+    Send(data, c.BlockSize);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Printer->WriteSizes, c.Writes) << c.Size << "/" << c.BlockSize;
+    const bool all = !c.Writes.empty() || c.Size == 0;
+    EXPECT_EQ(Printer->Written, all ? data : std::vector<std::uint8_t>{});
+    EXPECT_EQ(Form->Job.BlocksSent, static_cast<std::int32_t>(c.Writes.size()));
+    EXPECT_EQ(Form->Job.BytesSent, all ? static_cast<std::int32_t>(c.Size) : 0);
+    EXPECT_TRUE(Form->Job.TransferDone);
+    EXPECT_EQ(Printer->OpenHandles, 0);
+  }
+  EXPECT_TRUE(second->Written.empty());
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_EQ(Form->BuExit.Caption(), "Exit");
+}
+
+TEST_F(UsbPrinterTest, AWriteThatTakesPartOfABlockGoesOnWithTheRest) {
+  Printer->TakePerWrite = 100;
+  const auto data = RandomBytes(1000);
+  Send(data);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Printer->Written, data);
+  EXPECT_EQ(Form->Job.BlocksSent, 2);
+  EXPECT_EQ(Form->BuExit.Caption(), "Exit");
+}
+
+TEST_F(UsbPrinterTest, AFailedWriteIsSentOnceMoreAndTheExitButtonSaysSo) {
+  Printer->FailingWrites = 1;
+  const auto data = RandomBytes(1000);
+  Send(data);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Printer->Written, data) << "the failed block went again before the next";
+  EXPECT_EQ(Form->Job.BlocksSent, 2);
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->BuExit.Caption(), "USB Send Err Resend");
+  EXPECT_TRUE(Host.Messages.empty());
+}
+
+TEST_F(UsbPrinterTest, ABlockRefusedTwiceIsNotCountedAndTheUserIsTold) {
+  Printer->FailingWrites = 2;
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Printer->Written.empty());
+  EXPECT_EQ(Form->Job.BlocksSent, 0);
+  EXPECT_EQ(Form->Job.BytesSent, 0);
+  EXPECT_FALSE(Form->Job.TransferDone) << "not reported as completed";
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{UsbNotDeliveredText});
+  EXPECT_EQ(Form->BuExit.Caption(), "USB Send Err Resend");
+  EXPECT_EQ(Printer->OpenHandles, 0);
+}
+
+TEST_F(UsbPrinterTest, APrinterThatCannotBeOpenedAtStartIsReported) {
+  Printer->OpenError = ERROR_ACCESS_DENIED;
+  Send(RandomBytes(100));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"USB Port INVALID"});
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.BlocksSent, 0);
+}
+
+// A printer that is off line takes nothing, and the driver may never give
+// up on the write: Cancel and the time-out must still end the transfer.
+TEST_F(UsbPrinterTest, CancelEndsAWriteThePrinterNeverTakes) {
+  Printer->HoldWrites = true;
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFile") == 1; }));
+  ASSERT_TRUE(Host.Click(Form->BuCancel));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Platform.CountCalls("WriteFile"), 1) << "no resend after a cancel";
+  EXPECT_EQ(Form->BuExit.Caption(), "Exit");
+  EXPECT_EQ(Form->Job.BlocksSent, 0);
+  EXPECT_TRUE(Form->Job.TransferDone) << "a cancelled USB transfer counts as finished";
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_EQ(Printer->OpenHandles, 0);
+}
+
+TEST_F(UsbPrinterTest, TheTimeOutEndsAWriteThePrinterNeverTakesAndTheNextStartWorks) {
+  Printer->HoldWrites = true;
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFile") == 1; }));
+  Ticks(61);
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Time Out"});
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Printer->OpenHandles, 0);
+
+  Platform.ReleaseWrites(UsbPrinterPath(Key, "A"));
+  const auto data = RandomBytes(700, 9);
+  Send(data);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Printer->Written, data);
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Host.Messages.size(), 1u);
+}
+
+TEST_F(UsbPrinterTest, ADropDownDuringATransferLeavesItItsPrinter) {
+  Printer->HoldWrites = true;
+  const auto data = RandomBytes(3000);
+  Send(data);
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFile") == 1; }));
+  // The printer is busy with us: a second open would fail, as on Linux.
+  Printer->OpenError = ERROR_SHARING_VIOLATION;
+  auto other = AddUsbPrinter(Platform, Key, "B");
+  const int opens = Platform.CountCalls("CreateFileA");
+  Form->ComboBox1.DropDown();
+  EXPECT_EQ(Form->Ports.UsbPrinterPaths(),
+            (std::vector<std::string>{UsbPrinterPath(Key, "A"), UsbPrinterPath(Key, "B")}))
+      << "the printer in use is still listed";
+  EXPECT_EQ(Platform.CountCalls("CreateFileA"), opens + 1) << "only the other one is test-opened";
+
+  // Gone from the registry meanwhile: the list changes, the transfer does not.
+  Platform.Key(std::string(UsbEnumKeyPath) + Key).SubKeys = {"B"};
+  Form->ComboBox1.DropDown();
+  EXPECT_EQ(Form->Ports.UsbPrinterPaths(), std::vector<std::string>{UsbPrinterPath(Key, "B")});
+  Platform.ReleaseWrites(UsbPrinterPath(Key, "A"));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Printer->Written, data);
+  EXPECT_TRUE(other->Written.empty());
+}
+
+}  // namespace
+}  // namespace vornex::test

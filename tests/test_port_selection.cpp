@@ -1,0 +1,155 @@
+// What the port box's text means: the transfer mode, Port setup, and the
+// probe of a COM port's modem lines.
+#include <gtest/gtest.h>
+
+#include "tests/support/MainFormFixture.h"
+#include "ports/UsbDeviceKey.h"
+#include "tests/support/UsbPrinters.h"
+
+namespace vornex::test {
+namespace {
+
+class SelectionTest : public MainFormTest {
+ protected:
+  std::shared_ptr<TFakeDevice> AddComPort(const std::string& name, DWORD modemStatus) {
+    auto port = Platform.AddDevice(name);
+    port->ModemStatus = modemStatus;
+    return port;
+  }
+  std::vector<std::string> Lines() const {
+    return {Form->LaRTS.Caption(), Form->LaCTS.Caption(), Form->LaRing.Caption(),
+            Form->LaRlsd.Caption()};
+  }
+  int Probes() { return Platform.CountCalls("GetCommModemStatus"); }
+};
+
+TEST_F(SelectionTest, TheTextDecidesTheModeAndOnlyACOMPortIsProbed) {
+  AddComPort("COM1", MS_DSR_ON);
+  struct TCase {
+    std::string Text;
+    std::int32_t Mode;
+    bool PortSetup;
+  } cases[] = {
+      {"LPT1", tmParallel, false},     {"ZUV USB2", tmVendorUsb, false},
+      {"COM1", tmSerial, true},        {"Common USB-2", tmVendorUsb, false},
+      {"com1", tmVendorUsb, false},    // lower case matches nothing: no change
+      {"PRN", tmVendorUsb, false},
+  };
+  for (const auto& c : cases) {
+    const int probesBefore = Probes();
+    Form->ComboBox1.TypeText(c.Text);
+    EXPECT_EQ(Form->Job.TransferMode, c.Mode) << c.Text;
+    EXPECT_EQ(Form->BuSetupCom.Enabled(), c.PortSetup) << c.Text;
+    EXPECT_EQ(Probes() - probesBefore, c.Mode == tmSerial ? 4 : 0) << c.Text;
+  }
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_FALSE(Form->Comm1.Enabled()) << "the probe closes the port";
+  EXPECT_EQ(Platform.OpenDeviceHandles(), 0);
+}
+
+TEST_F(SelectionTest, AUSBPrinterFoundMakesEveryTextModeFourWithoutAProbe) {
+  AddComPort("COM1", MS_DSR_ON);
+  AddUsbPrinter(Platform, std::string("VID_") + MakerVendorId + "&PID_0002", "A");
+  Form->ComboBox1.DropDown();
+  for (const char* text : {"COM1", "LPT1", "ZUV USB0", "anything"}) {
+    Form->ComboBox1.TypeText(text);
+    EXPECT_EQ(Form->Job.TransferMode, tmUsbPrinter) << text;
+    EXPECT_FALSE(Form->BuSetupCom.Enabled()) << text;
+  }
+  EXPECT_EQ(Platform.CountCalls("CreateFileA"), 1) << "only discovery's test-open";
+  EXPECT_TRUE(Host.Messages.empty());
+}
+
+TEST_F(SelectionTest, TheProbeShowsEachLineAndWarnsWhenNoneIsOn) {
+  struct TCase {
+    DWORD Status;
+    std::vector<std::string> Lines;
+  } cases[] = {
+      {MS_DSR_ON, {"1", "0", "0", "0"}},
+      {MS_CTS_ON, {"0", "1", "0", "0"}},
+      {MS_RING_ON, {"0", "0", "1", "0"}},
+      {MS_RLSD_ON | MS_DSR_ON, {"1", "0", "0", "1"}},
+  };
+  for (const auto& c : cases) {
+    AddComPort("COM1", c.Status);
+    Form->ComboBox1.TypeText("COM1");
+    EXPECT_EQ(Lines(), c.Lines) << c.Status;
+  }
+  EXPECT_TRUE(Host.Messages.empty());
+
+  AddComPort("COM1", 0);
+  Host.WhileMessageShown = [&](const std::string&) {
+    EXPECT_TRUE(Form->Comm1.Enabled()) << "the port is closed once the message is dismissed";
+  };
+  Form->ComboBox1.TypeText("COM1");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"0", "0", "0", "0"}));
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Device not found"});
+  EXPECT_FALSE(Form->Comm1.Enabled());
+  EXPECT_EQ(Form->Job.TransferMode, tmSerial) << "a failed probe keeps mode 1";
+  EXPECT_EQ(Form->Comm1.DeviceName(), "\\\\.\\COM1");
+}
+
+TEST_F(SelectionTest, TypingKeyByKeyProbesEachTextThatNamesACOMPort) {
+  AddComPort("COM1", MS_CTS_ON);
+  for (const char* text : {"C", "CO", "COM", "COM1", "COM12"}) Form->ComboBox1.TypeText(text);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{"Port can't Open", "Port can't Open"}));
+  EXPECT_EQ(Platform.CountCalls("CreateFileA"), 3);
+  EXPECT_EQ(Form->Job.TransferMode, tmSerial);
+}
+
+TEST_F(SelectionTest, APortThatOpensButRefusesItsSettingsIsStillProbedAndClosed) {
+  AddComPort("COM1", MS_DSR_ON);
+  Platform.FailCall("SetCommTimeouts", ERROR_GEN_FAILURE);
+  Form->ComboBox1.TypeText("COM1");
+  EXPECT_TRUE(Host.Messages.empty()) << "the failure of Open is swallowed";
+  EXPECT_EQ(Form->LaRTS.Caption(), "1");
+  EXPECT_FALSE(Form->Comm1.Enabled());
+  EXPECT_EQ(Platform.OpenDeviceHandles(), 0);
+}
+
+// A change of the port box while a transfer runs leaves the transfer and its
+// port alone and takes effect when the transfer is over.
+TEST_F(SelectionTest, AChangeDuringATransferWaitsUntilItEnds) {
+  auto com1 = AddComPort("COM1", MS_DSR_ON);
+  AddComPort("COM2", MS_DSR_ON);
+  com1->HoldWrites = true;
+  const auto data = RandomBytes(40);
+  Form->EdFileName.SetText(Dir.Write("job.bin", data));
+  ASSERT_TRUE(Host.Click(Form->BuStart));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFile") > 0; }));
+  ASSERT_TRUE(Form->Comm1.Enabled());
+  const int opens = Platform.CountCalls("CreateFileA");
+  const int probes = Probes();
+  const int closes = Platform.CountCalls("CloseHandle");
+
+  Form->ComboBox1.TypeText("COM2");
+  Form->ComboBox1.TypeText("LPT1");
+  EXPECT_EQ(Form->Job.TransferMode, tmSerial);
+  EXPECT_EQ(Platform.CountCalls("CreateFileA"), opens);
+  EXPECT_EQ(Probes(), probes);
+  EXPECT_EQ(Platform.CountCalls("CloseHandle"), closes);
+  EXPECT_TRUE(Form->Comm1.Enabled());
+  EXPECT_EQ(Form->Comm1.DeviceName(), "\\\\.\\COM1");
+  EXPECT_TRUE(Form->Selection.ChangePending());
+
+  Platform.ReleaseWrites("COM1");
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(com1->Written, data);
+  EXPECT_EQ(Form->Job.TransferMode, tmParallel) << "the last change applies at the end";
+  EXPECT_FALSE(Form->BuSetupCom.Enabled());
+  EXPECT_FALSE(Form->Selection.ChangePending());
+  EXPECT_TRUE(Host.Messages.empty());
+}
+
+TEST_F(SelectionTest, EveryStartProbesTheCOMPortAndAWarningDoesNotStopIt) {
+  auto com1 = AddComPort("COM1", 0);
+  const auto data = RandomBytes(20);
+  Form->EdFileName.SetText(Dir.Write("job.bin", data));
+  ASSERT_TRUE(Host.Click(Form->BuStart));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Device not found"});
+  EXPECT_EQ(com1->Written, data);
+}
+
+}  // namespace
+}  // namespace vornex::test
