@@ -123,6 +123,11 @@ void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always) {
   Failures[call] = {code, always};
 }
 
+void TFakePlatform::ClearFailures() {
+  std::lock_guard<std::mutex> hold(Lock);
+  Failures.clear();
+}
+
 std::vector<std::string> TFakePlatform::Calls() {
   std::lock_guard<std::mutex> hold(Lock);
   return CallLog;

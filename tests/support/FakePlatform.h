@@ -82,6 +82,7 @@ class TFakePlatform : public TPlatform {
   void SetValue(const std::string& keyPath, const std::string& name, const std::string& data);
   // Makes the named call fail with the code (once, or always).
   void FailCall(const std::string& call, DWORD code, bool always = true);
+  void ClearFailures();
   // Every call made, by name, in order.
   std::vector<std::string> Calls();
   int CountCalls(const std::string& call);

@@ -32,8 +32,9 @@ struct TPrinterOptions {
   bool Vendor = true;
   // A pause this long ends a transfer.
   int IdleMs = 300;
-  // The USB printer's vendor and product IDs.
-  std::uint16_t UsbVendorId = 0;
+  // The USB printer's vendor and product IDs: the maker's, so that
+  // discovery lists it.
+  std::uint16_t UsbVendorId = 0x2A3C;
   std::uint16_t UsbProductId = 0x0002;
 };
 
