@@ -134,11 +134,17 @@ TEST_F(RxLogTest, MoreThanTheReceiveBufferIsReadInPieces) {
 
 TEST_F(SerialTest, AReplyDuringTheTransferReachesTheLog) {
   Form->Memo1.Clear();
-  Port->Incoming = {'O', 'K', ';'};
-  Platform.RaiseCommEvent("COM1", EV_RXCHAR);
-  SendFile(RandomBytes(64));
-  ASSERT_TRUE(Host.WaitUntil([&] { return !Form->Memo1.Lines().empty(); }, 2000));
+  Port->HoldWrites = true;
+  StartWith(RandomBytes(64));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFile") == 1; }));
+  // The printer answers while the first piece is still going out: the read
+  // waits for the write, then the reply is logged.
+  Platform.Receive("COM1", "OK;");
+  Platform.ReleaseWrites("COM1");
+  ASSERT_TRUE(Host.WaitUntil([&] { return !Form->Memo1.Lines().empty(); }, 5000));
   EXPECT_EQ(Form->Memo1.Lines(), std::vector<std::string>{"OK"});
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Form->Job.TransferDone);
 }
 
 class VendorTest : public MainFormTest {

@@ -69,6 +69,17 @@ void TFakePlatform::ReleaseVendorWrites() {
   Changed.notify_all();
 }
 
+void TFakePlatform::Receive(const std::string& name, const std::string& bytes) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    auto it = Devices.find(DeviceKey(name));
+    if (it == Devices.end()) return;
+    it->second->Incoming.insert(it->second->Incoming.end(), bytes.begin(), bytes.end());
+    it->second->PendingEvents.push_back(EV_RXCHAR);
+  }
+  Changed.notify_all();
+}
+
 void TFakePlatform::RaiseCommEvent(const std::string& name, DWORD mask) {
   {
     std::lock_guard<std::mutex> hold(Lock);

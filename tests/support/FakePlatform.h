@@ -71,6 +71,8 @@ class TFakePlatform : public TPlatform {
   void ReleaseWrites(const std::string& name);
   // Lets held vendor library writes go on.
   void ReleaseVendorWrites();
+  // The far end sends bytes: they wait to be read, and the port reports them.
+  void Receive(const std::string& name, const std::string& bytes);
   // Raises comm events on an open port: WaitCommEvent returns them in order.
   void RaiseCommEvent(const std::string& name, DWORD mask);
   // Waits (real time) until the condition over the platform's state holds.
