@@ -3,6 +3,7 @@
 // library bound by ordinal, and writes that time out or are aborted.
 #include "os/win32/Win32Platform.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Win32Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -23,36 +24,6 @@ namespace fs = std::filesystem;
 
 const std::string UsbEnum = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
 const std::string TestDevice = "Vid_F00D&Pid_0002";
-
-// What the test writes into the registry, removed again afterwards.
-class TRegistryEntries {
- public:
-  ~TRegistryEntries() {
-    for (auto it = Created.rbegin(); it != Created.rend(); ++it) ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, it->c_str());
-  }
-  void Set(const std::string& key, const std::string& name, const std::string& data) {
-    HKEY k = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
-                                nullptr),
-              ERROR_SUCCESS)
-        << key;
-    ASSERT_EQ(::RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                               static_cast<::DWORD>(data.size() + 1)),
-              ERROR_SUCCESS);
-    ::RegCloseKey(k);
-  }
-  void Remember(const std::string& key) { Created.push_back(key); }
-  void DeleteValue(const std::string& key, const std::string& name) {
-    HKEY k = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
-      ::RegDeleteValueA(k, name.c_str());
-      ::RegCloseKey(k);
-    }
-  }
-
- private:
-  std::vector<std::string> Created;
-};
 
 // Reads a value the way the port list does: into a 256-byte buffer.
 std::string ReadText(TPlatform& p, THandle key, const std::string& name, long* result = nullptr) {

@@ -1,0 +1,105 @@
+// The port list and transfers on Windows itself (Wine here): the main window
+// over the real registry, spooler and maker's library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/MainForm.h"
+#include "tests/support/HeadlessHost.h"
+#include "tests/support/TempDir.h"
+// Windows headers last: they turn many of the names above into macros.
+#include "os/win32/Win32Platform.h"
+#include "tests/support/Win32Registry.h"
+
+namespace vornex::test {
+namespace {
+
+const std::string UsbEnum = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
+
+void SetEnv(const std::string& name, const std::string& value) { ::_putenv((name + "=" + value).c_str()); }
+
+bool Listed(const std::vector<std::string>& items, const std::string& item) {
+  return std::find(items.begin(), items.end(), item) != items.end();
+}
+
+class Win32PortsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Printer = Dir.Write("printer.prn", std::string());
+    // A printer of the maker, its key written as some drivers write it, and
+    // one whose product ID says it is no printer to list.
+    Registry.Remember(UsbEnum + "Vid_2a3c&Pid_00ab");
+    Registry.Set(UsbEnum + "Vid_2a3c&Pid_00ab\\INST1", "Service", "usbprint");
+    Registry.Set(UsbEnum + "Vid_2a3c&Pid_00ab\\INST1\\Device Parameters", "SymbolicName", "\\??\\" + Printer);
+    Registry.Remember(UsbEnum + "VID_2A3C&PID_0001");
+    Registry.Set(UsbEnum + "VID_2A3C&PID_0001\\INST1", "Service", "usbprint");
+    Registry.Set(UsbEnum + "VID_2A3C&PID_0001\\INST1\\Device Parameters", "SymbolicName", "\\??\\" + Printer);
+    Registry.Set("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VornexTest", "COM9");
+    SetEnv("VORNEX_USBAPI_OUT", Dir.Path("library.out"));
+    SetEnv("VORNEX_USBAPI_DEVICES", "0,2");
+  }
+  void TearDown() override {
+    Registry.DeleteValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VornexTest");
+    SetEnv("VORNEX_USBAPI_OUT", "");
+    SetEnv("VORNEX_USBAPI_DEVICES", "");
+  }
+
+  TTempDir Dir;
+  std::string Printer;
+  TRegistryEntries Registry;
+};
+
+TEST_F(Win32PortsTest, TheListComesFromTheRegistryTheSpoolerAndTheLibraryInThatOrder) {
+  THeadlessHost host;
+  TWin32Platform platform;
+  TMainForm form(host, platform);
+  const auto& items = form.ComboBox1.Items();
+  ASSERT_FALSE(items.empty());
+  EXPECT_EQ(items.front(), "Common USB-AB") << "the USB printers first, by product ID in hex";
+  EXPECT_EQ(std::count(items.begin(), items.end(), "Common USB-1"), 0) << "product 1 is no printer";
+  std::string path = "\\??\\" + Printer;
+  path[1] = '\\';
+  EXPECT_EQ(form.Ports.UsbPrinterPaths(), std::vector<std::string>{path});
+  EXPECT_EQ(form.Ports.WindowsLevel(), 2000);
+  EXPECT_TRUE(Listed(items, "COM9")) << "COM names from the serial-port map";
+  for (const char* lpt : {"LPT1", "LPT2", "LPT3"}) EXPECT_TRUE(Listed(items, lpt)) << lpt;
+  EXPECT_TRUE(Listed(items, "ZUV USB0"));
+  EXPECT_TRUE(Listed(items, "ZUV USB2"));
+  EXPECT_FALSE(Listed(items, "ZUV USB1"));
+  EXPECT_EQ(items.back(), "ZUV USB2") << "the library's devices last";
+}
+
+TEST_F(Win32PortsTest, AUsbPrinterAndAParallelPortReceiveTheFileByteExact) {
+  THeadlessHost host;
+  TWin32Platform platform;
+  TMainForm form(host, platform);
+  host.Attach(form);
+  form.Show();
+
+  // With a USB printer present, whatever the box says goes to it.
+  auto data = RandomBytes(5000, 31);
+  form.EdFileName.SetText(Dir.Write("label.prn", data));
+  ASSERT_TRUE(host.Click(form.BuStart));
+  ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }));
+  EXPECT_TRUE(form.Job.TransferDone);
+  EXPECT_EQ(ReadAll(Printer), data);
+
+  // Gone from the registry, then a port text naming a file "LPT...":
+  // the parallel port opens it as typed.
+  Registry.Clear();
+  form.ComboBox1.DropDown();
+  EXPECT_TRUE(form.Ports.UsbPrinterPaths().empty());
+  const std::string lpt = Dir.Write("LPT-out.prn", std::string());
+  form.ComboBox1.SetText(lpt);
+  ASSERT_TRUE(host.Click(form.BuStart));
+  ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }));
+  EXPECT_EQ(form.Job.TransferMode, tmParallel);
+  EXPECT_TRUE(form.Job.TransferDone);
+  EXPECT_EQ(form.Job.BlocksSent, 10) << "512-byte blocks";
+  EXPECT_EQ(ReadAll(lpt), data);
+}
+
+}  // namespace
+}  // namespace vornex::test
