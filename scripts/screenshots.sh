@@ -85,5 +85,29 @@ sleep 1.2
 area "$work/step4.png"
 convert -delay 150 -loop 0 "$work"/step[1-4].png "$out/linux-transfer.gif"
 echo "Printer: $(grep "^COM1 .*bytes" "$work/printer.log")"
+kill "${pids[@]:1}" 2>/dev/null || true
+
+# The Windows program under Wine, on Wine's own desktop (it draws the frames).
+# The 32-bit program where this kernel runs 32-bit code, else the same
+# sources built as 64-bit.
+windows=win32 arch=i686
+/usr/lib/wine/wine --version >/dev/null 2>&1 || { windows=win64 arch=x86_64; }
+scripts/deps.sh test
+cmake --preset "$windows" >/dev/null
+cmake --build --preset "$windows" --target vornex
+prefix="$PWD/build/$windows/wineprefix"
+cmake/wine-run.sh "$prefix" "$arch" "$PWD/build/$windows/vornex.exe" &
+pids+=($!)
+for _ in $(seq 300); do
+  win=$(xdotool search --name "^ZUV Vornex 2.00\$" 2>/dev/null | head -n 1) && [ -n "$win" ] && break
+  sleep 0.2
+done
+sleep 2
+# The window stands at 150,113 with its frame; the dialog at 297,84.
+import -window root -crop 273x226+150+113 +repage "$out/windows-main.png"
+xdotool mousemove --window "$win" 199 109 click 1
+sleep 2
+import -window root -crop 206x246+297+84 +repage "$out/windows-setup.png"
+WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 echo "Pictures in $out:"
 ls -l "$out"
