@@ -144,8 +144,10 @@ int main(int argc, char** argv) {
   const std::size_t bytes = mib << 20;
   constexpr int Runs = 3;
 
-  std::printf("Port discovery, 300 USB device keys, 30 of them the maker's printers (scripted platform):\n");
-  std::printf("  %.3f ms per rebuild of the list (median of 50)\n\n", DiscoveryMs(50));
+  // Rows of the table bench/run.sh prints: what | figure | against.
+  std::printf("| port discovery, 300 USB device keys, 30 of them the maker's printers (scripted platform) "
+              "| %.3f ms per rebuild of the list (median of 50) | |\n",
+              DiscoveryMs(50));
 
   test::TFakeSysfs tree;
   tree.AddUsbPrinter("lp0", "1-1", "2a3c", "0005", std::string("BENCH"));
@@ -188,12 +190,14 @@ int main(int argc, char** argv) {
   const double usb10240 = median([&] { run.Send(usb, printer, 10240); });
   const double lpt = median([&] { run.Send(parallel, "LPT1", 512); });
 
-  std::printf("Throughput to a FIFO with a fast reader, %zu MiB (median of %d):\n", mib, Runs);
-  std::printf("  cat FILE > FIFO                     %8.1f MB/s\n", catRate);
-  std::printf("  dd bs=512 (the pieces of 512)       %8.1f MB/s  ratio to cat %.2f\n", dd512, dd512 / catRate);
-  std::printf("  dd bs=10240                         %8.1f MB/s  ratio to cat %.2f\n", dd10240, dd10240 / catRate);
-  std::printf("  USB printer, BlockSize 512          %8.1f MB/s  ratio to cat %.2f\n", usb512, usb512 / catRate);
-  std::printf("  USB printer, BlockSize 10240        %8.1f MB/s  ratio to cat %.2f\n", usb10240, usb10240 / catRate);
-  std::printf("  parallel port, 512-byte blocks      %8.1f MB/s  ratio to cat %.2f\n", lpt, lpt / catRate);
+  auto row = [&](const char* what, double rate) {
+    std::printf("| %s to a FIFO with a fast reader, %zu MiB | %.1f MB/s (median of %d) | %.2f of cat's %.1f MB/s |\n",
+                what, mib, rate, Runs, rate / catRate, catRate);
+  };
+  row("USB printer, BlockSize 512", usb512);
+  row("USB printer, BlockSize 10240", usb10240);
+  row("parallel port, 512-byte blocks", lpt);
+  std::printf("| dd bs=512 / bs=10240 to the same FIFO, for comparison | %.1f / %.1f MB/s | %.2f / %.2f of cat |\n",
+              dd512, dd10240, dd512 / catRate, dd10240 / catRate);
   return 0;
 }

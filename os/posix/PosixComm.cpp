@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -22,18 +23,22 @@ namespace vornex {
 
 namespace posix {
 
+// Three threads meet here for every piece sent (the writer, the event wait,
+// the status read on the UI thread), so what they share is atomic and the
+// lock is kept for the rest.
 struct TCommState {
   std::mutex Lock;
   COMMTIMEOUTS Timeouts;
-  DWORD Mask = 0;
+  std::atomic<DWORD> WriteMultiplier{0}, WriteConstant{0};
+  std::atomic<DWORD> Mask{0};
   // Bumped by SetCommMask: a wait in progress ends with an empty mask.
-  std::uint64_t MaskGeneration = 0;
+  std::atomic<std::uint64_t> MaskGeneration{0};
   // Wakes a wait: a new mask, or bytes written.
   TEventObject Kick{false, false};
   // Bytes went out since the last transmit-empty report.
-  bool TxPending = false;
+  std::atomic<bool> TxPending{false};
   // Input queue size at the last receive report; a report needs more.
-  int LastInQue = 0;
+  std::atomic<int> LastInQue{0};
   // What termios cannot hold, kept as last set.
   DCB Extra;
   // Line counters for modem and error events, where the driver keeps them.
@@ -41,7 +46,7 @@ struct TCommState {
   serial_icounter_struct Counters{};
   DWORD Errors = 0;
   // CTS handshake on: the hold bit is worth reading.
-  bool CtsFlow = false;
+  std::atomic<bool> CtsFlow{false};
   std::uint32_t InQueueSize = 4096, OutQueueSize = 2048;
 };
 
@@ -139,19 +144,14 @@ void CloseComm(TFileObject& file) {
 }
 
 std::int64_t CommWriteDeadline(TFileObject& file, std::uint32_t count, std::int64_t nowMs) {
-  std::lock_guard<std::mutex> hold(file.Comm->Lock);
-  const COMMTIMEOUTS& t = file.Comm->Timeouts;
   const std::int64_t total =
-      std::int64_t(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
+      std::int64_t(file.Comm->WriteMultiplier.load()) * count + file.Comm->WriteConstant.load();
   return total == 0 ? -1 : nowMs + total;
 }
 
 void CommWritten(TFileObject& file, std::uint32_t count) {
   if (count == 0) return;
-  {
-    std::lock_guard<std::mutex> hold(file.Comm->Lock);
-    file.Comm->TxPending = true;
-  }
+  file.Comm->TxPending = true;
   file.Comm->Kick.Set();
 }
 
@@ -205,7 +205,6 @@ bool CommRead(TFileObject& file, void* data, std::uint32_t count, std::uint32_t&
       return false;
     }
   }
-  std::lock_guard<std::mutex> hold(file.Comm->Lock);
   file.Comm->LastInQue = QueueCount(fd, FIONREAD);
   return true;
 }
@@ -277,17 +276,16 @@ bool TPosixPlatform::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts)
     return Fail(ERROR_INVALID_PARAMETER);
   std::lock_guard<std::mutex> hold(f->Comm->Lock);
   f->Comm->Timeouts = timeouts;
+  f->Comm->WriteMultiplier = timeouts.WriteTotalTimeoutMultiplier;
+  f->Comm->WriteConstant = timeouts.WriteTotalTimeoutConstant;
   return true;
 }
 
 bool TPosixPlatform::SetCommMask(THandle file, DWORD mask) {
   auto f = CommFile(file);
   if (!f) return false;
-  {
-    std::lock_guard<std::mutex> hold(f->Comm->Lock);
-    f->Comm->Mask = mask;
-    ++f->Comm->MaskGeneration;
-  }
+  f->Comm->Mask = mask;
+  ++f->Comm->MaskGeneration;
   f->Comm->Kick.Set();
   return true;
 }
@@ -298,53 +296,48 @@ bool TPosixPlatform::WaitCommEvent(THandle file, DWORD& mask) {
   if (!f) return false;
   TCommState& s = *f->Comm;
   const int fd = f->Fd.Get();
-  std::uint64_t generation;
-  DWORD wanted;
-  {
-    std::lock_guard<std::mutex> hold(s.Lock);
-    generation = s.MaskGeneration;
-    wanted = s.Mask;
-  }
+  const std::uint64_t generation = s.MaskGeneration;
+  const DWORD wanted = s.Mask;
   if (wanted == 0) return Fail(ERROR_INVALID_PARAMETER);
   const bool watchLines = s.HasCounters && (wanted & (EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_BREAK | EV_ERR));
   for (;;) {
+    if (s.MaskGeneration != generation) return true;  // ended by a new mask
     DWORD events = 0;
     int pollTimeout = -1;
     bool watchInput = false;
-    {
-      std::lock_guard<std::mutex> hold(s.Lock);
-      if (s.MaskGeneration != generation) return true;  // ended by a new mask
-      if ((wanted & EV_TXEMPTY) && s.TxPending) {
-        const int outq = QueueCount(fd, TIOCOUTQ);
-        if (outq == 0) {
-          s.TxPending = false;
-          events |= EV_TXEMPTY;
-        } else {
-          // Look again once the queue should have drained.
-          termios2 t{};
-          int ms = 20;
-          if (GetTermios(fd, t) && t.c_ospeed > 0)
-            ms = static_cast<int>(std::int64_t(outq) * BitsPerChar(t) * 1000 / t.c_ospeed);
-          pollTimeout = std::clamp(ms, 1, 20);
-        }
+    if ((wanted & EV_TXEMPTY) && s.TxPending) {
+      const int outq = QueueCount(fd, TIOCOUTQ);
+      if (outq == 0) {
+        if (s.TxPending.exchange(false)) events |= EV_TXEMPTY;
+      } else {
+        // Look again once the queue should have drained.
+        termios2 t{};
+        int ms = 20;
+        if (GetTermios(fd, t) && t.c_ospeed > 0)
+          ms = static_cast<int>(std::int64_t(outq) * BitsPerChar(t) * 1000 / t.c_ospeed);
+        pollTimeout = std::clamp(ms, 1, 20);
       }
-      if (wanted & EV_RXCHAR) {
-        const int inq = QueueCount(fd, FIONREAD);
-        if (inq > s.LastInQue) events |= EV_RXCHAR;
-        if (inq == 0 || inq > s.LastInQue) s.LastInQue = inq;
-        // Bytes already reported and still unread must not wake us again
-        // and again: only a growth of the queue is news.
-        if (inq == 0) watchInput = true;
-        else pollTimeout = pollTimeout < 0 ? 20 : std::min(pollTimeout, 20);
-      }
-      if (watchLines) {
-        serial_icounter_struct now{};
-        if (ReadCounters(fd, now)) {
-          events |= CounterEvents(s.Counters, now, s.Errors) & wanted;
-          s.Counters = now;
-        }
+    }
+    if (wanted & EV_RXCHAR) {
+      const int inq = QueueCount(fd, FIONREAD);
+      const int last = s.LastInQue;
+      if (inq > last) events |= EV_RXCHAR;
+      if (inq == 0 || inq > last) s.LastInQue = inq;
+      // Bytes already reported and still unread must not wake us again
+      // and again: only a growth of the queue is news.
+      if (inq == 0)
+        watchInput = true;
+      else
         pollTimeout = pollTimeout < 0 ? 20 : std::min(pollTimeout, 20);
+    }
+    if (watchLines) {
+      serial_icounter_struct now{};
+      if (ReadCounters(fd, now)) {
+        std::lock_guard<std::mutex> hold(s.Lock);
+        events |= CounterEvents(s.Counters, now, s.Errors) & wanted;
+        s.Counters = now;
       }
+      pollTimeout = pollTimeout < 0 ? 20 : std::min(pollTimeout, 20);
     }
     if (events) {
       mask = events;
@@ -372,16 +365,16 @@ bool TPosixPlatform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status
   if (!f) return false;
   const int fd = f->Fd.Get();
   TCommState& s = *f->Comm;
-  std::lock_guard<std::mutex> hold(s.Lock);
-  if (s.HasCounters) {
+  {
+    std::lock_guard<std::mutex> hold(s.Lock);
     serial_icounter_struct now{};
-    if (ReadCounters(fd, now)) {
+    if (s.HasCounters && ReadCounters(fd, now)) {
       CounterEvents(s.Counters, now, s.Errors);
       s.Counters = now;
     }
+    errors = s.Errors;
+    s.Errors = 0;
   }
-  errors = s.Errors;
-  s.Errors = 0;
   status = COMSTAT();
   status.cbInQue = static_cast<DWORD>(QueueCount(fd, FIONREAD));
   status.cbOutQue = static_cast<DWORD>(QueueCount(fd, TIOCOUTQ));
@@ -398,7 +391,6 @@ bool TPosixPlatform::PurgeComm(THandle file, DWORD flags) {
   if (!rx && !tx) return true;
   long queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
   if (Ioctl(f->Fd.Get(), TCFLSH, reinterpret_cast<void*>(queue)) != 0) return Fail(ErrorFromErrno(errno));
-  std::lock_guard<std::mutex> hold(f->Comm->Lock);
   if (rx) f->Comm->LastInQue = 0;
   return true;
 }

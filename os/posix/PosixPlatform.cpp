@@ -112,25 +112,25 @@ bool TPosixPlatform::Fail(DWORD code) {
 }
 
 std::shared_ptr<TFileObject> TPosixPlatform::File(THandle h) {
-  std::lock_guard<std::mutex> hold(Lock);
+  std::shared_lock<std::shared_mutex> hold(Lock);
   auto it = Files.find(h);
   return it == Files.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<TEventObject> TPosixPlatform::Event(THandle h) {
-  std::lock_guard<std::mutex> hold(Lock);
+  std::shared_lock<std::shared_mutex> hold(Lock);
   auto it = Events.find(h);
   return it == Events.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<TKeyObject> TPosixPlatform::Key(THandle h) {
-  std::lock_guard<std::mutex> hold(Lock);
+  std::shared_lock<std::shared_mutex> hold(Lock);
   auto it = Keys.find(h);
   return it == Keys.end() ? nullptr : it->second;
 }
 
 THandle TPosixPlatform::Issue(std::shared_ptr<TFileObject> file) {
-  std::lock_guard<std::mutex> hold(Lock);
+  std::lock_guard<std::shared_mutex> hold(Lock);
   THandle h = NextHandle++;
   Files[h] = std::move(file);
   return h;
@@ -201,7 +201,7 @@ DWORD TPosixPlatform::GetFileType(THandle file) {
 bool TPosixPlatform::CloseHandle(THandle handle) {
   std::shared_ptr<TFileObject> file;
   {
-    std::lock_guard<std::mutex> hold(Lock);
+    std::lock_guard<std::shared_mutex> hold(Lock);
     auto f = Files.find(handle);
     if (f != Files.end()) {
       file = f->second;
@@ -342,7 +342,7 @@ THandle TPosixPlatform::CreateEventA(bool manualReset, bool initialState) {
     Fail(ErrorFromErrno(errno));
     return NoHandle;
   }
-  std::lock_guard<std::mutex> hold(Lock);
+  std::lock_guard<std::shared_mutex> hold(Lock);
   THandle h = NextHandle++;
   Events[h] = std::move(event);
   return h;

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,8 @@ class TPosixPlatform : public TPlatform {
   TDeviceMap Map;
   std::unique_ptr<posix::TNamespace> Names;
   std::unique_ptr<posix::TVendorLibrary> Vendor;
-  std::mutex Lock;
+  // Every call looks its handle up; lookups share the lock.
+  std::shared_mutex Lock;
   THandle NextHandle = 0x1000;
   std::map<THandle, std::shared_ptr<posix::TFileObject>> Files;
   std::map<THandle, std::shared_ptr<posix::TEventObject>> Events;

@@ -122,7 +122,7 @@ long TPosixPlatform::RegOpenKeyExA(const std::string& path, DWORD, THandle& key)
   const TKeyObject* found = tree.Find(p);
   if (p.empty() || !found) return ERROR_FILE_NOT_FOUND;
   auto object = std::make_shared<TKeyObject>(*found);
-  std::lock_guard<std::mutex> hold(Lock);
+  std::lock_guard<std::shared_mutex> hold(Lock);
   key = NextHandle++;
   Keys[key] = std::move(object);
   return ERROR_SUCCESS;
@@ -179,7 +179,7 @@ long TPosixPlatform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& 
 }
 
 long TPosixPlatform::RegCloseKey(THandle key) {
-  std::lock_guard<std::mutex> hold(Lock);
+  std::lock_guard<std::shared_mutex> hold(Lock);
   return Keys.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
