@@ -75,6 +75,48 @@ class TWriteWait {
   bool WasReady = false;
 };
 
+// How a write of a whole buffer ended.
+enum class TWriteEnd { Done, TimedOut, Aborted, Failed, WaitFailed };
+
+// Writes until every byte went, the deadline (-1: none) passed, or abortFd
+// or closedFd became readable. `sent` says how much went; `error` why a
+// write failed or was aborted.
+TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, int abortFd,
+                   int closedFd, std::int64_t deadline, DWORD& error) {
+  sent = 0;
+  bool hungUp = false;
+  TWriteWait writable;
+  while (sent < count) {
+    ssize_t n = ::write(fd, bytes + sent, count - sent);
+    if (n > 0) {
+      sent += static_cast<DWORD>(n);
+      hungUp = false;
+      writable.Wrote();
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if ((n < 0 && errno != EAGAIN) || hungUp) {
+      error = hungUp ? ERROR_DEVICE_NOT_CONNECTED : ErrorFromErrno(errno);
+      return TWriteEnd::Failed;
+    }
+    short revents = 0;
+    switch (writable.Wait(fd, abortFd, closedFd, Remaining(deadline), &revents)) {
+      case TWaitOutcome::Ready:
+        hungUp = (revents & (POLLHUP | POLLERR)) != 0;
+        break;
+      case TWaitOutcome::Aborted:
+      case TWaitOutcome::Closed:
+        error = ERROR_OPERATION_ABORTED;
+        return TWriteEnd::Aborted;
+      case TWaitOutcome::TimedOut: return TWriteEnd::TimedOut;
+      case TWaitOutcome::Failed:
+        error = ErrorFromErrno(errno);
+        return TWriteEnd::WaitFailed;
+    }
+  }
+  return TWriteEnd::Done;
+}
+
 }  // namespace
 
 TPosixPlatform::TOptions TPosixPlatform::OptionsFromEnvironment() {
@@ -228,33 +270,11 @@ bool TPosixPlatform::WriteFile(THandle file, const void* data, DWORD count, DWOR
   const int abortFd = abort ? abort->PollFd() : -1;
   // A comm write that does not go out in time ends short, and succeeds.
   const std::int64_t deadline = f->Comm ? CommWriteDeadline(*f, count, NowMs()) : -1;
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  bool hungUp = false;
-  TWriteWait writable;
-  while (written < count) {
-    ssize_t n = ::write(f->Fd.Get(), bytes + written, count - written);
-    if (n > 0) {
-      written += static_cast<DWORD>(n);
-      hungUp = false;
-      writable.Wrote();
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return Fail(ErrorFromErrno(errno));
-    if (hungUp) return Fail(ERROR_DEVICE_NOT_CONNECTED);
-    short revents = 0;
-    switch (writable.Wait(f->Fd.Get(), abortFd, f->Closed.PollFd(), Remaining(deadline), &revents)) {
-      case TWaitOutcome::Ready:
-        hungUp = (revents & (POLLHUP | POLLERR)) != 0;
-        break;
-      case TWaitOutcome::Aborted: return Fail(ERROR_OPERATION_ABORTED);
-      case TWaitOutcome::Closed: return Fail(ERROR_OPERATION_ABORTED);
-      case TWaitOutcome::TimedOut: return true;
-      case TWaitOutcome::Failed: return Fail(ErrorFromErrno(errno));
-    }
-  }
+  DWORD error = ERROR_SUCCESS;
+  const TWriteEnd end = WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, written,
+                                 abortFd, f->Closed.PollFd(), deadline, error);
   if (f->Comm) CommWritten(*f, written);
-  return true;
+  return end == TWriteEnd::Done || end == TWriteEnd::TimedOut || Fail(error);
 }
 
 bool TPosixPlatform::ReadFile(THandle file, void* data, DWORD count, DWORD& read) {
@@ -287,41 +307,16 @@ DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count
     done->Set();
     return WAIT_OBJECT_0;
   }
-  const std::int64_t deadline = NowMs() + timeoutMs;
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  DWORD sent = 0;
-  bool hungUp = false;
-  TWriteWait writable;
-  while (sent < count) {
-    ssize_t n = ::write(f->Fd.Get(), bytes + sent, count - sent);
-    if (n > 0) {
-      sent += static_cast<DWORD>(n);
-      hungUp = false;
-      writable.Wrote();
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if ((n < 0 && errno != EAGAIN) || hungUp) {
-      LastError = hungUp ? ERROR_DEVICE_NOT_CONNECTED : ErrorFromErrno(errno);
-      done->Set();
-      return WAIT_OBJECT_0;
-    }
-    short revents = 0;
-    switch (writable.Wait(f->Fd.Get(), f->Cancelled.PollFd(), f->Closed.PollFd(),
-                          Remaining(deadline), &revents)) {
-      case TWaitOutcome::Ready:
-        hungUp = (revents & (POLLHUP | POLLERR)) != 0;
-        break;
-      case TWaitOutcome::TimedOut: return WAIT_TIMEOUT;
-      case TWaitOutcome::Aborted:
-      case TWaitOutcome::Closed:
-        LastError = ERROR_OPERATION_ABORTED;
-        done->Set();
-        return WAIT_OBJECT_0;
-      case TWaitOutcome::Failed: return WAIT_FAILED;
-    }
+  DWORD sent = 0, error = ERROR_SUCCESS;
+  switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent,
+                   f->Cancelled.PollFd(), f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
+    case TWriteEnd::Done: written = sent; break;
+    case TWriteEnd::TimedOut: return WAIT_TIMEOUT;
+    case TWriteEnd::WaitFailed: return WAIT_FAILED;
+    // A write that failed or was cancelled completes with nothing counted.
+    case TWriteEnd::Failed:
+    case TWriteEnd::Aborted: LastError = error; break;
   }
-  written = sent;
   done->Set();
   return WAIT_OBJECT_0;
 }
