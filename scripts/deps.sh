@@ -28,4 +28,6 @@ if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures
   $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# With what the packages recommend (Wine's fonts among them), as the
+# development machines have them.
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
