@@ -114,7 +114,6 @@ TResult Transfer(const std::string& slave, const std::string& file, int watchMs)
   form.EdFileName.SetText(file);
   form.ComboBox1.SetText("COM1");
   form.Job.TransferMode = vornex::tmSerial;
-  std::atomic<bool> done{false};
   Clock::time_point end;
   double cpuEnd = 0;
   const double cpuStart = CpuSeconds();
@@ -126,7 +125,6 @@ TResult Transfer(const std::string& slave, const std::string& file, int watchMs)
     end = Clock::now();
     cpuEnd = CpuSeconds();
     while (form.Upload.Busy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    done = true;
     host.Terminate();
   });
   host.Run();

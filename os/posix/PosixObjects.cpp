@@ -37,11 +37,6 @@ void TEventObject::Reset() {
   [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
 }
 
-bool TEventObject::IsSet() {
-  std::lock_guard<std::mutex> hold(Lock);
-  return Signalled;
-}
-
 bool TEventObject::TryConsume() {
   std::lock_guard<std::mutex> hold(Lock);
   if (!Signalled) return false;

@@ -36,7 +36,6 @@ class TEventObject {
   bool Valid() const { return Fd.Get() >= 0; }
   void Set();
   void Reset();
-  bool IsSet();
   // Auto-reset events are consumed by a successful wait.
   bool TryConsume();
   int PollFd() const { return Fd.Get(); }

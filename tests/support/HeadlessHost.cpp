@@ -37,8 +37,6 @@ int THeadlessHost::ShowModal(TForm& form) {
   return form.ModalResult();
 }
 
-void THeadlessHost::Attach(TForm& form) { TLoopHost::Attach(form); }
-
 void THeadlessHost::Advance(std::int64_t ms) {
   const std::int64_t target = VirtualNow + ms;
   for (;;) {

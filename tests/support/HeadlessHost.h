@@ -32,7 +32,6 @@ class THeadlessHost : public TLoopHost {
   void ShowMessage(const std::string& text) override;
   bool ExecuteOpenDialog(TOpenDialog& dialog) override;
   int ShowModal(TForm& form) override;
-  void Attach(TForm& form) override;
 
   // Moves virtual time on, firing the timers that fall due in order and
   // serving other threads' calls between them.
