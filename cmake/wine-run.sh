@@ -28,6 +28,9 @@ if [ -z "${DISPLAY:-}" ]; then
   exit $status
 fi
 
+# Wine sees the whole file system as drive Z:.
+winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
+
 # The prefix is made once, under a lock, however many tests start at once.
 mkdir -p "$(dirname "$prefix")"
 (
@@ -38,6 +41,20 @@ mkdir -p "$(dirname "$prefix")"
     # needs no window manager (without one, Wine waits for it on every hide).
     "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    # A crash ends the program with a backtrace on stderr, instead of a
+    # dialog nobody closes.
+    "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    # The tests never reach the machine's own serial and parallel ports:
+    # empty entries take the names Wine would give them (all but the last,
+    # COM256 and LPT256, which no test uses), so COMn and LPTn open only
+    # what a test maps itself.
+    hide="$prefix.ports.reg"
+    {
+      printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+      for n in $(seq 1 255); do printf '"COM%d"=""\r\n"LPT%d"=""\r\n' "$n" "$n"; done
+    } >"$hide"
+    "$loader" regedit /S "$(winepath_of "$hide")" >/dev/null 2>&1
+    rm -f "$hide"
     wineserver -w
   fi
 ) 9>"$prefix.lock"

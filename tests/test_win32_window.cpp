@@ -246,6 +246,8 @@ TEST_F(Win32Window, ThePortBoxRaisesItsDropDownBeforeTheListShows) {
 
 TEST_F(Win32Window, StartOnAMissingFileSaysSoAndStartsNothing) {
   TTempDir dir;
+  // A parallel port: Start probes no serial line before it looks for the file.
+  Form->ComboBox1.SetText("LPT1");
   ::SetWindowTextA(Window(Form->EdFileName), dir.Path("missing.prn").c_str());
   ::SendMessageA(Window(Form->BuStart), BM_CLICK, 0, 0);
   EXPECT_EQ(Host().Messages, std::vector<std::string>{FileNotFoundText});
