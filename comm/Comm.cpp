@@ -410,7 +410,8 @@ void TCommEventThread::EndAtOnce() {
   // A new mask ends a wait in progress; an empty one makes the next fail.
   Platform.SetCommMask(Port, 0);
   hold.lock();
-  Changed.wait(hold, [&] { return !InWait; });
+  // Bounded: a port that never answers must not freeze the window for ever.
+  Changed.wait_for(hold, std::chrono::milliseconds(EndWaitLimitMs), [&] { return !InWait; });
 }
 
 void TCommEventThread::Terminate() {

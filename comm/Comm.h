@@ -189,9 +189,12 @@ class TCommEventThread : public std::enable_shared_from_this<TCommEventThread> {
                                                   TCommEventTypes events);
   void SetEventCallback(TCallback callback);
   void Start();
-  // Ends the thread at once for Close: from the return on it waits on the
-  // device no more, calls nothing, and does not purge the port.
+  // Ends the thread at once for Close: from the return on it calls nothing,
+  // does not purge the port, and starts no new wait. A driver that ignores
+  // the empty mask keeps its wait for at most EndWaitLimitMs; closing the
+  // handle then ends it.
   void EndAtOnce();
+  static constexpr int EndWaitLimitMs = 1000;
   // The stop flag: the thread leaves its loop and purges the port.
   void Terminate();
   bool Finished() const { return Done; }

@@ -1,7 +1,10 @@
 // The serial component's exact behaviour, over the scripted platform.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "comm/Comm.h"
 #include "forms/Exception.h"
@@ -360,6 +363,21 @@ TEST_F(CommTest, EventsReachTheCallbacksOnTheUiThreadUntilClose) {
   EXPECT_EQ(txEmpty, 1);
   EXPECT_TRUE(Host.WaitUntil([&] { return thread->Finished(); }));
   EXPECT_EQ(Port->Purges.size(), 0u) << "Close does not purge through the thread";
+}
+
+TEST_F(CommTest, ClosingAPortWhoseDriverKeepsItsWaitStillEnds) {
+  Port->MaskChangeEndsWait = false;
+  OpenPort();
+  auto thread = Comm.EventThread();
+  // The fake enters its wait under the lock that counts the call.
+  while (Platform.CountCalls("WaitCommEvent") == 0) std::this_thread::yield();
+  auto closing = std::async(std::launch::async, [&] { Comm.Close(); });
+  ASSERT_EQ(closing.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+      << "Close waits for the driver no longer than its limit";
+  EXPECT_FALSE(Comm.Enabled());
+  EXPECT_EQ(Port->OpenHandles, 0);
+  EXPECT_TRUE(Host.WaitUntil([&] { return thread->Finished(); })) << "the closed handle ends the wait";
+  EXPECT_EQ(Port->Purges.size(), 0u);
 }
 
 TEST_F(CommTest, AnEventNotMonitoredNeverFires) {

@@ -534,7 +534,7 @@ bool TFakePlatform::SetCommMask(THandle file, DWORD mask) {
     auto f = FileOf(file);
     if (!f) return Fail(ERROR_INVALID_HANDLE);
     f->Device->Mask = mask;
-    f->WaitEnded = true;
+    if (f->Device->MaskChangeEndsWait) f->WaitEnded = true;
   }
   Changed.notify_all();
   return true;

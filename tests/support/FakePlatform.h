@@ -45,6 +45,9 @@ struct TFakeDevice {
   COMSTAT Stat;
   DWORD CommErrors = 0;
   DWORD InQueue = 0, OutQueue = 0;
+  // A new event mask ends a wait in progress, as Windows documents; some
+  // drivers keep waiting until the handle closes.
+  bool MaskChangeEndsWait = true;
   // After each write the port reports its transmit buffer empty.
   bool TxEmptyAfterWrite = true;
   std::deque<DWORD> PendingEvents;
