@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vornex needs that are missing, using sudo only
-# when not root. Usage: scripts/deps.sh run|test
+# when not root. Usage: scripts/deps.sh run|test|screenshots
 set -euo pipefail
 
 purpose=${1:-run}
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-liberation)
+# GoogleTest too for running: the virtual printer is built with the tests.
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-liberation googletest)
 case "$purpose" in
   run) packages+=(xvfb) ;;
+  screenshots) packages+=(xvfb imagemagick xdotool) ;;
   # The Windows build: mingw-w64 for 32-bit Windows (and 64-bit, for a
   # kernel that cannot run 32-bit programs), and Wine to run its tests.
-  test) packages+=(googletest libgtest-dev xvfb xauth
+  test) packages+=(libgtest-dev xvfb xauth
                    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386) ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  *) echo "usage: $0 run|test|screenshots" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -7,17 +7,7 @@ cd "$(dirname "$0")/.."
 out=docs/screenshots
 mkdir -p "$out"
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-need=()
-for p in xvfb imagemagick xdotool; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
-scripts/deps.sh run
+scripts/deps.sh screenshots
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target vornex vornex-printer usbapi
 
@@ -90,9 +80,9 @@ kill "${pids[@]:1}" 2>/dev/null || true
 # The Windows program under Wine, on Wine's own desktop (it draws the frames).
 # The 32-bit program where this kernel runs 32-bit code, else the same
 # sources built as 64-bit.
+scripts/deps.sh test
 windows=win32 arch=i686
 /usr/lib/wine/wine --version >/dev/null 2>&1 || { windows=win64 arch=x86_64; }
-scripts/deps.sh test
 cmake --preset "$windows" >/dev/null
 cmake --build --preset "$windows" --target vornex
 prefix="$PWD/build/$windows/wineprefix"
