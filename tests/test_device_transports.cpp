@@ -183,6 +183,20 @@ TEST_F(UsbPrinterTest, AFailedWriteIsSentOnceMoreAndTheExitButtonSaysSo) {
   EXPECT_TRUE(Host.Messages.empty());
 }
 
+TEST_F(UsbPrinterTest, AResendAfterAPartlyTakenBlockCarriesOnlyTheRest) {
+  Printer->TakePerWrite = 300;
+  Printer->WritesBeforeFailing = 1;
+  Printer->FailingWrites = 1;
+  const auto data = RandomBytes(1000);
+  Send(data);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Printer->Written, data) << "no byte twice";
+  EXPECT_EQ(Printer->WriteSizes, (std::vector<std::size_t>{300, 212, 300, 188}));
+  EXPECT_EQ(Form->Job.BlocksSent, 2);
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->BuExit.Caption(), "USB Send Err Resend");
+}
+
 TEST_F(UsbPrinterTest, ABlockRefusedTwiceIsNotCountedAndTheUserIsTold) {
   Printer->FailingWrites = 2;
   Send(RandomBytes(1000));

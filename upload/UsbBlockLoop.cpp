@@ -17,14 +17,17 @@ void TUsbBlockLoop::Send(TSendContext& c) {
         std::clamp<std::int32_t>(c.Job.BlockSize, 0, static_cast<std::int32_t>(MaxBlockSize)));
     const std::size_t n = c.Job.FileData.Read(block, size);
     c.Platform.Sleep(0);
-    if (n > 0 && !WriteBlock(c, block, n)) {
+    std::size_t taken = 0;
+    if (n > 0 && !WriteBlock(c, block, n, taken)) {
       // A write ended by Cancel or the time-out is no refusal: the loop
       // stops as on a cancel, without resending or counting the block.
       if (c.Job.CancelRequested) break;
       c.ShowResendError();
-      // A block refused again did not reach the printer: it is not counted
-      // and the transfer does not end as done.
-      if (!WriteBlock(c, block, n)) {
+      // The resend carries what the device did not take. A block refused
+      // again did not reach the printer: it is not counted and the transfer
+      // does not end as done.
+      std::size_t more = 0;
+      if (!WriteBlock(c, block + taken, n - taken, more)) {
         if (c.Job.CancelRequested) break;
         delivered = false;
         break;

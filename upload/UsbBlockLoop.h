@@ -20,7 +20,10 @@ class TUsbBlockLoop : public TSendLoop {
  protected:
   // False: the device cannot be opened ("USB Port INVALID" is shown).
   virtual bool OpenDevice(TSendContext& c) = 0;
-  virtual bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n) = 0;
+  // Writes the n bytes; taken says how many the device took, also when the
+  // block fails part-way, so that a resend never repeats them.
+  virtual bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
+                          std::size_t& taken) = 0;
   virtual void CloseDevice(TSendContext& c) = 0;
 };
 

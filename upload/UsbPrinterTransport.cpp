@@ -11,17 +11,17 @@ bool TUsbPrinterTransport::OpenDevice(TSendContext& c) {
   return Printer.Valid();
 }
 
-bool TUsbPrinterTransport::WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n) {
-  // A write that takes part of the block goes on with the rest, so that no
-  // byte goes out twice; one that fails, or takes nothing, fails the block.
-  std::size_t done = 0;
-  while (done < n) {
+bool TUsbPrinterTransport::WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
+                                      std::size_t& taken) {
+  // A write that takes part of the block goes on with the rest; one that
+  // fails, or takes nothing, fails the block with what went counted.
+  taken = 0;
+  while (taken < n) {
     DWORD written = 0;
-    if (!c.Platform.WriteFile(Printer.Get(), data + done, static_cast<DWORD>(n - done), written,
-                              c.CancelEvent) ||
-        written == 0)
-      return false;
-    done += written;
+    const bool ok = c.Platform.WriteFile(Printer.Get(), data + taken, static_cast<DWORD>(n - taken),
+                                         written, c.CancelEvent);
+    taken += written;
+    if (!ok || written == 0) return false;
   }
   return true;
 }

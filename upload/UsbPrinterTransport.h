@@ -12,7 +12,8 @@ class TUsbPrinterTransport : public TUsbBlockLoop {
   // The path taken when the transfer started, whatever the port box shows.
   bool OpenDevice(TSendContext& c) override;
   // Blocking; Cancel and the time-out end a write the printer never takes.
-  bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n) override;
+  bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
+                  std::size_t& taken) override;
   void CloseDevice(TSendContext& c) override;
 
  private:

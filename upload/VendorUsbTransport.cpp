@@ -15,8 +15,12 @@ bool TVendorUsbTransport::OpenDevice(TSendContext& c) {
   return Device != -1;
 }
 
-bool TVendorUsbTransport::WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n) {
-  return c.Platform.VendorUsbWrite(Device, data, static_cast<std::int32_t>(n)) >= 0;
+bool TVendorUsbTransport::WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
+                                     std::size_t& taken) {
+  // The library takes a block whole or not at all.
+  const bool ok = c.Platform.VendorUsbWrite(Device, data, static_cast<std::int32_t>(n)) >= 0;
+  taken = ok ? n : 0;
+  return ok;
 }
 
 void TVendorUsbTransport::CloseDevice(TSendContext& c) {

@@ -16,7 +16,8 @@ class TVendorUsbTransport : public TUsbBlockLoop {
 
  protected:
   bool OpenDevice(TSendContext& c) override;
-  bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n) override;
+  bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
+                  std::size_t& taken) override;
   void CloseDevice(TSendContext& c) override;
 
  private:

@@ -365,8 +365,12 @@ bool TFakePlatform::DoWrite(std::unique_lock<std::mutex>& hold, THandle file,
     Changed.wait_for(hold, std::chrono::milliseconds(5));
   }
   if (device->FailingWrites > 0) {
-    --device->FailingWrites;
-    return Fail(device->WriteError);
+    if (device->WritesBeforeFailing > 0) {
+      --device->WritesBeforeFailing;
+    } else {
+      --device->FailingWrites;
+      return Fail(device->WriteError);
+    }
   }
   DWORD take = std::min(count, device->TakePerWrite);
   device->Written.insert(device->Written.end(), data, data + take);

@@ -29,8 +29,10 @@ struct TFakeDevice {
   bool HoldWrites = false;
   // Each write takes at most this many bytes (a short write).
   DWORD TakePerWrite = MAXDWORD;
-  // This many next writes fail with WriteError.
+  // This many next writes fail with WriteError, once WritesBeforeFailing
+  // more have gone through.
   int FailingWrites = 0;
+  int WritesBeforeFailing = 0;
   DWORD WriteError = ERROR_GEN_FAILURE;
   // Bytes waiting to be read.
   std::deque<std::uint8_t> Incoming;
