@@ -45,12 +45,24 @@ void TForm::Hide() {
 
 int TForm::ShowModal() {
   Result = mrNone;
-  return FormHost.ShowModal(*this);
+  ++ModalDepth;
+  const int result = FormHost.ShowModal(*this);
+  --ModalDepth;
+  return result;
 }
 
 void TForm::Close() {
   Hide();
   if (FormHost.MainForm == this) FormHost.Terminate();
+}
+
+bool TForm::UserClose() {
+  if (!SystemMenu) return false;
+  if (ModalDepth > 0)
+    SetModalResult(mrCancel);
+  else
+    Close();
+  return true;
 }
 
 void TForm::PressEscape() {

@@ -46,6 +46,10 @@ class TForm : public TContainer {
   void SetModalResult(int r);
   // Closes the window; closing the main window ends the application.
   void Close();
+  // The user asks the window to close (its close box, Alt+F4). A window
+  // without a system menu refuses; a modal form ends with Cancel; any other
+  // closes. True when the request was taken.
+  bool UserClose();
   // Escape: presses the Cancel button if the form has one.
   void PressEscape();
 
@@ -55,6 +59,7 @@ class TForm : public TContainer {
   std::string CaptionText;
   std::vector<TComponent*> ComponentList;
   int Result = mrNone;
+  int ModalDepth = 0;
 };
 
 }  // namespace vornex

@@ -101,6 +101,23 @@ TEST_F(FormsTest, ModalFormsEndWithTheirButtonsResultOrEscape) {
   EXPECT_EQ(Form.ShowModal(), mrCancel) << "no answer: the user closed it";
 }
 
+TEST_F(FormsTest, TheCloseBoxCancelsAModalFormClosesTheMainOneAndIsRefusedWithoutASystemMenu) {
+  Host.ModalScripts.push_back([&](TForm& f) { EXPECT_TRUE(f.UserClose()); });
+  EXPECT_EQ(Form.ShowModal(), mrCancel);
+  EXPECT_FALSE(Host.Terminated()) << "a modal form only ends its showing";
+
+  Form.SystemMenu = false;
+  Form.Show();
+  EXPECT_FALSE(Form.UserClose());
+  EXPECT_TRUE(Form.Visible());
+
+  Form.SystemMenu = true;
+  Host.MainForm = &Form;
+  EXPECT_TRUE(Form.UserClose());
+  EXPECT_FALSE(Form.Visible());
+  EXPECT_TRUE(Host.Terminated());
+}
+
 TEST_F(FormsTest, TimersRunOnVirtualTimeAndRestartWhenEnabledAgain) {
   std::vector<std::int64_t> ticks;
   Form.Timer.OnTimer = [&] { ticks.push_back(Host.Now()); };

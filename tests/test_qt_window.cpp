@@ -1,8 +1,12 @@
 // The real main window on Qt (offscreen): what the user sees, where.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,6 +111,25 @@ TEST(QtWindow, TheVisibleControlsStandWhereDeclaredWithTheirCaptions) {
   form.PBPer.SetMax(0);  // an empty file must not turn the bar into a busy indicator
   auto* bar = qobject_cast<QProgressBar*>(Host().WidgetOf(form.PBPer));
   EXPECT_GT(bar->maximum(), bar->minimum());
+}
+
+// A component may go before its form (a timer made for one run, say): its
+// widget must not call into it afterwards. AddressSanitizer sees it if one does.
+TEST(QtWindow, ATimerDestroyedBeforeItsFormNeverTicksAgain) {
+  TForm form(Host(), "TimerForm", "Timers", {0, 0, 100, 100});
+  int ticks = 0;
+  auto timer = std::make_unique<TTimer>(&form, "Timer", 5, true);
+  timer->OnTimer = [&] { ++ticks; };
+  Host().Attach(form);
+  QElapsedTimer clock;
+  clock.start();
+  while (ticks == 0 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_GT(ticks, 0);
+  timer.reset();
+  const int before = ticks;
+  clock.restart();
+  while (clock.elapsed() < 50) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(ticks, before);
 }
 
 TEST(QtWindow, TheSettingsDialogHasNoCloseBoxAndFitsItsContents) {

@@ -53,22 +53,16 @@ class TDropDownCombo : public QComboBox {
   }
 };
 
-// A window that tells its form when the user closes it.
+// A window that passes the user's close request to its form.
 class TFormWidget : public QWidget {
  public:
   explicit TFormWidget(TForm& form) : Form(form) {}
-  std::function<void()> OnUserClose;
 
  protected:
   void closeEvent(QCloseEvent* event) override {
-    // A window without a system menu has no close box: it ends with its
-    // buttons only.
-    if (!Form.SystemMenu) {
-      event->ignore();
-      return;
-    }
-    if (OnUserClose) OnUserClose();
-    event->accept();
+    // The model decides; the window hides only as the model says.
+    event->ignore();
+    Form.UserClose();
   }
 
  private:
@@ -133,9 +127,6 @@ void TQtHost::Attach(TForm& form) {
   if (form.SystemMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if (form.MinimizeBox) flags |= Qt::WindowMinimizeButtonHint;
   window->setWindowFlags(flags);
-  window->OnUserClose = [this, &form] {
-    if (MainForm == &form) Terminate();
-  };
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
   QObject::connect(escape, &QShortcut::activated, [&form] { form.PressEscape(); });
 
@@ -358,7 +349,14 @@ void TQtHost::Destroyed(TComponent& component) {
   QObject* object = it->second;
   Impl->Widgets.erase(it);
   // A form goes last, after its controls; its window takes their widgets along.
-  if (Impl->Windows.erase(&component)) delete object;
+  if (Impl->Windows.erase(&component)) {
+    delete object;
+    return;
+  }
+  // A control or timer that goes before its form keeps its widget until the
+  // window goes, but nothing may reach the destroyed model any more.
+  QObject::disconnect(object, nullptr, nullptr, nullptr);
+  if (auto* timer = qobject_cast<QTimer*>(object)) timer->stop();
 }
 
 void TQtHost::ShowForm(TForm& form, bool visible) {

@@ -284,15 +284,8 @@ LRESULT CALLBACK FormProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
       case WM_CLOSE: {
         auto* form = dynamic_cast<TForm*>(impl->ModelOf(w));
         if (!form) break;
-        // A window without a system menu has no close box: it ends with its
-        // buttons only.
-        if (!form->SystemMenu) return 0;
-        bool modal = false;
-        for (TForm* f : impl->Modal) modal = modal || f == form;
-        if (modal)
-          form->SetModalResult(mrCancel);
-        else
-          form->Close();
+        // The model decides; the window hides only as the model says.
+        form->UserClose();
         return 0;
       }
       default:
