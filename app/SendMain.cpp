@@ -1,15 +1,13 @@
 // vornex-send: a file to a printer from the command line.
-#include <signal.h>
-#include <unistd.h>
-
 #include <iostream>
 
 #include "app/SendCommand.h"
+#include "os/posix/Console.h"
 #include "os/posix/PosixPlatform.h"
 
 namespace {
 vornex::TSendCommand* Running = nullptr;
-void OnInterrupt(int) {
+void Cancel() {
   if (Running) Running->RequestCancel();
 }
 }  // namespace
@@ -26,11 +24,8 @@ int main(int argc, char** argv) {
   }
   vornex::TConsoleHost host;
   vornex::TPosixPlatform platform;
-  vornex::TSendCommand command(host, platform, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
+  vornex::TSendCommand command(host, platform, std::cout, std::cerr, vornex::posix::StderrIsTerminal());
   Running = &command;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  vornex::posix::OnInterrupt(Cancel);
   return command.Run(*parsed.Options);
 }

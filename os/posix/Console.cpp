@@ -1,0 +1,27 @@
+#include "os/posix/Console.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace vornex::posix {
+
+namespace {
+void (*Handler)() = nullptr;
+void Forward(int) {
+  if (Handler) Handler();
+}
+}  // namespace
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void OnInterrupt(void (*handler)()) {
+  Handler = handler;
+  struct sigaction action {};
+  action.sa_handler = Forward;
+  action.sa_flags = SA_RESETHAND;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace vornex::posix

@@ -1,0 +1,14 @@
+// What a command-line program needs of the terminal it runs in.
+#pragma once
+
+namespace vornex::posix {
+
+// True when standard error is a terminal (a progress bar can redraw itself).
+bool StderrIsTerminal();
+
+// Ctrl-C and a termination request call the handler once; a second Ctrl-C
+// ends the program at once, however stuck it is. The handler runs in a
+// signal handler: it may only set flags.
+void OnInterrupt(void (*handler)());
+
+}  // namespace vornex::posix
