@@ -10,29 +10,26 @@ constexpr WORD OrdinalOpen = 9;
 constexpr WORD OrdinalWrite = 2;
 constexpr WORD OrdinalClose = 4;
 
-std::string ModuleFolder() {
+// The module's full file name, however long.
+std::string PathOf(HMODULE module) {
   std::vector<char> path(MAX_PATH);
   for (;;) {
-    const ::DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<::DWORD>(path.size()));
+    const ::DWORD n = ::GetModuleFileNameA(module, path.data(), static_cast<::DWORD>(path.size()));
     if (n == 0) return {};
-    if (n < path.size()) {
-      std::string p(path.data(), n);
-      const auto slash = p.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : p.substr(0, slash);
-    }
+    if (n < path.size()) return std::string(path.data(), n);
     path.resize(path.size() * 2);
   }
+}
+
+std::string ModuleFolder() {
+  const std::string p = PathOf(nullptr);
+  const auto slash = p.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : p.substr(0, slash);
 }
 
 std::string SystemFolder() {
   char path[MAX_PATH];
   const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
-}
-
-std::string PathOf(HMODULE module) {
-  char path[MAX_PATH];
-  const ::DWORD n = ::GetModuleFileNameA(module, path, MAX_PATH);
   return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
 }
 
