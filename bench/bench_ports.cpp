@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +83,7 @@ class TDrain {
         ssize_t n = ::read(Fd, buffer.data(), buffer.size());
         if (n > 0) Got += static_cast<std::size_t>(n);
         else if (n == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));  // no writer yet
+        else if (errno != EINTR) break;  // a FIFO that never opened: report what came
       }
       Done = Clock::now();
     });
@@ -126,6 +128,8 @@ struct TTransportRun {
     Job.UsbPrinterPath = port;
     Job.BlockSize = blockSize;
     Job.BytesSent = 0;
+    Job.BlocksSent = 0;
+    Job.TransferDone = false;
     TSendContext c{Job, Platform, Cancel.Get(), [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); },
                    [] { std::fprintf(stderr, "USB Send Err Resend\n"); }};
     loop.Send(c);

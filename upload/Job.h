@@ -20,14 +20,13 @@ class TFileData {
   }
   // Copies up to max bytes from the read position and advances it.
   std::size_t Read(void* into, std::size_t max);
-  // The next up to max bytes in place, advancing the read position: for
-  // sends that need no block buffer of their own.
-  const std::uint8_t* Take(std::size_t max, std::size_t& taken);
   bool AtEnd() const { return Pos == Bytes.size(); }
   std::size_t Size() const { return Bytes.size(); }
-  std::size_t Position() const { return Pos; }
 
  private:
+  // The next up to max bytes in place, advancing the read position.
+  const std::uint8_t* Take(std::size_t max, std::size_t& taken);
+
   std::vector<std::uint8_t> Bytes;
   std::size_t Pos = 0;
 };

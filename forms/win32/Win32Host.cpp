@@ -298,11 +298,15 @@ LRESULT CALLBACK FormProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
   return ::DefWindowProcA(w, message, wParam, lParam);
 }
 
-LRESULT CALLBACK GroupProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+LRESULT CALLBACK GroupProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                            DWORD_PTR data) {
   auto* impl = reinterpret_cast<TWin32Host::TImpl*>(data);
   try {
     switch (message) {
+      // The subclass goes with its window.
+      case WM_NCDESTROY:
+        ::RemoveWindowSubclass(w, GroupProc, id);
+        break;
       // A group box holds controls here, so their notifications come to it.
       case WM_COMMAND:
         return impl->Command(w, wParam, lParam);
