@@ -231,6 +231,17 @@ class TProgressBar : public TControl {
   void SetPosition(int position);
   bool Smooth = true;
 
+  // What a native bar is given: an empty range (an empty file) would make
+  // some toolkits show a busy bar, so it becomes 0..1, full once the
+  // position has moved.
+  struct TShown {
+    int Min, Max, Position;
+  };
+  TShown Shown() const {
+    if (MaxValue > MinValue) return {MinValue, MaxValue, PositionValue};
+    return {0, 1, PositionValue > MinValue ? 1 : 0};
+  }
+
  private:
   int MinValue;
   int MaxValue;

@@ -312,15 +312,9 @@ void TQtHost::Changed(TComponent& component, TProp what) {
     case TProp::Range:
     case TProp::Position:
       if (auto* bar = qobject_cast<QProgressBar*>(w)) {
-        auto& model = static_cast<TProgressBar&>(control);
-        // An empty range would make Qt show a busy bar.
-        if (model.Max() > model.Min()) {
-          bar->setRange(model.Min(), model.Max());
-          bar->setValue(model.Position());
-        } else {
-          bar->setRange(0, 1);
-          bar->setValue(model.Position() > model.Min() ? 1 : 0);
-        }
+        const auto shown = static_cast<TProgressBar&>(control).Shown();
+        bar->setRange(shown.Min, shown.Max);
+        bar->setValue(shown.Position);
       }
       break;
     case TProp::Lines:

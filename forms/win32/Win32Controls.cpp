@@ -334,15 +334,9 @@ void TWin32Host::TImpl::Update(TComponent& component, TProp what) {
     case TProp::Range:
     case TProp::Position:
       if (kind == TControlKind::ProgressBar) {
-        auto& bar = static_cast<TProgressBar&>(control);
-        // An empty range (an empty file) still gives a sensible bar.
-        if (bar.Max() > bar.Min()) {
-          ::SendMessageA(w, PBM_SETRANGE32, static_cast<WPARAM>(bar.Min()), bar.Max());
-          ::SendMessageA(w, PBM_SETPOS, static_cast<WPARAM>(bar.Position()), 0);
-        } else {
-          ::SendMessageA(w, PBM_SETRANGE32, 0, 1);
-          ::SendMessageA(w, PBM_SETPOS, bar.Position() > bar.Min() ? 1 : 0, 0);
-        }
+        const auto shown = static_cast<TProgressBar&>(control).Shown();
+        ::SendMessageA(w, PBM_SETRANGE32, static_cast<WPARAM>(shown.Min), shown.Max);
+        ::SendMessageA(w, PBM_SETPOS, static_cast<WPARAM>(shown.Position), 0);
       } else if (kind == TControlKind::UpDown) {
         auto& spin = static_cast<TUpDown&>(control);
         ::SendMessageA(w, UDM_SETRANGE32, static_cast<WPARAM>(spin.Min()), spin.Max());
