@@ -89,7 +89,7 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-TSendCommand::TSendCommand(TConsoleHost& host, TPlatform& platform, std::ostream& out,
+TSendCommand::TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& out,
                            std::ostream& err, bool errIsTerminal)
     : Host(host), Platform(platform), Out(out), Err(err), Terminal(errIsTerminal) {}
 
@@ -137,14 +137,9 @@ int TSendCommand::Run(const TSendOptions& options) {
     if (oldMemoChange) oldMemoChange();
   };
 
-  // A transfer counts as completed when the monitor, seeing it done, arms
-  // the repeat timer; the first Start and each repetition count as started.
+  // The first Start and each repetition count as started.
   int completed = 0;
-  auto monitorTick = form.TiCheck.OnTimer;
-  form.TiCheck.OnTimer = [&] {
-    monitorTick();
-    if (!form.TiCheck.Enabled() && form.TiRepeat.Enabled() && form.Job.TransferDone) ++completed;
-  };
+  form.Upload.TransferCompleted = [&] { ++completed; };
   auto started = [&] { return 1 + form.Job.RepeatDone; };
 
   // Each transfer starts in a Start, by us or by the repeat timer: the clock

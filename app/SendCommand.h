@@ -41,26 +41,17 @@ inline constexpr int SendFailed = 1;
 inline constexpr int SendUsageError = 2;
 inline constexpr int SendCancelled = 130;
 
-// A host without a screen: message boxes go to whoever listens.
-class TConsoleHost : public TLoopHost {
- public:
-  std::function<void(const std::string&)> OnMessage;
-  void ShowMessage(const std::string& text) override {
-    if (OnMessage) OnMessage(text);
-  }
-};
-
 class TSendCommand {
  public:
   // out: what the printer says and the port list; err: progress and reasons.
-  TSendCommand(TConsoleHost& host, TPlatform& platform, std::ostream& out, std::ostream& err,
+  TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& out, std::ostream& err,
                bool errIsTerminal);
   int Run(const TSendOptions& options);
   // Ctrl-C: safe to call from a signal handler.
   void RequestCancel() { Interrupted = true; }
 
  private:
-  TConsoleHost& Host;
+  TLoopHost& Host;
   TPlatform& Platform;
   std::ostream& Out;
   std::ostream& Err;

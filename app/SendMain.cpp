@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     std::cerr << "vornex-send: " << parsed.Error << "\n" << vornex::SendUsage;
     return vornex::SendUsageError;
   }
-  vornex::TConsoleHost host;
+  vornex::TLoopHost host;
   vornex::TPosixPlatform platform;
   vornex::TSendCommand command(host, platform, std::cout, std::cerr, vornex::posix::StderrIsTerminal());
   Running = &command;

@@ -29,14 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class TBenchHost : public vornex::TLoopHost {
- public:
-  // The port check of a pseudo-terminal says "Device not found": no news here.
-  void ShowMessage(const std::string& text) override {
-    if (text != "Device not found") std::fprintf(stderr, "message: %s\n", text.c_str());
-  }
-};
-
 struct TFarEnd {
   pid_t Pid = -1;
   std::string Slave;
@@ -108,7 +100,11 @@ TResult Transfer(const std::string& slave, const std::string& file, int watchMs)
   vornex::TPosixPlatform::TOptions options;
   options.DeviceMap = "COM1=" + slave;
   vornex::TPosixPlatform platform(options);
-  TBenchHost host;
+  vornex::TLoopHost host;
+  // The port check of a pseudo-terminal says "Device not found": no news here.
+  host.OnMessage = [](const std::string& text) {
+    if (text != "Device not found") std::fprintf(stderr, "message: %s\n", text.c_str());
+  };
   vornex::TMainForm form(host, platform);
   host.Attach(form);
   form.EdFileName.SetText(file);

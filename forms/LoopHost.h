@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "forms/Controls.h"
@@ -26,6 +28,11 @@ class TLoopHost : public THost, public TObserver {
   int Run() override;
   void Terminate() override;
   bool Terminated() const { return Stopping; }
+  // There is no screen: message boxes go to whoever listens.
+  std::function<void(const std::string&)> OnMessage;
+  void ShowMessage(const std::string& text) override {
+    if (OnMessage) OnMessage(text);
+  }
 
   void Changed(TComponent& component, TProp what) override;
   void Destroyed(TComponent& component) override;

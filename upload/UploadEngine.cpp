@@ -234,6 +234,7 @@ void TUploadEngine::TiCheckTimer() {
     ms = std::min(std::max(ms, 1.0), 2147483647.0);
     C.TiRepeat.SetInterval(static_cast<int>(ms));
     C.TiRepeat.SetEnabled(true);
+    if (TransferCompleted) TransferCompleted();
   }
   if (Job.CancelRequested && workerIdle) {
     Stall = 0;

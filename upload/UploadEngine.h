@@ -62,6 +62,9 @@ class TUploadEngine {
   std::function<std::string()> FirstUsbPrinterPath;
   // On the UI thread, once a send loop has returned and the job is idle.
   std::function<void()> TransferEnded;
+  // On the UI thread, when the monitor has seen a transfer complete and
+  // armed the repeat timer.
+  std::function<void()> TransferCompleted;
   // The send loop of each transfer mode (1..4); none runs nothing.
   void SetSendLoop(std::int32_t mode, TSendLoop* loop);
 
