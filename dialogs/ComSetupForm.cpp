@@ -1,24 +1,40 @@
 #include "dialogs/ComSetupForm.h"
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace vornex {
 
 namespace {
 
-// The boxes' items stand in this order (parity and flow control
-// alphabetically, not in the order of the enumerations).
-constexpr TBaudRate BaudRates[] = {br9600, br19200, br57600};
-constexpr TDataBits DataBitsList[] = {da4, da5, da6, da7, da8};
-constexpr TParity Parities[] = {paEven, paMark, paNone, paOdd, paSpace};
-constexpr TStopBits StopBitsList[] = {sb10, sb15, sb20};
-constexpr TFlowControl FlowControls[] = {fcCTS, fcNone};
+// Each box's items with the setting each stands for, in the boxes' order
+// (parity and flow control alphabetically, not in the order of the
+// enumerations).
+template <typename T>
+struct TChoice {
+  const char* Text;
+  T Value;
+};
+constexpr TChoice<TBaudRate> BaudRates[] = {{"9600", br9600}, {"19200", br19200}, {"57600", br57600}};
+constexpr TChoice<TDataBits> DataBitsList[] = {{"4", da4}, {"5", da5}, {"6", da6}, {"7", da7}, {"8", da8}};
+constexpr TChoice<TParity> Parities[] = {
+    {"Even", paEven}, {"Mark", paMark}, {"None", paNone}, {"Odd", paOdd}, {"Space", paSpace}};
+constexpr TChoice<TStopBits> StopBitsList[] = {{"1", sb10}, {"1.5", sb15}, {"2", sb20}};
+constexpr TChoice<TFlowControl> FlowControls[] = {{"Hardware", fcCTS}, {"None", fcNone}};
 
 template <typename T, std::size_t N>
-std::optional<T> Chosen(const TComboBox& box, const T (&settings)[N]) {
+void Fill(TComboBox& box, const TChoice<T> (&choices)[N]) {
+  std::vector<std::string> items;
+  for (const auto& c : choices) items.emplace_back(c.Text);
+  box.SetItems(items);
+}
+
+template <typename T, std::size_t N>
+std::optional<T> Chosen(const TComboBox& box, const TChoice<T> (&choices)[N]) {
   const int index = box.ItemIndex();
   if (index < 0 || static_cast<std::size_t>(index) >= N) return std::nullopt;
-  return settings[index];
+  return choices[index].Value;
 }
 
 }  // namespace
@@ -30,11 +46,11 @@ TComSetupForm::TComSetupForm(THost& host)
   MinimizeBox = false;
   AutoSize = true;
   SetFont({"MS Sans Serif", 10});
-  CBBaudRate.SetItems({"9600", "19200", "57600"});
-  CBDataBits.SetItems({"4", "5", "6", "7", "8"});
-  CBParity.SetItems({"Even", "Mark", "None", "Odd", "Space"});
-  CBStopBits.SetItems({"1", "1.5", "2"});
-  CBFlowControl.SetItems({"Hardware", "None"});
+  Fill(CBBaudRate, BaudRates);
+  Fill(CBDataBits, DataBitsList);
+  Fill(CBParity, Parities);
+  Fill(CBStopBits, StopBitsList);
+  Fill(CBFlowControl, FlowControls);
   Button1.ModalResult = mrOk;
   Button2.ModalResult = mrCancel;
   Button2.Cancel = true;
