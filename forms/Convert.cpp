@@ -1,5 +1,6 @@
 #include "forms/Convert.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -65,6 +66,13 @@ double StrToFloat(const std::string& text) {
 }
 
 std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 std::string IntToHex(std::uint32_t value) {
   static const char digits[] = "0123456789ABCDEF";

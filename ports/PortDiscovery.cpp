@@ -1,12 +1,12 @@
 #include "ports/PortDiscovery.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "forms/Convert.h"
 #include "ports/RegKey.h"
 #include "ports/UsbDeviceKey.h"
 #include "upload/Job.h"
+#include "upload/UsbPrinterTransport.h"
 
 namespace vornex {
 
@@ -16,13 +16,6 @@ namespace {
 // claim beyond them makes that value unreadable, not a huge allocation.
 constexpr DWORD LongestValueName = 16383;
 constexpr DWORD LongestValueData = 65535;
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // The subkey name at index, or false at the end of the subkeys (any error).
 // A name too long for the buffer is passed over rather than ending the walk.
@@ -101,10 +94,7 @@ bool TPortDiscovery::CanOpenDevice(const std::string& path) {
   const TInUse use = CurrentUse();
   if (use.TransferMode == tmUsbPrinter && !use.UsbPrinterPath.empty() && path == use.UsbPrinterPath)
     return true;
-  TPlatformHandle device(Platform,
-                         Platform.CreateFileA(path, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              OPEN_EXISTING, FILE_FLAG_NO_BUFFERING));
-  return device.Valid();
+  return TPlatformHandle(Platform, OpenUsbPrinter(Platform, path)).Valid();
 }
 
 // --- the serial-port map, the spooler and the maker's library ------------------------
@@ -135,7 +125,7 @@ void TPortDiscovery::AddSpoolerPorts() {
   for (std::string name : ports) {
     // The spooler's names end in a colon: COM1: is listed as COM1.
     if (!name.empty()) name.pop_back();
-    const std::string upper = Upper(name);
+    const std::string upper = UpperCase(name);
     if (Level == 1998 && Contains(upper, "COM")) ComboBox1.AddItem(name);
     if (Contains(upper, "LPT")) ComboBox1.AddItem(name);
   }

@@ -2,13 +2,9 @@
 
 #include <exception>
 
+#include "forms/Convert.h"
+
 namespace vornex {
-
-namespace {
-
-bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
-
-}  // namespace
 
 TPortSelection::TPortSelection(TUploadJob& job, TComm& comm1, const TPortDiscovery& ports,
                                const TSelectionControls& controls, THost& host)

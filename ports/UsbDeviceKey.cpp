@@ -1,13 +1,13 @@
 #include "ports/UsbDeviceKey.h"
 
-#include <cctype>
 #include <cstring>
+
+#include "forms/Convert.h"
 
 namespace vornex {
 
 std::optional<std::int32_t> MakerProductId(const std::string& deviceKeyName) {
-  std::string name = deviceKeyName;
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string name = UpperCase(deviceKeyName);
   const std::size_t p = name.find("VID");
   if (p == std::string::npos) return std::nullopt;
   // VID_vvvv&PID_pppp: the vendor digits stand 4 after "VID", the product

@@ -2,12 +2,14 @@
 
 namespace vornex {
 
+THandle OpenUsbPrinter(TPlatform& platform, const std::string& path) {
+  return platform.CreateFileA(path, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                              FILE_FLAG_NO_BUFFERING);
+}
+
 bool TUsbPrinterTransport::OpenDevice(TSendContext& c) {
   if (c.Job.UsbPrinterPath.empty()) return false;
-  Printer = TPlatformHandle(
-      c.Platform, c.Platform.CreateFileA(c.Job.UsbPrinterPath, GENERIC_ALL,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                         FILE_FLAG_NO_BUFFERING));
+  Printer = TPlatformHandle(c.Platform, OpenUsbPrinter(c.Platform, c.Job.UsbPrinterPath));
   return Printer.Valid();
 }
 

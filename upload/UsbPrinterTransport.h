@@ -2,10 +2,15 @@
 // first printer found, in blocks of BlockSize bytes.
 #pragma once
 
+#include <string>
+
 #include "os/Platform.h"
 #include "upload/UsbBlockLoop.h"
 
 namespace vornex {
+
+// Opens a USB printer as both the transfer and the port list's check do.
+THandle OpenUsbPrinter(TPlatform& platform, const std::string& path);
 
 class TUsbPrinterTransport : public TUsbBlockLoop {
  protected:
