@@ -94,7 +94,7 @@ void TSyncQueue::Close() {
   Changed.notify_all();
 }
 
-THost::THost() : Title("ZUV Vornex"), Queue(std::make_shared<TSyncQueue>(std::this_thread::get_id())) {}
+THost::THost() : Queue(std::make_shared<TSyncQueue>(std::this_thread::get_id())) {}
 
 THost::~THost() { Queue->Close(); }
 
