@@ -34,7 +34,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   if (size < 0) throw Exception("Cannot read file \"" + name + "\".");
-  if (size > LargestFile) throw Exception("\"" + name + "\" is 2 GiB or larger; it cannot be sent.");
+  // Checked before anything is read.
+  if (size > LargestFile)
+    throw Exception("\"" + name + "\" is 2 GiB or larger; Vornex sends files smaller than 2 GiB.");
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size))
     throw Exception("Cannot read file \"" + name + "\".");
@@ -73,12 +75,6 @@ void TUploadEngine::BuStartClick() {
   const std::string name = C.EdFileName.Text();
   if (!FileExists(name)) {
     Host.ShowMessage(FileNotFoundText);
-    return;
-  }
-  std::error_code ec;
-  auto size = fs::file_size(name, ec);
-  if (!ec && size > static_cast<std::uintmax_t>(LargestFile)) {
-    Host.ShowMessage("\"" + name + "\" is 2 GiB or larger; Vornex sends files smaller than 2 GiB.");
     return;
   }
   StartTransfer(name);
