@@ -1,7 +1,8 @@
 #include "os/posix/DeviceMap.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "os/posix/PosixObjects.h"
 
 namespace vornex {
 
@@ -17,10 +18,7 @@ std::string Trim(const std::string& s) {
 }  // namespace
 
 std::string TDeviceMap::Normalise(const std::string& name) {
-  std::string n = name;
-  if (n.rfind("\\\\.\\", 0) == 0) n = n.substr(4);
-  for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return n;
+  return posix::UpperCase(posix::StartsWith(name, "\\\\.\\") ? name.substr(4) : name);
 }
 
 TDeviceMap::TDeviceMap(const std::string& text) {

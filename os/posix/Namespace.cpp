@@ -8,6 +8,8 @@
 #include <optional>
 #include <set>
 
+#include "os/posix/PosixObjects.h"
+
 namespace vornex::posix {
 
 namespace {
@@ -20,8 +22,6 @@ constexpr char InterfacePrefix[] = "\\\\?\\";
 constexpr std::size_t LongestLine = 255;
 // Windows takes a serial number as the instance ID up to this length.
 constexpr std::size_t LongestInstance = 126;
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 bool AllDigits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -101,11 +101,6 @@ int DosDeviceNumber(const std::string& upperName, const char* prefix) {
 }
 
 }  // namespace
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 TNamespace::TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMap& map)
     : SysRoot(std::move(sysRoot)), DevRoot(std::move(devRoot)), Map(map) {}

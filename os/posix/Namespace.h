@@ -17,9 +17,6 @@ inline constexpr char UsbPrinterInterfaceGuid[] = "{28d78fad-5a12-11d1-ae5b-0000
 // user knows, and keeps naming it whatever other adapters come and go.
 inline constexpr char SerialEntryPrefix[] = "COM:";
 
-// Windows compares names case-blind; they are compared upper-cased.
-std::string UpperCase(std::string text);
-
 // A USB printer in the names Windows gives it.
 struct TUsbPrinter {
   std::string DeviceKey;     // VID_04B8&PID_0005

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -47,15 +46,9 @@ struct TCommState {
   DWORD Errors = 0;
   // CTS handshake on: the hold bit is worth reading.
   std::atomic<bool> CtsFlow{false};
-  std::uint32_t InQueueSize = 4096, OutQueueSize = 2048;
 };
 
 namespace {
-
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 int Ioctl(int fd, unsigned long request, void* arg) {
   int r;
@@ -108,8 +101,7 @@ DWORD CounterEvents(const serial_icounter_struct& was, const serial_icounter_str
 
 // Bits on the wire per character, for how long a queue takes to drain.
 int BitsPerChar(const termios2& t) {
-  int data = 5 + static_cast<int>((t.c_cflag & CSIZE) >> 4);
-  return 1 + data + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
+  return 1 + DataBits(t.c_cflag) + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
 }
 
 }  // namespace
@@ -137,10 +129,6 @@ bool OpenComm(TFileObject& file) {
   state->HasCounters = ReadCounters(file.Fd.Get(), state->Counters);
   file.Comm = std::move(state);
   return true;
-}
-
-void CloseComm(TFileObject& file) {
-  if (file.Comm) file.Comm->Kick.Set();
 }
 
 std::int64_t CommWriteDeadline(TFileObject& file, std::uint32_t count, std::int64_t nowMs) {
@@ -176,6 +164,7 @@ bool CommRead(TFileObject& file, void* data, std::uint32_t count, std::uint32_t&
                                            t.ReadTotalTimeoutConstant;
   const std::int64_t deadline = total > 0 ? NowMs() + total : -1;
   const bool useInterval = !intervalOff && t.ReadIntervalTimeout != 0;
+  const int interval = static_cast<int>(std::min<DWORD>(t.ReadIntervalTimeout, INT_MAX));
   while (read < count) {
     ssize_t n = ::read(fd, bytes + read, count - read);
     if (n > 0) {
@@ -189,9 +178,8 @@ bool CommRead(TFileObject& file, void* data, std::uint32_t count, std::uint32_t&
       return false;
     }
     if (returnAtOnce || (intervalOff && total == 0 && read > 0)) break;
-    int wait = -1;
-    if (deadline >= 0) wait = static_cast<int>(std::max<std::int64_t>(deadline - NowMs(), 0));
-    if (useInterval && read > 0) wait = wait < 0 ? int(t.ReadIntervalTimeout) : std::min(wait, int(t.ReadIntervalTimeout));
+    int wait = Remaining(deadline);
+    if (useInterval && read > 0) wait = wait < 0 ? interval : std::min(wait, interval);
     if (wait == 0) break;
     short revents = 0;
     TWaitOutcome w = WaitForFd(fd, POLLIN, -1, file.Closed.PollFd(), wait, &revents);
@@ -222,14 +210,9 @@ std::shared_ptr<TFileObject> TPosixPlatform::CommFile(THandle h) {
   return f;
 }
 
-bool TPosixPlatform::SetupComm(THandle file, DWORD inQueue, DWORD outQueue) {
-  auto f = CommFile(file);
-  if (!f) return false;
-  // The kernel sizes its own queues; the sizes are kept for what is asked.
-  std::lock_guard<std::mutex> hold(f->Comm->Lock);
-  f->Comm->InQueueSize = inQueue;
-  f->Comm->OutQueueSize = outQueue;
-  return true;
+bool TPosixPlatform::SetupComm(THandle file, DWORD, DWORD) {
+  // The kernel sizes its own queues.
+  return CommFile(file) != nullptr;
 }
 
 bool TPosixPlatform::GetCommState(THandle file, DCB& dcb) {
@@ -248,6 +231,7 @@ bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
   if (!f) return false;
   termios2 t{};
   if (!GetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
+  const termios2 before = t;
   if (!TermiosFromDcb(dcb, t)) return Fail(ERROR_INVALID_PARAMETER);
   if (!SetTermios(f->Fd.Get(), t)) return Fail(ErrorFromErrno(errno));
   // A device that kept another rate refuses this one, as Windows does. (A
@@ -255,8 +239,11 @@ bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
   // parity: it has no wire, so that is not refused.)
   termios2 check{};
   if (GetTermios(f->Fd.Get(), check) && check.c_ospeed != dcb.BaudRate &&
-      std::abs(std::int64_t(check.c_ospeed) - std::int64_t(dcb.BaudRate)) * 50 > std::int64_t(dcb.BaudRate))
+      std::abs(std::int64_t(check.c_ospeed) - std::int64_t(dcb.BaudRate)) * 50 > std::int64_t(dcb.BaudRate)) {
+    // The line keeps what it had, as the state we report does.
+    SetTermios(f->Fd.Get(), before);
     return Fail(ERROR_INVALID_PARAMETER);
+  }
   // The DTR and RTS lines follow their settings where the device has them.
   int dtr = TIOCM_DTR, rts = TIOCM_RTS;
   Ioctl(f->Fd.Get(), dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);

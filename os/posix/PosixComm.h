@@ -9,8 +9,6 @@ namespace vornex::posix {
 
 // Sets the tty up for comm calls (raw mode, the state a port starts in).
 bool OpenComm(TFileObject& file);
-// Ends a WaitCommEvent in progress and forgets the comm state.
-void CloseComm(TFileObject& file);
 // When a write of `count` bytes started at nowMs must end (-1: never).
 std::int64_t CommWriteDeadline(TFileObject& file, std::uint32_t count, std::int64_t nowMs);
 // Bytes went out: the transmit-empty watch starts.

@@ -4,7 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdint>
 
 namespace vornex::posix {
@@ -48,6 +52,24 @@ bool TEventObject::TryConsume() {
   return true;
 }
 
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int Remaining(std::int64_t deadline) {
+  if (deadline < 0) return -1;
+  std::int64_t left = deadline - NowMs();
+  return left <= 0 ? 0 : static_cast<int>(std::min<std::int64_t>(left, INT_MAX));
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 DWORD ErrorFromErrno(int error) {
   switch (error) {
     case 0: return ERROR_SUCCESS;
@@ -58,6 +80,8 @@ DWORD ErrorFromErrno(int error) {
     case EROFS: return ERROR_ACCESS_DENIED;
     case EBADF: return ERROR_INVALID_HANDLE;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case EBUSY:
     case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
     case EINVAL: return ERROR_INVALID_PARAMETER;

@@ -52,13 +52,10 @@ struct TCommState;
 // An open device or file.
 struct TFileObject {
   TFd Fd;
-  std::string Path;
   bool IsTty = false;
   DWORD FileType = FILE_TYPE_UNKNOWN;
   // Signalled when the handle is closed, so calls blocked on it return.
   TEventObject Closed{true, false};
-  // Signalled by CancelIo.
-  TEventObject Cancelled{true, false};
   // Serial state; only for ttys opened for comm calls.
   std::shared_ptr<TCommState> Comm;
 };
@@ -70,6 +67,16 @@ struct TKeyObject {
   std::vector<std::string> SubKeys;
   std::vector<std::pair<std::string, std::string>> Values;  // name, text
 };
+
+// Milliseconds on the steady clock.
+std::int64_t NowMs();
+// Milliseconds left until deadline as a poll time-out: -1 for no deadline,
+// never negative otherwise, at most INT_MAX.
+int Remaining(std::int64_t deadline);
+
+bool StartsWith(const std::string& s, const char* prefix);
+// Windows compares names case-blind; they are compared upper-cased.
+std::string UpperCase(std::string text);
 
 // errno as a Windows error code.
 DWORD ErrorFromErrno(int error);

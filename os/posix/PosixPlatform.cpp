@@ -37,17 +37,6 @@ std::string ExecutableDir() {
   return slash == std::string::npos ? std::string() : p.substr(0, slash);
 }
 
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-int Remaining(std::int64_t deadline) {
-  if (deadline < 0) return -1;
-  std::int64_t left = deadline - NowMs();
-  return left <= 0 ? 0 : static_cast<int>(std::min<std::int64_t>(left, INT_MAX));
-}
-
 // Waits until a write may go on. Some drivers cannot be polled (the
 // parallel port's lp says writable while its write still would block):
 // once a write has been refused right after poll said yes, the wait becomes
@@ -206,7 +195,12 @@ THandle TPosixPlatform::CreateFileA(const std::string& name, DWORD access, DWORD
   }
   auto file = std::make_shared<TFileObject>();
   file->Fd.Reset(fd);
-  file->Path = path;
+  // Without its close event a blocked write could never be ended by
+  // CloseHandle: out of descriptors, the open fails instead.
+  if (!file->Closed.Valid()) {
+    Fail(ERROR_TOO_MANY_OPEN_FILES);
+    return InvalidHandle;
+  }
   struct stat st {};
   ::fstat(fd, &st);
   if (S_ISCHR(st.st_mode)) {
@@ -257,7 +251,6 @@ bool TPosixPlatform::CloseHandle(THandle handle) {
   // Calls still blocked on it return; the descriptor closes with the last
   // of them.
   file->Closed.Set();
-  if (file->Comm) CloseComm(*file);
   return true;
 }
 
@@ -309,7 +302,7 @@ DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count
   }
   DWORD sent = 0, error = ERROR_SUCCESS;
   switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent,
-                   f->Cancelled.PollFd(), f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
+                   -1, f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
     case TWriteEnd::Done: written = sent; break;
     case TWriteEnd::TimedOut: return WAIT_TIMEOUT;
     case TWriteEnd::WaitFailed: return WAIT_FAILED;

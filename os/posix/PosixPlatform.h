@@ -42,7 +42,6 @@ class TPosixPlatform : public TPlatform {
 
   // The Linux path a Windows device name opens, or empty when none.
   std::string ResolveDeviceName(const std::string& name);
-  const TDeviceMap& DeviceMap() const { return Map; }
 
   DWORD GetLastError() override;
   void SetLastError(DWORD code) override;

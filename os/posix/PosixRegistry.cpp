@@ -18,8 +18,6 @@ namespace {
 constexpr char UsbEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB";
 constexpr char SerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
 std::string WithoutTrailingBackslashes(std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return path;

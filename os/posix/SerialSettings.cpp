@@ -2,6 +2,22 @@
 
 namespace vornex::posix {
 
+namespace {
+
+// Index: data bits less five. Not a shifted count: the values are what the
+// headers of the architecture say.
+constexpr tcflag_t CharSizes[] = {CS5, CS6, CS7, CS8};
+
+}  // namespace
+
+tcflag_t CharSizeFlag(int dataBits) { return CharSizes[dataBits - 5]; }
+
+int DataBits(tcflag_t cflag) {
+  int bits = 5;
+  while (bits < 8 && CharSizes[bits - 5] != (cflag & CSIZE)) ++bits;
+  return bits;
+}
+
 bool TermiosFromDcb(const DCB& dcb, termios2& t) {
   if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
       dcb.StopBits > TWOSTOPBITS || dcb.BaudRate == 0 ||
@@ -13,7 +29,7 @@ bool TermiosFromDcb(const DCB& dcb, termios2& t) {
   t.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   t.c_cflag |= BOTHER | CREAD | CLOCAL;
   t.c_ispeed = t.c_ospeed = dcb.BaudRate;
-  t.c_cflag |= static_cast<tcflag_t>((dcb.ByteSize - 5) << 4);
+  t.c_cflag |= CharSizeFlag(dcb.ByteSize);
   switch (dcb.Parity) {
     case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
     case EVENPARITY: t.c_cflag |= PARENB; break;
@@ -37,7 +53,7 @@ void DcbFromTermios(const termios2& t, DCB& dcb) {
   dcb.DCBlength = sizeof(DCB);
   dcb.fBinary = 1;
   dcb.BaudRate = t.c_ospeed;
-  dcb.ByteSize = static_cast<BYTE>(5 + ((t.c_cflag & CSIZE) >> 4));
+  dcb.ByteSize = static_cast<BYTE>(DataBits(t.c_cflag));
   if (!(t.c_cflag & PARENB))
     dcb.Parity = NOPARITY;
   else if (t.c_cflag & CMSPAR)

@@ -8,6 +8,10 @@
 
 namespace vornex::posix {
 
+// The CSIZE bits for 5 to 8 data bits, and back.
+tcflag_t CharSizeFlag(int dataBits);
+int DataBits(tcflag_t cflag);
+
 // Puts the block's rate, framing, handshake and XON/XOFF characters into t,
 // keeping the rest of t. False when the line cannot do what the block asks
 // (a Windows driver refuses it with ERROR_INVALID_PARAMETER).

@@ -19,10 +19,7 @@ TVendorLibrary::TVendorLibrary(const std::vector<std::string>& dirs) {
     OpenFn = reinterpret_cast<TOpen>(::dlsym(Handle, "VendorUsbOpen"));
     WriteFn = reinterpret_cast<TWrite>(::dlsym(Handle, "VendorUsbWrite"));
     CloseFn = reinterpret_cast<TClose>(::dlsym(Handle, "VendorUsbClose"));
-    if (Loaded()) {
-      LoadedPath = path;
-      return;
-    }
+    if (Loaded()) return;
     ::dlclose(Handle);
     Handle = nullptr;
     OpenFn = nullptr;

@@ -19,7 +19,6 @@ class TVendorLibrary {
   TVendorLibrary& operator=(const TVendorLibrary&) = delete;
 
   bool Loaded() const { return OpenFn && WriteFn && CloseFn; }
-  const std::string& Path() const { return LoadedPath; }
   // Without the library: no device opens.
   std::int32_t Open(std::int32_t index);
   std::int32_t Write(std::int32_t device, const void* data, std::int32_t count);
@@ -30,7 +29,6 @@ class TVendorLibrary {
   using TWrite = std::int32_t (*)(std::int32_t, const void*, std::int32_t);
   using TClose = std::int32_t (*)(std::int32_t);
   void* Handle = nullptr;
-  std::string LoadedPath;
   TOpen OpenFn = nullptr;
   TWrite WriteFn = nullptr;
   TClose CloseFn = nullptr;
