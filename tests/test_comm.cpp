@@ -199,8 +199,24 @@ TEST_F(CommTest, ARefusedControlBlockKeepsTheNewValueAndRaisesWithTheCode) {
   Platform.FailCall("SetCommState", ERROR_INVALID_PARAMETER);
   EXPECT_EQ(MessageOf([&] { Comm.SetDataBits(da4); }), "Error updating DataControlBlock (Error: 87)");
   EXPECT_EQ(Comm.DataBits(), da4);
-  Comm.Lock();  // the lock was given back
+  // The lock is recursive, so only another thread can tell it was given back.
+  auto other = std::async(std::launch::async, [&] {
+    Comm.Lock();
+    Comm.Unlock();
+  });
+  const bool givenBack = other.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!givenBack) Comm.Unlock();  // the hold left behind here, so that the other thread can end
+  ASSERT_TRUE(givenBack) << "the lock was given back";
+
+  // And that asking another thread is a test at all: held here, it waits.
+  Comm.Lock();
+  other = std::async(std::launch::async, [&] {
+    Comm.Lock();
+    Comm.Unlock();
+  });
+  EXPECT_EQ(other.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
   Comm.Unlock();
+  EXPECT_EQ(other.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 TEST_F(CommTest, OpenFailuresLeaveThePortAsDescribed) {
@@ -358,10 +374,10 @@ TEST_F(CommTest, EventsReachTheCallbacksOnTheUiThreadUntilClose) {
   Platform.RaiseCommEvent("COM1", EV_TXEMPTY);
   ASSERT_TRUE(Platform.WaitUntil([&] { return Port->PendingEvents.empty(); }));
   Comm.Close();
+  // Once the thread is over, nothing it handed over is still on its way.
+  ASSERT_TRUE(Host.WaitUntil([&] { return thread->Finished(); }));
   Host.Pump();
-  Host.WaitUntil([] { return false; }, 50);
   EXPECT_EQ(txEmpty, 1);
-  EXPECT_TRUE(Host.WaitUntil([&] { return thread->Finished(); }));
   EXPECT_EQ(Port->Purges.size(), 0u) << "Close does not purge through the thread";
 }
 
@@ -370,7 +386,11 @@ TEST_F(CommTest, ClosingAPortWhoseDriverKeepsItsWaitStillEnds) {
   OpenPort();
   auto thread = Comm.EventThread();
   // The fake enters its wait under the lock that counts the call.
-  while (Platform.CountCalls("WaitCommEvent") == 0) std::this_thread::yield();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Platform.CountCalls("WaitCommEvent") == 0) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the event thread never began its wait";
+    std::this_thread::yield();
+  }
   auto closing = std::async(std::launch::async, [&] { Comm.Close(); });
   ASSERT_EQ(closing.wait_for(std::chrono::seconds(20)), std::future_status::ready)
       << "Close waits for the driver no longer than its limit";

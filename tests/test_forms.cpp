@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -168,10 +169,17 @@ TEST(SyncQueue, CallsFromOtherThreadsRunOnTheUiThreadAndFailuresComeBack) {
 
 TEST(SyncQueue, AClosedQueueReleasesWaitersUnrun) {
   auto queue = std::make_shared<TSyncQueue>(std::this_thread::get_id());
+  std::atomic<bool> queued{false};
+  queue->SetWaker([&] { queued = true; });
   std::atomic<int> results{-1};
   std::thread other([&] { results = queue->Run([] {}) ? 1 : 0; });
-  // Give the call time to queue; closing releases it either way.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Closed only once the call waits in the queue, so it is a waiter that is
+  // released, not a late call refused.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!queued && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(queued);
+  EXPECT_EQ(results, -1) << "nothing runs the call";
   queue->Close();
   other.join();
   EXPECT_EQ(results, 0);

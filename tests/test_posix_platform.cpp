@@ -1,10 +1,12 @@
 // The Linux platform on real files and FIFOs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "os/posix/DeviceMap.h"
@@ -91,8 +93,14 @@ TEST_F(PosixPlatformTest, ABlockedWriteEndsWhenItsAbortEventIsSet) {
     error = platform.GetLastError();
     returned = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(returned);
+  // Aborted only once the pipe holds some of it, so the writer has begun
+  // (set sooner, the abort would be seen before anything went).
+  int queued = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((::ioctl(reader, FIONREAD, &queued) != 0 || queued == 0) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_GT(queued, 0);
+  EXPECT_FALSE(returned) << "more than the pipe holds cannot have gone";
   platform.SetEvent(abort);
   writer.join();
   EXPECT_FALSE(ok);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "app/MainForm.h"
@@ -137,10 +138,17 @@ TEST_F(PtyPortTest, AWaitEndsAtOnceOnANewMaskOrAClose) {
   std::thread waiter([&] { outcome = Platform.WaitCommEvent(Port, mask) ? 1 : 0; });
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(outcome, -1) << "nothing happened yet";
-  Platform.SetCommMask(Port, 0);
+  // The waiter may not be in its wait yet: the mask is set (the same one,
+  // so a late wait still has events to wait for) until the wait has ended.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (outcome == -1 && std::chrono::steady_clock::now() < deadline) {
+    Platform.SetCommMask(Port, EV_RXCHAR);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   waiter.join();
   EXPECT_EQ(outcome, 1);
-  EXPECT_EQ(mask, 0u);
+  EXPECT_EQ(mask, 0u) << "a wait ended by a new mask reports no event";
+  Platform.SetCommMask(Port, 0);
   EXPECT_FALSE(Platform.WaitCommEvent(Port, mask)) << "no events asked for";
 
   THandle other = Platform.CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
@@ -165,7 +173,14 @@ TEST_F(PtyPortTest, ReadsAndWritesFollowTheirTimeouts) {
   t.WriteTotalTimeoutConstant = 50;
   ASSERT_TRUE(Platform.SetCommTimeouts(Port, t));
   FarEnd.Send("xyz");
-  ASSERT_TRUE(Platform.WaitForSingleObject(Platform.CreateEventA(true, false), 50) == WAIT_TIMEOUT);
+  // Until the bytes are in the port's input queue.
+  DWORD errors = 0;
+  COMSTAT stat{};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Platform.ClearCommError(Port, errors, stat) && stat.cbInQue < 3 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(stat.cbInQue, 3u);
   char in[10];
   DWORD read = 0;
   ASSERT_TRUE(Platform.ReadFile(Port, in, 10, read));
@@ -276,13 +291,14 @@ TEST_F(PtyTransferTest, AFarEndThatStopsReadingEndsInTimeOutAndTheNextTransferWo
   FarEnd.SetReading(false);
   Start(RandomBytes(200000));
   // The line takes what its buffers hold, then nothing more.
-  std::int32_t last = -1;
-  while (Form->Job.BlocksSent != last) {
-    last = Form->Job.BlocksSent;
-    Host.WaitUntil([] { return false; }, 100);
+  ASSERT_TRUE(Host.WaitUntil([&] { return Form->Job.BlocksSent > 0; }));
+  // Sixty-one ticks without a new block time out. Real time passes between
+  // them, so a line still filling up only starts the count over.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Host.LastMessage() != "Time Out" && std::chrono::steady_clock::now() < deadline) {
+    Host.Advance(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  // The first tick sees the count; sixty-one more without a change time out.
-  for (int i = 0; i < 62; ++i) Host.Advance(1000);
   EXPECT_EQ(Host.LastMessage(), "Time Out");
   ASSERT_TRUE(WaitIdle(10000)) << "the stuck write ended with the time-out";
   EXPECT_FALSE(Form->Job.TransferDone);

@@ -5,7 +5,9 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/MainForm.h"
 #include "os/posix/PosixPlatform.h"
@@ -192,10 +194,14 @@ TEST_F(PosixWindowTest, TheTimeOutEndsAUsbPrinterWriteThatNeverCompletes) {
   printer.SetReading(false);
   Send(RandomBytes(1 << 20));
   ASSERT_TRUE(Host.WaitUntil([&] { return Form->Job.BlocksSent > 0; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the pipe is full by now
-  // The monitor's clock, not the wall's: the first tick sees the blocks that
-  // went, the next 61 see none.
-  for (int i = 0; i < 62; ++i) Host.Advance(1000);
+  // The monitor's clock, not the wall's: 61 ticks without a new block time
+  // out. Real time passes between them, so a pipe still filling up only
+  // starts the count over.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Host.Messages.empty() && std::chrono::steady_clock::now() < deadline) {
+    Host.Advance(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   EXPECT_EQ(Host.Messages, std::vector<std::string>{"Time Out"});
   ASSERT_TRUE(WaitIdle(5000)) << "the write is ended, not waited out";
   EXPECT_TRUE(Form->BuStart.Enabled());

@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "app/MainForm.h"
 #include "os/posix/PosixPlatform.h"
 #include "tests/support/HeadlessHost.h"
@@ -10,17 +15,32 @@
 namespace vornex::test {
 namespace {
 
+// What the stand-in library reads from the environment.
+const char* const LibrarySettings[] = {"VORNEX_USBAPI_OUT",        "VORNEX_USBAPI_DEVICES",    "VORNEX_USBAPI_LOG",
+                                       "VORNEX_USBAPI_FAIL_OPEN",  "VORNEX_USBAPI_FAIL_WRITES", "VORNEX_USBAPI_FAIL_COUNT"};
+
 class VendorLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    for (const char* name : LibrarySettings) {
+      const char* value = std::getenv(name);
+      Saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+      ::unsetenv(name);
+    }
     Out = Dir.Path("usb.out");
     ::setenv("VORNEX_USBAPI_OUT", Out.c_str(), 1);
     ::setenv("VORNEX_USBAPI_DEVICES", "0,2", 1);
-    ::unsetenv("VORNEX_USBAPI_FAIL_OPEN");
-    ::unsetenv("VORNEX_USBAPI_FAIL_WRITES");
-    ::unsetenv("VORNEX_USBAPI_FAIL_COUNT");
   }
-  void TearDown() override { ::unsetenv("VORNEX_USBAPI_OUT"); }
+  // The settings as they were, so that no failure meant for one test is
+  // left for the next.
+  void TearDown() override {
+    for (const auto& [name, value] : Saved) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+  }
   static TPosixPlatform::TOptions WithLibraryIn(const std::string& dir) {
     TPosixPlatform::TOptions o;
     o.LibraryDirs = {dir};
@@ -28,6 +48,7 @@ class VendorLibraryTest : public ::testing::Test {
   }
   TTempDir Dir;
   std::string Out;
+  std::vector<std::pair<std::string, std::optional<std::string>>> Saved;
 };
 
 TEST_F(VendorLibraryTest, TheLibraryBesideTheProgramIsBoundAndItsDevicesAnswer) {

@@ -5,7 +5,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -35,11 +34,6 @@ void TPtyFarEnd::SetReading(bool on) {
   Changed.notify_all();
 }
 
-void TPtyFarEnd::SetRate(std::size_t bytesPerSecond) {
-  std::lock_guard<std::mutex> hold(Lock);
-  Rate = bytesPerSecond;
-}
-
 void TPtyFarEnd::ReplyAfter(std::size_t bytes, const std::string& reply) {
   std::lock_guard<std::mutex> hold(Lock);
   ReplyAt = bytes;
@@ -48,7 +42,7 @@ void TPtyFarEnd::ReplyAfter(std::size_t bytes, const std::string& reply) {
 
 void TPtyFarEnd::Send(const std::string& bytes) {
   std::lock_guard<std::mutex> hold(Lock);
-  if (Master >= 0) [[maybe_unused]] auto n = ::write(Master, bytes.data(), bytes.size());
+  [[maybe_unused]] auto n = ::write(Master, bytes.data(), bytes.size());
 }
 
 std::vector<std::uint8_t> TPtyFarEnd::Received() {
@@ -66,52 +60,25 @@ bool TPtyFarEnd::WaitForCount(std::size_t n, int timeoutMs) {
   return Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return Bytes.size() >= n; });
 }
 
-void TPtyFarEnd::Vanish() {
-  std::lock_guard<std::mutex> hold(Lock);
-  if (Master >= 0) ::close(Master);
-  Master = -1;
-}
-
 void TPtyFarEnd::Run() {
-  using Clock = std::chrono::steady_clock;
   std::uint8_t buffer[65536];
-  // Paced reading: bytes are allowed as time passes, in slices of 10 ms.
-  auto paceStart = Clock::now();
-  std::size_t pacedBytes = 0;
   while (!Stop) {
-    int fd;
-    std::size_t want = sizeof buffer;
     {
       std::unique_lock<std::mutex> hold(Lock);
       Changed.wait_for(hold, std::chrono::milliseconds(20), [&] { return Reading || Stop.load(); });
-      if (!Reading || Master < 0) continue;
-      fd = Master;
-      if (Rate > 0) {
-        auto elapsed = std::chrono::duration<double>(Clock::now() - paceStart).count();
-        auto allowed = static_cast<std::size_t>(elapsed * static_cast<double>(Rate));
-        if (allowed <= pacedBytes) {
-          hold.unlock();
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          continue;
-        }
-        want = std::min(want, allowed - pacedBytes);
-      } else {
-        paceStart = Clock::now();
-        pacedBytes = 0;
-      }
+      if (!Reading) continue;
     }
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{Master, POLLIN, 0};
     if (::poll(&p, 1, 20) <= 0) continue;
-    ssize_t n = ::read(fd, buffer, want);
+    ssize_t n = ::read(Master, buffer, sizeof buffer);
     if (n <= 0) {
       // No one holds the other side open just now: look again shortly.
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       continue;
     }
-    pacedBytes += static_cast<std::size_t>(n);
     std::lock_guard<std::mutex> hold(Lock);
     Bytes.insert(Bytes.end(), buffer, buffer + n);
-    if (ReplyAt > 0 && Bytes.size() >= ReplyAt && Master >= 0) {
+    if (ReplyAt > 0 && Bytes.size() >= ReplyAt) {
       [[maybe_unused]] auto w = ::write(Master, Reply.data(), Reply.size());
       ReplyAt = 0;
     }

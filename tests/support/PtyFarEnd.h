@@ -23,17 +23,12 @@ class TPtyFarEnd {
   const std::string& SlavePath() const { return Slave; }
   // Stops or resumes taking bytes off the line.
   void SetReading(bool on);
-  // Takes at most this many bytes a second, as a printer on a line of that
-  // speed would; 0 takes them as fast as they come.
-  void SetRate(std::size_t bytesPerSecond);
   // Sends `reply` back once `bytes` have arrived in all.
   void ReplyAfter(std::size_t bytes, const std::string& reply);
   void Send(const std::string& bytes);
   std::vector<std::uint8_t> Received();
   std::size_t Count();
   bool WaitForCount(std::size_t n, int timeoutMs = 10000);
-  // The far end goes away: the line hangs up.
-  void Vanish();
 
  private:
   void Run();
@@ -44,7 +39,6 @@ class TPtyFarEnd {
   std::mutex Lock;
   std::condition_variable Changed;
   bool Reading = true;
-  std::size_t Rate = 0;
   std::vector<std::uint8_t> Bytes;
   std::size_t ReplyAt = 0;
   std::string Reply;

@@ -98,8 +98,10 @@ TVirtualPrinter::TVirtualPrinter(TPrinterOptions options) : Options(std::move(op
     Options.Dir = pattern;
     OwnDir = true;
   }
-  fs::create_directories(Options.Dir);
   const fs::path dir = Options.Dir;
+  // Both roots exist, if only empty, whatever the printer has.
+  fs::create_directories(dir / "sys");
+  fs::create_directories(dir / "dev");
 
   auto serial = std::make_unique<TPort>();
   serial->Name = "COM1";
@@ -177,11 +179,11 @@ std::string TVirtualPrinter::DeviceMap() const {
 }
 
 std::vector<std::string> TVirtualPrinter::Environment() const {
-  std::vector<std::string> lines{"VORNEX_DEVICE_MAP=" + DeviceMap()};
-  if (Options.Usb) {
-    lines.push_back("VORNEX_SYS_ROOT=" + (fs::path(Options.Dir) / "sys").string());
-    lines.push_back("VORNEX_DEV_ROOT=" + (fs::path(Options.Dir) / "dev").string());
-  }
+  // The roots even without a USB printer: otherwise Vornex looks at the
+  // machine's own /sys and /dev, and a real printer there takes the bytes.
+  std::vector<std::string> lines{"VORNEX_DEVICE_MAP=" + DeviceMap(),
+                                 "VORNEX_SYS_ROOT=" + (fs::path(Options.Dir) / "sys").string(),
+                                 "VORNEX_DEV_ROOT=" + (fs::path(Options.Dir) / "dev").string()};
   if (Options.Vendor) lines.push_back("VORNEX_USBAPI_OUT=" + (fs::path(Options.Dir) / "usbapi.out").string());
   return lines;
 }
@@ -243,6 +245,9 @@ void TVirtualPrinter::Vanish(const std::string& name) {
     std::lock_guard<std::mutex> hold(Lock);
     TPort* port = Find(name);
     if (!port || port->End == TEnd::File || port->Gone) return;
+    // What came before it went is a transfer of its own: a far end that
+    // comes back does not carry it on into the next file.
+    Finish(*port);
     port->Gone = true;
     if (port->Fd >= 0) ::close(port->Fd);
     if (port->SlaveFd >= 0) ::close(port->SlaveFd);
@@ -277,7 +282,7 @@ void TVirtualPrinter::Finish(TPort& port) {
 }
 
 void TVirtualPrinter::Run() {
-  static std::uint8_t buffer[1 << 16];
+  std::vector<std::uint8_t> buffer(1 << 16);
   for (;;) {
     std::vector<pollfd> fds{{WakeFd, POLLIN, 0}};
     std::vector<TPort*> polled;
@@ -316,7 +321,9 @@ void TVirtualPrinter::Run() {
     for (std::size_t i = 0; i < polled.size(); ++i) {
       TPort& p = *polled[i];
       if (!(fds[i + 1].revents & (POLLIN | POLLHUP)) || p.Fd != fds[i + 1].fd) continue;
-      std::size_t want = sizeof buffer;
+      // Told to stop (or gone) while the poll was on: nothing more is taken.
+      if (!p.Reading || p.Gone) continue;
+      std::size_t want = buffer.size();
       if (p.End == TEnd::Pty && Options.SerialRate > 0) {
         // The line's pace: bytes are allowed as time passes.
         double elapsed = std::chrono::duration<double>(now - p.PaceStart).count();
@@ -324,9 +331,9 @@ void TVirtualPrinter::Run() {
         if (allowed <= p.Paced) continue;
         want = static_cast<std::size_t>(std::min<std::uint64_t>(want, allowed - p.Paced));
       }
-      ssize_t n = ::read(p.Fd, buffer, want);
+      ssize_t n = ::read(p.Fd, buffer.data(), want);
       if (n > 0) {
-        p.Hash.Add(buffer, static_cast<std::size_t>(n));
+        p.Hash.Add(buffer.data(), static_cast<std::size_t>(n));
         p.Bytes += static_cast<std::uint64_t>(n);
         p.Paced += static_cast<std::uint64_t>(n);
         p.LastData = now;
@@ -350,10 +357,10 @@ void TVirtualPrinter::Run() {
           std::ifstream in(p->Path, std::ios::binary);
           in.seekg(static_cast<std::streamoff>(p->FileOffset));
           while (in) {
-            in.read(reinterpret_cast<char*>(buffer), sizeof buffer);
+            in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
             auto got = static_cast<std::size_t>(in.gcount());
             if (got == 0) break;
-            p->Hash.Add(buffer, got);
+            p->Hash.Add(buffer.data(), got);
             p->Bytes += got;
             p->FileOffset += got;
           }

@@ -70,7 +70,7 @@ class TVirtualPrinter {
   // Stops or resumes taking bytes from a port.
   void SetReading(const std::string& port, bool on);
   // The far end goes away (a closed pseudo-terminal, a FIFO without its
-  // reader), and comes back.
+  // reader), ending the transfer in progress, and comes back.
   void Vanish(const std::string& port);
   void Return(const std::string& port);
 
