@@ -36,15 +36,7 @@ void RaiseCommError(const std::string& format, std::int32_t code) {
 
 void TCommEventChars::SetChar(int index, char value) {
   if (index >= 1 && index <= 5) Chars[index] = value;
-  if (!OwnerComm) return;
-  OwnerComm->Lock();
-  try {
-    OwnerComm->UpdateDataControlBlock();
-  } catch (...) {
-    OwnerComm->Unlock();
-    throw;
-  }
-  OwnerComm->Unlock();
+  if (OwnerComm) OwnerComm->UpdateDataControlBlockLock();
 }
 
 void TCommEventChars::Assign(const TPersistent& source) {
