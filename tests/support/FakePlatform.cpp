@@ -69,6 +69,15 @@ void TFakePlatform::ReleaseVendorWrites() {
   Changed.notify_all();
 }
 
+void TFakePlatform::ReleaseAll() {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    for (auto& device : Devices) device.second->HoldWrites = false;
+    VendorHoldWrites = false;
+  }
+  Changed.notify_all();
+}
+
 void TFakePlatform::Receive(const std::string& name, const std::string& bytes) {
   {
     std::lock_guard<std::mutex> hold(Lock);
@@ -319,7 +328,6 @@ THandle TFakePlatform::CreateFileA(const std::string& name, DWORD, DWORD, DWORD,
   auto file = std::make_shared<TOpenFile>();
   file->Name = name;
   file->Device = it->second;
-  ++it->second->OpenCount;
   ++it->second->OpenHandles;
   THandle h = NextHandle++;
   Files[h] = file;

@@ -34,7 +34,6 @@ class TFifoReader {
   TFifoReader(const TFifoReader&) = delete;
   TFifoReader& operator=(const TFifoReader&) = delete;
 
-  bool Valid() const { return Fd >= 0; }
   void SetReading(bool on) {
     std::lock_guard<std::mutex> hold(Lock);
     Reading = on;

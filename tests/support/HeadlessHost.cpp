@@ -66,10 +66,4 @@ bool THeadlessHost::Click(TButton& button) {
   return true;
 }
 
-bool THeadlessHost::Toggle(TCheckBox& box) {
-  if (!box.Reachable()) return false;
-  box.SetChecked(!box.Checked());
-  return true;
-}
-
 }  // namespace vornex::test

@@ -44,7 +44,6 @@ class THeadlessHost : public TLoopHost {
 
   // A user's click: only on a control the user can reach.
   bool Click(TButton& button);
-  bool Toggle(TCheckBox& box);
 
   std::string LastMessage() const { return Messages.empty() ? std::string() : Messages.back(); }
 

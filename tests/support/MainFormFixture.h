@@ -21,7 +21,10 @@ class MainFormTest : public ::testing::Test {
     Host.Attach(*Form);
     Form->Show();
   }
-  void TearDown() override { Form.reset(); }
+  void TearDown() override {
+    Platform.ReleaseAll();
+    Form.reset();
+  }
 
   // Waits until the worker has let go of the job.
   bool WaitIdle(int timeoutMs = 10000) {

@@ -33,10 +33,6 @@ class TScriptedLoop : public TSendLoop {
     }
     Changed.notify_all();
   }
-  void Poke() {
-    { std::lock_guard<std::mutex> hold(Lock); }
-    Changed.notify_all();
-  }
 
   void Send(TSendContext& c) override {
     Inside = true;
