@@ -22,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string UsbEnum = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
 const std::string TestDevice = "Vid_F00D&Pid_0002";
 
 // Reads a value the way the port list does: into a 256-byte buffer.
@@ -165,7 +164,6 @@ TEST(Win32Registry, TheSerialPortMapIsReadWithTheSizesItReports) {
     ports.emplace_back(reinterpret_cast<const char*>(data.data()));
   }
   p.RegCloseKey(k);
-  reg.DeleteValue(map, "\\Device\\VornexTestSerial");
   EXPECT_NE(std::find(ports.begin(), ports.end(), "COM17"), ports.end());
 }
 
@@ -193,10 +191,6 @@ std::string ExecutableFolder() {
   return fs::path(std::string(path, n)).parent_path().string();
 }
 
-void SetEnv(const std::string& name, const std::string& value) {
-  // The stand-in reads the C runtime's environment.
-  ::_putenv((name + "=" + value).c_str());
-}
 
 class Win32VendorLibrary : public ::testing::Test {
  protected:

@@ -16,10 +16,6 @@
 namespace vornex::test {
 namespace {
 
-const std::string UsbEnum = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
-
-void SetEnv(const std::string& name, const std::string& value) { ::_putenv((name + "=" + value).c_str()); }
-
 bool Listed(const std::vector<std::string>& items, const std::string& item) {
   return std::find(items.begin(), items.end(), item) != items.end();
 }
@@ -41,7 +37,6 @@ class Win32PortsTest : public ::testing::Test {
     SetEnv("VORNEX_USBAPI_DEVICES", "0,2");
   }
   void TearDown() override {
-    Registry.DeleteValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VornexTest");
     SetEnv("VORNEX_USBAPI_OUT", "");
     SetEnv("VORNEX_USBAPI_DEVICES", "");
   }

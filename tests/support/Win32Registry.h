@@ -1,25 +1,37 @@
-// Entries a Windows test writes into the registry, removed again afterwards.
-// Windows tests only: it speaks to the real registry.
+// Entries a Windows test writes into the registry, removed again afterwards
+// (also when the test fails half-way), and the environment the stand-in
+// library reads. Windows tests only: it speaks to the real registry.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "os/win32/WinApi.h"
 
 namespace vornex::test {
 
+// Where Windows lists the USB devices it has seen.
+inline const std::string UsbEnum = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
+
+// The stand-in library reads the C runtime's environment.
+inline void SetEnv(const std::string& name, const std::string& value) { ::_putenv((name + "=" + value).c_str()); }
+
 class TRegistryEntries {
  public:
   ~TRegistryEntries() { Clear(); }
-  // Removes the keys remembered so far.
+  // Removes the values set and the keys remembered so far.
   void Clear() {
+    for (const auto& [key, name] : Values) DeleteValue(key, name);
+    Values.clear();
     for (auto it = Created.rbegin(); it != Created.rend(); ++it) ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, it->c_str());
     Created.clear();
   }
   void Set(const std::string& key, const std::string& name, const std::string& data) {
+    Values.emplace_back(key, name);
     HKEY k = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                                 nullptr),
@@ -30,8 +42,11 @@ class TRegistryEntries {
               ERROR_SUCCESS);
     ::RegCloseKey(k);
   }
+  // A key the test made: removed whole, with what is below it.
   void Remember(const std::string& key) { Created.push_back(key); }
-  void DeleteValue(const std::string& key, const std::string& name) {
+
+ private:
+  static void DeleteValue(const std::string& key, const std::string& name) {
     HKEY k = nullptr;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
       ::RegDeleteValueA(k, name.c_str());
@@ -39,7 +54,7 @@ class TRegistryEntries {
     }
   }
 
- private:
+  std::vector<std::pair<std::string, std::string>> Values;
   std::vector<std::string> Created;
 };
 
