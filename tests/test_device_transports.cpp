@@ -17,10 +17,6 @@ class ParallelTest : public MainFormTest {
     Port->IsComm = false;
     Form->ComboBox1.TypeText("LPT1");
   }
-  void Send(const std::vector<std::uint8_t>& bytes) {
-    Form->EdFileName.SetText(Dir.Write("job.bin", bytes));
-    ASSERT_TRUE(Host.Click(Form->BuStart));
-  }
   std::shared_ptr<TFakeDevice> Port;
 };
 
@@ -34,7 +30,7 @@ TEST_F(ParallelTest, BlocksOf512GoOutAndTheLastOneEndsTheTransfer) {
     Port->Written.clear();
     Port->WriteSizes.clear();
     const auto data = RandomBytes(c.Size, static_cast<unsigned>(c.Size));
-    Send(data);
+    StartWith(data);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Port->Written, data) << c.Size;
     EXPECT_EQ(Port->WriteSizes, c.Writes) << c.Size;
@@ -51,7 +47,7 @@ TEST_F(ParallelTest, BlocksOf512GoOutAndTheLastOneEndsTheTransfer) {
 TEST_F(ParallelTest, APortThatCannotBeOpenedStopsWithoutSayingSo) {
   Form->ComboBox1.TypeText("LPT7");
   for (std::size_t size : {100u, 0u}) {
-    Send(RandomBytes(size));
+    StartWith(RandomBytes(size));
     ASSERT_TRUE(WaitIdle());
     EXPECT_FALSE(Form->Job.TransferDone) << size << ": nothing reached a port";
     EXPECT_EQ(Form->Job.BlocksSent, 0);
@@ -63,7 +59,7 @@ TEST_F(ParallelTest, APortThatCannotBeOpenedStopsWithoutSayingSo) {
 
 TEST_F(ParallelTest, AShortWriteStopsTheTransferUncounted) {
   Port->TakePerWrite = 100;
-  Send(RandomBytes(1000));
+  StartWith(RandomBytes(1000));
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Port->WriteSizes, std::vector<std::size_t>{100});
   EXPECT_EQ(Form->Job.BlocksSent, 0);
@@ -75,7 +71,7 @@ TEST_F(ParallelTest, AShortWriteStopsTheTransferUncounted) {
 TEST_F(ParallelTest, AWriteThatTakesTooLongIsCancelledAndThePortClosed) {
   Form->Parallel.WriteLimitMs = 30;
   Port->HoldWrites = true;
-  Send(RandomBytes(1000));
+  StartWith(RandomBytes(1000));
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Platform.CountCalls("CancelIo"), 1);
   EXPECT_EQ(Port->OpenHandles, 0);
@@ -86,7 +82,7 @@ TEST_F(ParallelTest, AWriteThatTakesTooLongIsCancelledAndThePortClosed) {
 
 TEST_F(ParallelTest, AFailedWaitIsReportedAndStopsTheTransfer) {
   Platform.FailCall("WriteFileTimed", ERROR_GEN_FAILURE, false);
-  Send(RandomBytes(1000));
+  StartWith(RandomBytes(1000));
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Host.Messages, std::vector<std::string>{"Undefine error on write prn"});
   EXPECT_FALSE(Form->Job.TransferDone);
@@ -96,7 +92,7 @@ TEST_F(ParallelTest, AFailedWaitIsReportedAndStopsTheTransfer) {
 TEST_F(ParallelTest, CancelStopsBeforeTheNextBlockAndNothingRepeats) {
   Port->HoldWrites = true;
   Form->CBRepeat.SetChecked(true);
-  Send(RandomBytes(2000));
+  StartWith(RandomBytes(2000));
   ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFileTimed") == 1; }));
   ASSERT_TRUE(Host.Click(Form->BuCancel));
   Platform.ReleaseWrites("LPT1");
@@ -120,8 +116,7 @@ class UsbPrinterTest : public MainFormTest {
   }
   void Send(const std::vector<std::uint8_t>& bytes, const std::string& blockSize = "512") {
     Form->Edit1.SetText(blockSize);
-    Form->EdFileName.SetText(Dir.Write("job.bin", bytes));
-    ASSERT_TRUE(Host.Click(Form->BuStart));
+    StartWith(bytes);
   }
   const std::string Key = std::string("VID_") + MakerVendorId + "&PID_0002";
   std::shared_ptr<TFakeDevice> Printer;
