@@ -18,6 +18,7 @@
 #include "dialogs/ComSetupForm.h"
 #include "forms/qt/QtHost.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/MainWindowLayout.h"
 
 namespace vornex::test {
 namespace {
@@ -46,44 +47,22 @@ TEST(QtWindow, TheVisibleControlsStandWhereDeclaredWithTheirCaptions) {
   EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
 
-  struct {
-    const TControl& Control;
-    QRect Where;
-    QString Caption;
-  } expected[] = {
-      {form.GroupBox4, {4, 4, 261, 53}, "Select a Download File"},
-      {form.EdFileName, {7, 19, 150, 21}, "FileName"},
-      {form.BuBrowse, {160, 19, 65, 19}, "Browse"},
-      {form.GroupBox5, {4, 59, 261, 50}, "Select a Port "},
-      {form.ComboBox1, {7, 19, 150, 21}, "COM1"},
-      {form.BuSetupCom, {160, 19, 65, 19}, "Port setup"},
-      {form.GroupBox3, {4, 111, 261, 61}, "Process"},
-      {form.PBPer, {11, 33, 150, 16}, ""},
-      {form.BuStart, {22, 175, 68, 23}, "Start"},
-      {form.BuCancel, {93, 175, 70, 23}, "Cancel"},
-      {form.BuExit, {165, 175, 64, 23}, "Exit"},
-  };
-  for (const auto& e : expected) {
+  for (const auto& e : VisibleControls(form)) {
     QWidget* w = Host().WidgetOf(e.Control);
     ASSERT_NE(w, nullptr) << e.Control.Name();
-    EXPECT_EQ(w->geometry(), e.Where) << e.Control.Name();
+    EXPECT_EQ(w->geometry(), QRect(e.Where.Left, e.Where.Top, e.Where.Width, e.Where.Height)) << e.Control.Name();
     EXPECT_TRUE(w->isVisibleTo(window)) << e.Control.Name();
     QString caption;
     if (auto* box = qobject_cast<QGroupBox*>(w)) caption = box->title();
     if (auto* button = qobject_cast<QPushButton*>(w)) caption = button->text();
     if (auto* edit = qobject_cast<QLineEdit*>(w)) caption = edit->text();
     if (auto* combo = qobject_cast<QComboBox*>(w)) caption = combo->currentText();
-    EXPECT_EQ(caption, e.Caption) << e.Control.Name();
+    EXPECT_EQ(caption.toStdString(), e.Caption) << e.Control.Name();
   }
-  struct {
-    const TLabel& Label;
-    QPoint Where;
-  } labels[] = {{form.LaTOK, {33, 15}}, {form.LaSendCount, {100, 7}}, {form.LaSendCountTotal, {95, 19}},
-                {form.LaSendPer, {167, 33}}, {form.Label5, {186, 33}}};
-  for (const auto& l : labels) {
+  for (const auto& l : VisibleLabels(form)) {
     auto* w = qobject_cast<QLabel*>(Host().WidgetOf(l.Label));
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->pos(), l.Where) << l.Label.Name();
+    EXPECT_EQ(w->pos(), QPoint(l.X, l.Y)) << l.Label.Name();
     EXPECT_EQ(w->text().toStdString(), l.Label.Caption());
   }
   EXPECT_EQ(Host().WidgetOf(form.BuStart)->font().pixelSize(), 15);

@@ -5,6 +5,7 @@
 #include "dialogs/ComSetupForm.h"
 #include "forms/win32/Win32Host.h"
 #include "os/win32/Win32Platform.h"
+#include "tests/support/MainWindowLayout.h"
 #include "tests/support/TempDir.h"
 #include "upload/UploadEngine.h"
 
@@ -106,45 +107,20 @@ TEST_F(Win32Window, TheVisibleControlsStandWhereDeclaredWithTheirCaptions) {
   EXPECT_FALSE(style & WS_THICKFRAME) << "a fixed border";
   EXPECT_TRUE(::IsWindowVisible(window));
 
-  struct {
-    const TControl& Control;
-    RECT Where;
-    std::string Caption;
-  } expected[] = {
-      {Form->GroupBox4, {4, 4, 261, 53}, "Select a Download File"},
-      {Form->EdFileName, {7, 19, 150, 21}, "FileName"},
-      {Form->BuBrowse, {160, 19, 65, 19}, "Browse"},
-      {Form->GroupBox5, {4, 59, 261, 50}, "Select a Port "},
-      {Form->ComboBox1, {7, 19, 150, 21}, "COM1"},
-      {Form->BuSetupCom, {160, 19, 65, 19}, "Port setup"},
-      {Form->GroupBox3, {4, 111, 261, 61}, "Process"},
-      {Form->PBPer, {11, 33, 150, 16}, ""},
-      {Form->BuStart, {22, 175, 68, 23}, "Start"},
-      {Form->BuCancel, {93, 175, 70, 23}, "Cancel"},
-      {Form->BuExit, {165, 175, 64, 23}, "Exit"},
-  };
-  for (const auto& e : expected) {
+  for (const auto& e : VisibleControls(*Form)) {
     HWND w = Window(e.Control);
     ASSERT_NE(w, nullptr) << e.Control.Name();
-    EXPECT_TRUE(At(w, e.Where.left, e.Where.top, e.Where.right, e.Where.bottom)) << e.Control.Name();
+    EXPECT_TRUE(At(w, e.Where.Left, e.Where.Top, e.Where.Width, e.Where.Height)) << e.Control.Name();
     EXPECT_TRUE(::IsWindowVisible(w)) << e.Control.Name();
     EXPECT_EQ(Text(w), e.Caption) << e.Control.Name();
     HWND container = e.Control.Parent() ? Window(*e.Control.Parent()) : window;
     EXPECT_EQ(::GetParent(w), container) << e.Control.Name();
   }
-  struct {
-    const TLabel& Label;
-    POINT Where;
-  } labels[] = {{Form->LaTOK, {33, 15}},
-                {Form->LaSendCount, {100, 7}},
-                {Form->LaSendCountTotal, {95, 19}},
-                {Form->LaSendPer, {167, 33}},
-                {Form->Label5, {186, 33}}};
-  for (const auto& l : labels) {
+  for (const auto& l : VisibleLabels(*Form)) {
     HWND w = Window(l.Label);
     RECT rc = Placement(w);
-    EXPECT_EQ(rc.left, l.Where.x) << l.Label.Name();
-    EXPECT_EQ(rc.top, l.Where.y) << l.Label.Name();
+    EXPECT_EQ(rc.left, l.X) << l.Label.Name();
+    EXPECT_EQ(rc.top, l.Y) << l.Label.Name();
     EXPECT_GT(rc.right - rc.left, 0) << l.Label.Name() << " sized to its caption";
     EXPECT_EQ(Text(w), l.Label.Caption());
     EXPECT_TRUE(::IsWindowVisible(w));
