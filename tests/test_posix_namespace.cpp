@@ -8,11 +8,10 @@
 #include "ports/PortDiscovery.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UsbPrinters.h"
 
 namespace vornex::test {
 namespace {
-
-constexpr char Guid[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
 class NamespaceTest : public ::testing::Test {
  protected:
@@ -91,7 +90,7 @@ TEST_F(NamespaceTest, UsbPrintersAppearUnderTheUsbEnumerationInWindowsTerms) {
   const std::string instance = usb + "\\VID_2A3C&PID_0005\\SN42";
   EXPECT_EQ(Value(*p, instance, "Service"), "usbprint");
   EXPECT_EQ(Value(*p, instance + "\\Device Parameters", "SymbolicName"),
-            std::string("\\??\\USB#VID_2A3C&PID_0005#SN42#") + Guid);
+            std::string("\\??\\USB#VID_2A3C&PID_0005#SN42#") + PrinterInterfaceGuid);
   EXPECT_EQ(SubKeys(*p, "SYSTEM\\CurrentControlSet\\Enum"), std::vector<std::string>{"USB"});
 
   // Windows' length rules: a buffer too small is refused, nothing written.
@@ -114,10 +113,10 @@ TEST_F(NamespaceTest, APrintersPathOpensItsDeviceWhicheverNumberItHasNow) {
   Tree.AddNode("usb/lp0");
   Tree.AddNode("usb/lp1");
   auto p = Make();
-  const std::string second = std::string("\\\\?\\USB#VID_2A3C&PID_0005#SECOND#") + Guid;
+  const std::string second = std::string("\\\\?\\USB#VID_2A3C&PID_0005#SECOND#") + PrinterInterfaceGuid;
   ASSERT_TRUE(WriteThrough(*p, second, "one"));
   EXPECT_EQ(Contents(Tree.DevPath("usb/lp1")), "one");
-  ASSERT_TRUE(WriteThrough(*p, "\\\\?\\usb#vid_2a3c&pid_0005#second#" + std::string(Guid), "two"))
+  ASSERT_TRUE(WriteThrough(*p, "\\\\?\\usb#vid_2a3c&pid_0005#second#" + std::string(PrinterInterfaceGuid), "two"))
       << "device paths are case-blind";
   EXPECT_EQ(Contents(Tree.DevPath("usb/lp1")), "two");
   EXPECT_EQ(Contents(Tree.DevPath("usb/lp0")), "");
@@ -128,7 +127,7 @@ TEST_F(NamespaceTest, APrintersPathOpensItsDeviceWhicheverNumberItHasNow) {
   Tree.AddUsbPrinter("lp0", "1-2", "2a3c", "0005", std::string("SECOND"));
   ASSERT_TRUE(WriteThrough(*p, second, "three"));
   EXPECT_EQ(Contents(Tree.DevPath("usb/lp0")), "three");
-  EXPECT_FALSE(WriteThrough(*p, std::string("\\\\?\\USB#VID_2A3C&PID_0005#FIRST#") + Guid, "x"));
+  EXPECT_FALSE(WriteThrough(*p, std::string("\\\\?\\USB#VID_2A3C&PID_0005#FIRST#") + PrinterInterfaceGuid, "x"));
   EXPECT_EQ(p->GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 

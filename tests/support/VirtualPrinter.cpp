@@ -18,6 +18,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tests/support/FakeSysfs.h"
 #include "tests/support/Sha256.h"
 
 namespace vornex::test {
@@ -78,11 +79,6 @@ void MakeFifo(const std::string& path) {
   if (::mkfifo(path.c_str(), 0666) != 0) Throw(path);
 }
 
-void WriteText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path) << text << "\n";
-}
-
 std::string Hex4(std::uint16_t v) {
   char text[8];
   std::snprintf(text, sizeof text, "%04x", v);
@@ -129,17 +125,8 @@ TVirtualPrinter::TVirtualPrinter(TPrinterOptions options) : Options(std::move(op
     usb->Path = (dir / "dev" / "usb" / "lp0").string();
     MakeFifo(usb->Path);
     OpenFifoReader(*usb);
-    const fs::path device = dir / "sys" / "devices" / "pci0000:00" / "usb1" / "1-1";
-    const fs::path interface = device / "1-1:1.0";
-    WriteText(device / "idVendor", Hex4(Options.UsbVendorId));
-    WriteText(device / "idProduct", Hex4(Options.UsbProductId));
-    WriteText(device / "serial", "VX0001");
-    fs::create_directories(interface / "usbmisc" / "lp0");
-    fs::create_directories(dir / "sys" / "class" / "usbmisc");
-    std::error_code ec;
-    fs::create_directory_symlink(interface / "usbmisc" / "lp0", dir / "sys" / "class" / "usbmisc" / "lp0", ec);
-    fs::create_directory_symlink(interface, interface / "usbmisc" / "lp0" / "device", ec);
-    WriteText(interface / "usbmisc" / "lp0" / "dev", "180:0");
+    MakeUsbPrinterSysfs(dir / "sys", "lp0", "1-1", Hex4(Options.UsbVendorId), Hex4(Options.UsbProductId),
+                        "VX0001");
     Ports.push_back(std::move(usb));
   }
 
