@@ -1,10 +1,10 @@
 #include "forms/Convert.h"
 
 #include <cctype>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <system_error>
 
 #include "forms/Exception.h"
 
@@ -43,24 +43,31 @@ std::int32_t StrToInt(const std::string& text) {
 }
 
 double StrToFloat(const std::string& text) {
-  const std::string t = Trimmed(text);
-  // Only digits, one point, a sign and an exponent: strtod alone would also
-  // take "inf", "nan" and hexadecimal, and it follows the C locale.
+  std::string t = Trimmed(text);
+  // Digits, one separator, a sign and an exponent only: no "inf", "nan" or
+  // hexadecimal. The window's toolkit switches the C library to the user's
+  // locale, so nothing here may depend on it; a comma is taken as the
+  // decimal separator, as users of comma locales type it.
   bool digits = false;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    char c = t[i];
+  int separators = 0;
+  for (char& c : t) {
     if (c >= '0' && c <= '9') {
       digits = true;
-    } else if (c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E') {
-    } else {
+    } else if (c == '.' || c == ',') {
+      c = '.';
+      ++separators;
+    } else if (c != '+' && c != '-' && c != 'e' && c != 'E') {
       throw EConvertError("'" + text + "' is not a valid floating point value");
     }
   }
-  if (!digits) throw EConvertError("'" + text + "' is not a valid floating point value");
-  errno = 0;
-  char* end = nullptr;
-  double value = std::strtod(t.c_str(), &end);
-  if (end != t.c_str() + t.size() || errno == ERANGE || !std::isfinite(value))
+  if (!digits || separators > 1) throw EConvertError("'" + text + "' is not a valid floating point value");
+  // from_chars takes no leading '+'.
+  const char* first = t.c_str();
+  const char* last = first + t.size();
+  if (first != last && *first == '+' && (last - first == 1 || first[1] != '-')) ++first;
+  double value = 0;
+  const auto result = std::from_chars(first, last, value, std::chars_format::general);
+  if (result.ec != std::errc() || result.ptr != last || !std::isfinite(value))
     throw EConvertError("'" + text + "' is not a valid floating point value");
   return value;
 }

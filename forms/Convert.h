@@ -10,7 +10,8 @@ namespace vornex {
 
 // Decimal 32-bit integer; surrounding blanks allowed, nothing else.
 std::int32_t StrToInt(const std::string& text);
-// Decimal number with '.' as the separator and an optional exponent.
+// Decimal number with '.' or ',' as the separator and an optional exponent,
+// whatever the process's locale.
 double StrToFloat(const std::string& text);
 
 std::string IntToStr(std::int64_t value);

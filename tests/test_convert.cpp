@@ -27,13 +27,23 @@ TEST(Convert, TheMessageNamesTheText) {
   }
 }
 
-TEST(Convert, FloatsAreDecimalWithAPoint) {
+TEST(Convert, FloatsAreDecimalWithAPointOrAComma) {
   EXPECT_DOUBLE_EQ(StrToFloat("0.5"), 0.5);
+  EXPECT_DOUBLE_EQ(StrToFloat("0,5"), 0.5);
   EXPECT_DOUBLE_EQ(StrToFloat(" 3 "), 3.0);
+  EXPECT_DOUBLE_EQ(StrToFloat("+1.5"), 1.5);
   EXPECT_DOUBLE_EQ(StrToFloat("1e3"), 1000.0);
   EXPECT_DOUBLE_EQ(StrToFloat("-2.25"), -2.25);
-  for (const char* bad : {"", "soon", "nan", "inf", "0x1p3", "1,5", "1e999", "."})
+  EXPECT_DOUBLE_EQ(StrToFloat(".5"), 0.5);
+  for (const char* bad : {"", "soon", "nan", "inf", "0x1p3", "1,5,0", "1.5,0", "1e999", ".", ",", "+-1",
+                          "++1", "1e", "1 5", "0.5s"})
     EXPECT_THROW(StrToFloat(bad), EConvertError) << bad;
+  try {
+    StrToFloat("0.5.1");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "'0.5.1' is not a valid floating point value");
+  }
 }
 
 TEST(Convert, HexIsUpperCaseWithoutLeadingZeros) {
