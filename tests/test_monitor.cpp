@@ -72,6 +72,31 @@ TEST_F(MonitorTest, TheTransferIsCancelledOnlyAfterTheTimeOutBoxIsClosed) {
   EXPECT_TRUE(Form->Job.CancelRequested);
 }
 
+TEST_F(MonitorTest, ACancelStopsTheMonitorAtOnceEvenWhileTheLoopIsStuck) {
+  Loop.Hold = true;
+  Loop.StuckInWrite = true;  // a write the cancel cannot end, as in the maker's library
+  StartWith(RandomBytes(64));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Loop.Inside.load(); }));
+  Ticks(3);
+  ASSERT_TRUE(Host.Click(Form->BuCancel));
+  Ticks(1);
+  EXPECT_FALSE(Form->TiCheck.Enabled()) << "the tick that sees the cancel stops the monitor";
+  EXPECT_EQ(Form->Upload.StallSeconds(), 0);
+  Ticks(120);
+  EXPECT_TRUE(Host.Messages.empty()) << "no \"Time Out\" after the user's own Cancel";
+  EXPECT_FALSE(Form->BuStart.Enabled()) << "the controls wait for the loop";
+  ASSERT_TRUE(Form->Upload.Busy());
+  Form->Upload.BuStartClick();  // a Start meanwhile (the repeat timer's) is refused
+  EXPECT_EQ(Host.LastMessage(), StillStoppingText);
+
+  Loop.Release();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(ControlsEnabled());
+  Ticks(5);
+  EXPECT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Loop.Runs, 1);
+}
+
 TEST_F(MonitorTest, WithoutLineCheckAStallNeverTimesOut) {
   Form->CBLineCheck.SetChecked(false);
   Loop.Hold = true;

@@ -232,7 +232,10 @@ void TUploadEngine::TiCheckTimer() {
     C.TiRepeat.SetEnabled(true);
     if (TransferCompleted) TransferCompleted();
   }
-  if (Job.CancelRequested && workerIdle) {
+  // A cancel stops the monitor at once, even while the send loop is still
+  // held in a write: the user has stopped the transfer, and no "Time Out"
+  // may follow. The controls come back when the loop returns.
+  if (Job.CancelRequested) {
     Stall = 0;
     C.TiCheck.SetEnabled(false);
   }
