@@ -32,6 +32,8 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   CBLineCheck.SetChecked(true);
   CBLineCheck.SetHint("Check if Line is break");
   PBPer.Smooth = true;
+  // The only box with no caption beside it to read out.
+  Edit1.SetAccessibleName("Block Size");
 
   Comm1.SetDeviceName("Com1");
   Comm1.WriteTimeout = 30000;

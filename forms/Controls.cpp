@@ -94,6 +94,12 @@ void TControl::SetHint(const std::string& h) {
   Notify(TProp::Hint);
 }
 
+void TControl::SetAccessibleName(const std::string& n) {
+  if (n == AccessibleText) return;
+  AccessibleText = n;
+  Notify(TProp::AccessibleName);
+}
+
 bool TControl::Reachable() const {
   for (const TControl* c = this; c; c = c->Parent())
     if (!c->Enabled() || !c->Visible()) return false;
@@ -187,8 +193,11 @@ void TComboBox::SetItemIndex(int index) {
   if (index < -1 || index >= static_cast<int>(ItemList.size())) index = -1;
   if (index == Index) return;
   Index = index;
+  // The text before the index, so a renderer shows the item at once.
+  const bool textChanges = Index >= 0 && TextValue != ItemList[static_cast<std::size_t>(Index)];
+  if (textChanges) TextValue = ItemList[static_cast<std::size_t>(Index)];
   Notify(TProp::ItemIndex);
-  if (Index >= 0) SetText(ItemList[static_cast<std::size_t>(Index)]);
+  if (textChanges) Notify(TProp::Text);
 }
 
 void TComboBox::DropDown() { Fire(OnDropDown); }
@@ -196,16 +205,20 @@ void TComboBox::DropDown() { Fire(OnDropDown); }
 void TComboBox::Pick(int index) {
   if (index < 0 || index >= static_cast<int>(ItemList.size())) return;
   Index = index;
-  Notify(TProp::ItemIndex);
   TextValue = ItemList[static_cast<std::size_t>(index)];
+  Notify(TProp::ItemIndex);
   Notify(TProp::Text);
   Fire(OnChange);
 }
 
 void TComboBox::TypeText(const std::string& t) {
-  Index = -1;
-  Notify(TProp::ItemIndex);
+  // The text first: a renderer that hears of the index sees the text the
+  // user has typed, and leaves it and its caret alone.
   TextValue = t;
+  if (Index != -1) {
+    Index = -1;
+    Notify(TProp::ItemIndex);
+  }
   Notify(TProp::Text);
   Fire(OnChange);
 }

@@ -22,7 +22,7 @@ enum class TControlKind {
 // What changed, so a renderer updates only that.
 enum class TProp {
   Caption, Text, Bounds, Enabled, Visible, Checked, Items, ItemIndex, Range, Position,
-  Lines, Timer, Font, Hint, Repaint, ModalResult
+  Lines, Timer, Font, Hint, Repaint, ModalResult, AccessibleName
 };
 
 class TObserver {
@@ -96,6 +96,11 @@ class TControl : public TComponent {
   TFont EffectiveFont() const;
   const std::string& Hint() const { return HintText; }
   void SetHint(const std::string& h);
+  // What a screen reader announces for the control. Empty: the renderer
+  // uses the caption of the label beside it or of its group box
+  // (AccessibleNameOf).
+  const std::string& AccessibleName() const { return AccessibleText; }
+  void SetAccessibleName(const std::string& n);
   // True when this control and every container above it are enabled and
   // visible: what a user can reach.
   bool Reachable() const;
@@ -109,6 +114,7 @@ class TControl : public TComponent {
   bool IsEnabled = true;
   TFont OwnFont;
   std::string HintText;
+  std::string AccessibleText;
 };
 
 class TContainer : public TControl {

@@ -9,9 +9,10 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-liberation googlet
 case "$purpose" in
   run) packages+=(xvfb) ;;
   screenshots) packages+=(xvfb imagemagick xdotool) ;;
+  # locales: the Qt tests make a comma-decimal locale when the machine lacks one.
   # The Windows build: mingw-w64 for 32-bit Windows (and 64-bit, for a
   # kernel that cannot run 32-bit programs), and Wine to run its tests.
-  test) packages+=(libgtest-dev xvfb xauth
+  test) packages+=(libgtest-dev xvfb xauth locales
                    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386) ;;
   *) echo "usage: $0 run|test|screenshots" >&2; exit 2 ;;
 esac

@@ -1,8 +1,13 @@
-// The real main window on Qt (offscreen): what the user sees, where.
+// The real main window on Qt (offscreen): what the user sees, where, and
+// what typing, the keyboard and assistive tools do to it.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <memory>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -10,15 +15,22 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/MainForm.h"
 #include "dialogs/ComSetupForm.h"
+#include "forms/Convert.h"
+#include "forms/Exception.h"
 #include "forms/qt/QtHost.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/MainWindowLayout.h"
+#include "tests/support/ScriptedLoop.h"
+#include "tests/support/TempDir.h"
 
 namespace vornex::test {
 namespace {
@@ -27,10 +39,10 @@ int Argc = 1;
 char Arg0[] = "vornex_qt_tests";
 char* Argv[] = {Arg0, nullptr};
 
-TQtHost& Host() {
-  static TQtHost host(Argc, Argv);
-  return host;
-}
+// Made by main and gone before the program's static objects go, as Qt
+// wants its application object to be.
+TQtHost* TheHost = nullptr;
+TQtHost& Host() { return *TheHost; }
 
 QRect Geometry(const TComponent& c) { return Host().WidgetOf(c)->geometry(); }
 
@@ -84,8 +96,8 @@ TEST(QtWindow, TheVisibleControlsStandWhereDeclaredWithTheirCaptions) {
   form.LaSendCount.SetCaption("12345");
   EXPECT_EQ(qobject_cast<QLabel*>(Host().WidgetOf(form.LaSendCount))->text(), "12345");
   auto* edit = qobject_cast<QLineEdit*>(Host().WidgetOf(form.EdFileName));
-  edit->setText("x");
-  emit edit->textEdited("typed.prn");
+  edit->selectAll();
+  QTest::keyClicks(edit, "typed.prn");
   EXPECT_EQ(form.EdFileName.Text(), "typed.prn");
   form.PBPer.SetMax(0);  // an empty file must not turn the bar into a busy indicator
   auto* bar = qobject_cast<QProgressBar*>(Host().WidgetOf(form.PBPer));
@@ -123,11 +135,272 @@ TEST(QtWindow, TheSettingsDialogHasNoCloseBoxAndFitsItsContents) {
   EXPECT_EQ(qobject_cast<QComboBox*>(Host().WidgetOf(dialog.CBParity))->count(), 5);
 }
 
+
+// --- what the user types, through the real widgets ----------------------------
+
+// Closes each message box as soon as it shows, keeping its text, so that a
+// handler's warning does not hold a test up.
+class TMessageBoxCloser {
+ public:
+  TMessageBoxCloser() {
+    QObject::connect(&Timer, &QTimer::timeout, [this] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+          Texts.push_back(box->text().toStdString());
+          box->accept();
+        }
+    });
+    Timer.start(5);
+  }
+  std::vector<std::string> Texts;
+
+ private:
+  QTimer Timer;
+};
+
+class QtInput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Form = std::make_unique<TMainForm>(Host(), Platform);
+    Host().Attach(*Form);
+    Dialog = std::make_unique<TComSetupForm>(Host());
+    Host().Attach(*Dialog);
+    Form->ComSetupForm = Dialog.get();
+    Form->Show();
+    Dialog->Show();
+    for (int mode = 1; mode <= 4; ++mode) Form->Upload.SetSendLoop(mode, &Loop);
+  }
+  void TearDown() override {
+    Loop.Release();
+    Platform.ReleaseAll();
+    Dialog.reset();
+    Form.reset();
+  }
+
+  template <typename TWidget>
+  TWidget* Widget(const TComponent& c) {
+    auto* w = qobject_cast<TWidget*>(Host().WidgetOf(c));
+    EXPECT_NE(w, nullptr) << c.Name();
+    return w;
+  }
+  QLineEdit* Field(const TComboBox& c) { return Widget<QComboBox>(c)->lineEdit(); }
+  // Counts the runs of an event's handler; the handler still runs.
+  std::shared_ptr<int> Count(TNotifyEvent& event) {
+    auto runs = std::make_shared<int>(0);
+    event = [runs, handler = event] {
+      ++*runs;
+      if (handler) handler();
+    };
+    return runs;
+  }
+  bool WaitIdle() {
+    return QTest::qWaitFor([&] { return !Form->Upload.Busy(); }, 10000);
+  }
+
+  TFakePlatform Platform;
+  TScriptedLoop Loop;
+  TTempDir Dir;
+  TMessageBoxCloser Boxes;
+  std::unique_ptr<TMainForm> Form;
+  std::unique_ptr<TComSetupForm> Dialog;
+};
+
+TEST_F(QtInput, TypingInTheMiddleOfABoxKeepsTheCaretWhereTheUserPutIt) {
+  auto changes = Count(Form->ComboBox1.OnChange);
+  QLineEdit* port = Field(Form->ComboBox1);
+  ASSERT_EQ(port->text(), "COM1");
+  port->setCursorPosition(3);
+  QTest::keyClicks(port, "23");
+  EXPECT_EQ(port->text(), "COM231");
+  EXPECT_EQ(Form->ComboBox1.Text(), "COM231") << "the probe and the transfer get the port typed";
+  EXPECT_EQ(port->cursorPosition(), 5);
+  EXPECT_EQ(*changes, 2) << "one change per keystroke";
+  port->setCursorPosition(4);
+  QTest::keyClick(port, Qt::Key_Backspace);
+  EXPECT_EQ(port->text(), "COM31");
+  EXPECT_EQ(port->cursorPosition(), 3);
+  EXPECT_EQ(Form->ComboBox1.Text(), "COM31");
+  EXPECT_EQ(*changes, 3);
+
+  // After a pick, too: the first edit unchooses the item without moving the caret.
+  Form->ComboBox1.SetItems({"LPT1", "LPT2"});
+  Form->ComboBox1.Pick(1);
+  ASSERT_EQ(port->text(), "LPT2");
+  port->setCursorPosition(3);
+  QTest::keyClick(port, Qt::Key_9);
+  EXPECT_EQ(port->text(), "LPT92");
+  EXPECT_EQ(port->cursorPosition(), 4);
+  EXPECT_EQ(Form->ComboBox1.ItemIndex(), -1);
+  EXPECT_EQ(Form->ComboBox1.Text(), "LPT92");
+
+  // The settings dialog's boxes behave the same.
+  QLineEdit* baud = Field(Dialog->CBBaudRate);
+  baud->setCursorPosition(1);
+  QTest::keyClicks(baud, "15");
+  EXPECT_EQ(baud->text(), "915600");
+  EXPECT_EQ(Dialog->CBBaudRate.Text(), "915600");
+  EXPECT_EQ(baud->cursorPosition(), 3);
+}
+
+TEST_F(QtInput, EnterInAnEditableBoxIsNeitherAPickNorAnEdit) {
+  QLineEdit* baud = Field(Dialog->CBBaudRate);
+  baud->selectAll();
+  QTest::keyClicks(baud, "19200");
+  QTest::keyClick(baud, Qt::Key_Return);
+  QTest::keyClick(baud, Qt::Key_Enter);
+  EXPECT_EQ(Dialog->CBBaudRate.ItemIndex(), -1) << "a typed value is never a choice";
+  EXPECT_FALSE(Dialog->ChosenBaudRate().has_value());
+  Form->ApplyPortSettings();
+  EXPECT_EQ(Form->Comm1.BaudRate(), br9600);
+
+  Form->ComboBox1.SetItems({"LPT1", "LPT2"});
+  auto changes = Count(Form->ComboBox1.OnChange);
+  QLineEdit* port = Field(Form->ComboBox1);
+  port->selectAll();
+  QTest::keyClicks(port, "LPT1");
+  ASSERT_EQ(*changes, 4);
+  QTest::keyClick(port, Qt::Key_Return);
+  EXPECT_EQ(*changes, 4) << "Enter does not run the change handler again";
+  EXPECT_EQ(Form->ComboBox1.ItemIndex(), -1);
+
+  // A real pick from the list, by keyboard, is still a pick.
+  auto* box = Widget<QComboBox>(Dialog->CBParity);
+  box->setFocus();
+  QTest::keyClick(box, Qt::Key_Down);
+  EXPECT_GE(Dialog->CBParity.ItemIndex(), 0);
+  EXPECT_EQ(Dialog->CBParity.Text(), box->currentText().toStdString());
+}
+
+TEST_F(QtInput, WhatAnAssistiveToolSetsReachesTheModelOnce) {
+  const std::string file = Dir.Write("label.prn", RandomBytes(100));
+  auto fileChanges = Count(Form->EdFileName.OnChange);
+  QAccessibleInterface* fileBox = QAccessible::queryAccessibleInterface(Widget<QLineEdit>(Form->EdFileName));
+  ASSERT_NE(fileBox, nullptr);
+  ASSERT_NE(fileBox->editableTextInterface(), nullptr);
+  const int length = fileBox->textInterface()->characterCount();
+  fileBox->editableTextInterface()->replaceText(0, length, QString::fromStdString(file));
+  EXPECT_EQ(Form->EdFileName.Text(), file);
+  EXPECT_EQ(*fileChanges, 1);
+
+  // The port box's field, through its value.
+  auto portChanges = Count(Form->ComboBox1.OnChange);
+  QAccessibleInterface* portField = QAccessible::queryAccessibleInterface(Field(Form->ComboBox1));
+  ASSERT_NE(portField, nullptr);
+  portField->setText(QAccessible::Value, "TEST");  // names no port kind: no probe
+  EXPECT_EQ(Form->ComboBox1.Text(), "TEST");
+  EXPECT_EQ(*portChanges, 1);
+
+  QTest::mouseClick(Widget<QPushButton>(Form->BuStart), Qt::LeftButton);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Boxes.Texts.empty()) << (Boxes.Texts.empty() ? "" : Boxes.Texts.front());
+  ASSERT_EQ(Loop.Copies().size(), 1u);
+  EXPECT_EQ(Loop.Copies()[0], RandomBytes(100));
+
+  // Repeat, ticked by the tool's toggle and press actions.
+  auto clicks = Count(Form->CBRepeat.OnClick);
+  QAccessibleInterface* repeat = QAccessible::queryAccessibleInterface(Widget<QCheckBox>(Form->CBRepeat));
+  ASSERT_NE(repeat->actionInterface(), nullptr);
+  repeat->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_TRUE(Form->CBRepeat.Checked());
+  repeat->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_FALSE(Form->CBRepeat.Checked());
+  repeat->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Form->CBRepeat.Checked(); }, 2000));
+  EXPECT_EQ(*clicks, 3);
+
+  // What the model sets itself runs each handler once: no echo.
+  Form->EdFileName.SetText("other.prn");
+  Form->CBRepeat.SetChecked(false);
+  Form->ComboBox1.SetText("LPT1");
+  EXPECT_EQ(*fileChanges, 2);
+  EXPECT_EQ(*clicks, 4);
+  EXPECT_EQ(*portChanges, 1) << "a text set from code is no edit";
+  EXPECT_EQ(Widget<QLineEdit>(Form->EdFileName)->text(), "other.prn");
+  EXPECT_FALSE(Widget<QCheckBox>(Form->CBRepeat)->isChecked());
+  EXPECT_EQ(Field(Form->ComboBox1)->text(), "LPT1");
+}
+
+TEST_F(QtInput, EveryBoxHasTheNameASightedUserReadsBesideIt) {
+  // What a screen reader announces when it lands in a box: the field's name
+  // and, on Linux, the label the box is labelled by.
+  auto name = [&](const TControl& c) {
+    QWidget* w = Host().WidgetOf(c);
+    if (auto* combo = qobject_cast<QComboBox*>(w)) w = combo->lineEdit();
+    return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString();
+  };
+  auto labelledBy = [&](const TControl& c) {
+    std::string names;
+    for (const auto& [label, relation] :
+         QAccessible::queryAccessibleInterface(Host().WidgetOf(c))->relations(QAccessible::Label))
+      names += (names.empty() ? "" : "|") + label->text(QAccessible::Name).toStdString();
+    return names;
+  };
+  const std::vector<std::pair<const TControl*, std::string>> boxes = {
+      {&Form->EdFileName, "Select a Download File"}, {&Form->ComboBox1, "Select a Port"},
+      {&Form->EdRepeatTime, "Repeat Delay"},         {&Form->EdRepeatCount, "Repeat Counts"},
+      {&Form->Edit1, "Block Size"},                  {&Dialog->CBBaudRate, "Baud Rate"},
+      {&Dialog->CBDataBits, "Data Bits"},            {&Dialog->CBParity, "Parity"},
+      {&Dialog->CBStopBits, "Stop Bits"},            {&Dialog->CBFlowControl, "Flow Control"}};
+  for (const auto& [box, expected] : boxes) EXPECT_EQ(name(*box), expected) << box->Name();
+  EXPECT_EQ(labelledBy(Form->ComboBox1), "Select a Port ");
+  EXPECT_EQ(labelledBy(Dialog->CBParity), "Parity :|Com Port Setting");
+  EXPECT_EQ(labelledBy(Form->EdRepeatTime), "Repeat Delay");
+}
+
+// QApplication switches the C library to the user's locale; in a comma locale
+// the C library reads "0.5" as 0.
+class CommaLocale {
+ public:
+  CommaLocale() {
+    Saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, Name)) {
+      // Made once, as a machine without it would; root may.
+      if (std::system("localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1") != 0 ||
+          !std::setlocale(LC_ALL, Name))
+        Missing = "the de_DE.UTF-8 locale is missing and localedef could not make it";
+    }
+  }
+  ~CommaLocale() { std::setlocale(LC_ALL, Saved.c_str()); }
+  static constexpr const char* Name = "de_DE.UTF-8";
+  std::string Missing;
+
+ private:
+  std::string Saved;
+};
+
+TEST_F(QtInput, AFractionalDelayRepeatsInACommaLocale) {
+  CommaLocale locale;
+  if (!locale.Missing.empty()) GTEST_SKIP() << locale.Missing;
+  ASSERT_EQ(std::string(std::localeconv()->decimal_point), ",");
+  EXPECT_EQ(std::strtod("0.5", nullptr), 0.0) << "the C library now reads a point as the end";
+  EXPECT_DOUBLE_EQ(StrToFloat("0,5"), 0.5) << "as users of comma locales type it";
+  EXPECT_THROW(StrToFloat("0.5.1"), EConvertError);
+
+  Form->ComboBox1.SetText("TEST");
+  Form->EdFileName.SetText(Dir.Write("label.prn", RandomBytes(40)));
+  QLineEdit* delay = Widget<QLineEdit>(Form->EdRepeatTime);
+  delay->selectAll();
+  QTest::keyClicks(delay, "0.5");
+  auto* repeat = Widget<QCheckBox>(Form->CBRepeat);
+  repeat->setFocus();
+  QTest::keyClick(repeat, Qt::Key_Space);
+  ASSERT_TRUE(Form->CBRepeat.Checked());
+  QTest::mouseClick(Widget<QPushButton>(Form->BuStart), Qt::LeftButton);
+  // Completion shows at the first tick, a second after Start; the
+  // repetition follows half a second later.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Loop.Runs == 2; }, 5000));
+  EXPECT_TRUE(Boxes.Texts.empty()) << (Boxes.Texts.empty() ? "" : Boxes.Texts.front());
+  EXPECT_EQ(Form->LaCount.Caption(), "1");
+  EXPECT_FALSE(Form->CBRepeat.Checked()) << "the count of 1 is reached";
+  ASSERT_TRUE(WaitIdle());
+}
+
 }  // namespace
 }  // namespace vornex::test
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  vornex::test::Host();
+  vornex::TQtHost host(vornex::test::Argc, vornex::test::Argv);
+  vornex::test::TheHost = &host;
   return RUN_ALL_TESTS();
 }

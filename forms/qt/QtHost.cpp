@@ -1,5 +1,7 @@
 #include "forms/qt/QtHost.h"
 
+#include "forms/AccessibleName.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -8,6 +10,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,6 +56,22 @@ class TDropDownCombo : public QComboBox {
   }
 };
 
+// Enter in a box's edit field is neither a pick nor an edit, as in a native
+// drop-down box; Qt would take it as choosing the item the text matches.
+class TEnterIgnorer : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 // A window that passes the user's close request to its form.
 class TFormWidget : public QWidget {
  public:
@@ -77,6 +96,8 @@ class TUpDownWidget : public QWidget {
     auto* down = new QToolButton(this);
     up->setArrowType(Qt::UpArrow);
     down->setArrowType(Qt::DownArrow);
+    up->setAccessibleName(QStringLiteral("Up"));
+    down->setAccessibleName(QStringLiteral("Down"));
     const TRect& r = model.Bounds();
     up->setGeometry(0, 0, r.Width, r.Height / 2);
     down->setGeometry(0, r.Height / 2, r.Width, r.Height - r.Height / 2);
@@ -93,6 +114,16 @@ struct TQtHost::TImpl {
   std::unordered_map<const TComponent*, QObject*> Widgets;
   std::unordered_set<const TComponent*> Windows;
   std::vector<QEventLoop*> ModalLoops;
+  // Non-zero while the model's changes are being shown: what the widgets
+  // then report is the model's own doing, not the user's.
+  int Updating = 0;
+  // Connects what a widget reports to the model, unless the model caused it.
+  template <typename TSender, typename TSignal, typename TCall>
+  void FromUser(TSender* sender, TSignal signal, TCall call) {
+    QObject::connect(sender, signal, [this, call](auto... args) {
+      if (Updating == 0) call(args...);
+    });
+  }
 
   QWidget* Widget(const TComponent& c) const {
     auto it = Widgets.find(&c);
@@ -162,7 +193,8 @@ void TQtHost::Attach(TForm& form) {
       case TControlKind::Edit: {
         auto* model = static_cast<TEdit*>(control);
         auto* edit = new QLineEdit(Q(model->Text()), parent);
-        QObject::connect(edit, &QLineEdit::textEdited, [model](const QString& t) { model->SetText(S(t)); });
+        // Every change, typed or made through the accessibility interface.
+        Impl->FromUser(edit, &QLineEdit::textChanged, [model](const QString& t) { model->SetText(S(t)); });
         w = edit;
         break;
       }
@@ -178,7 +210,8 @@ void TQtHost::Attach(TForm& form) {
         auto* model = static_cast<TCheckBox*>(control);
         auto* box = new QCheckBox(Q(model->Caption()), parent);
         box->setChecked(model->Checked());
-        QObject::connect(box, &QCheckBox::clicked, [model](bool on) { model->SetChecked(on); });
+        // Toggled, not clicked: an assistive tool's toggle action clicks nothing.
+        Impl->FromUser(box, &QCheckBox::toggled, [model](bool on) { model->SetChecked(on); });
         w = box;
         break;
       }
@@ -189,10 +222,18 @@ void TQtHost::Attach(TForm& form) {
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setCompleter(nullptr);
         combo->BeforePopup = [model] { model->DropDown(); };
-        QObject::connect(combo, QOverload<int>::of(&QComboBox::activated),
-                         [model](int index) { model->Pick(index); });
-        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
-                         [model](const QString& t) { model->TypeText(S(t)); });
+        combo->lineEdit()->installEventFilter(new TEnterIgnorer(combo));
+        Impl->FromUser(combo, QOverload<int>::of(&QComboBox::activated),
+                       [model](int index) { model->Pick(index); });
+        // Every change of the edit field, typed or made through the
+        // accessibility interface, is an edit; but a pick sets the field to
+        // the item before it is reported, and is not.
+        Impl->FromUser(combo->lineEdit(), &QLineEdit::textChanged, [combo, model](const QString& t) {
+          const int index = combo->currentIndex();
+          if (index >= 0 && index != model->ItemIndex() && combo->itemText(index) == t) return;
+          const std::string text = S(t);
+          if (text != model->Text()) model->TypeText(text);
+        });
         w = combo;
         break;
       }
@@ -220,6 +261,9 @@ void TQtHost::Attach(TForm& form) {
                     TProp::Items, TProp::Text, TProp::Range, TProp::Position, TProp::Lines})
       Changed(*c, p);
   }
+  // Once every widget exists: a label may be declared after the box it names.
+  for (TComponent* c : form.Components())
+    if (c != &form) Changed(*c, TProp::AccessibleName);
   Changed(form, TProp::Bounds);
   if (form.Visible()) ShowForm(form, true);
 }
@@ -237,6 +281,11 @@ void TQtHost::Changed(TComponent& component, TProp what) {
   }
   auto* w = qobject_cast<QWidget*>(object);
   auto& control = static_cast<TControl&>(component);
+  ++Impl->Updating;
+  struct TDone {
+    int& Count;
+    ~TDone() { --Count; }
+  } done{Impl->Updating};
   switch (what) {
     case TProp::Bounds: {
       const TRect& r = control.Bounds();
@@ -272,6 +321,17 @@ void TQtHost::Changed(TComponent& component, TProp what) {
     case TProp::Hint:
       w->setToolTip(Q(control.Hint()));
       break;
+    case TProp::AccessibleName: {
+      const QString name = Q(AccessibleNameOf(control));
+      w->setAccessibleName(name);
+      // A screen reader lands in a box's edit field, not on the box ...
+      if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit())
+        combo->lineEdit()->setAccessibleName(name);
+      // ... and on Linux it names a combo box by the label that points to it.
+      if (const TControl* label = AccessibleLabelOf(control))
+        if (auto* shown = qobject_cast<QLabel*>(Impl->Widget(*label))) shown->setBuddy(w);
+      break;
+    }
     case TProp::Caption:
       switch (control.Kind()) {
         case TControlKind::Form: w->setWindowTitle(Q(static_cast<TForm&>(control).Caption())); break;
@@ -298,15 +358,29 @@ void TQtHost::Changed(TComponent& component, TProp what) {
       break;
     case TProp::Items:
     case TProp::ItemIndex:
-      if (auto* combo = qobject_cast<QComboBox*>(w)) {
+      if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) {
         auto& model = static_cast<TComboBox&>(control);
         QSignalBlocker block(combo);
+        // Refilling the list or choosing no item empties the edit field:
+        // what the user sees there, and the caret, are put back.
+        QLineEdit* field = combo->lineEdit();
+        const QString before = field->text();
+        const int caret = field->cursorPosition();
+        const int selectionStart = field->selectionStart();
+        const int selectionLength = field->selectionLength();
         if (what == TProp::Items) {
           combo->clear();
           for (const auto& item : model.Items()) combo->addItem(Q(item));
         }
-        combo->setCurrentIndex(model.ItemIndex());
-        combo->setEditText(Q(model.Text()));
+        if (combo->currentIndex() != model.ItemIndex()) combo->setCurrentIndex(model.ItemIndex());
+        const QString text = Q(model.Text());
+        if (field->text() != text) field->setText(text);
+        if (text == before) {
+          if (selectionLength > 0)
+            field->setSelection(selectionStart, selectionLength);
+          else
+            field->setCursorPosition(caret);
+        }
       }
       break;
     case TProp::Range:
