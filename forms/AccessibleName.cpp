@@ -1,6 +1,5 @@
 #include "forms/AccessibleName.h"
 
-#include <cctype>
 #include <cstdlib>
 
 namespace vornex {
@@ -19,8 +18,8 @@ std::string Cleaned(std::string caption) {
 }
 
 bool HasLetter(const std::string& text) {
-  for (unsigned char c : text)
-    if (std::isalpha(c)) return true;
+  for (char c : text)
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
   return false;
 }
 

@@ -1,6 +1,5 @@
 #include "forms/Convert.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -75,7 +74,9 @@ double StrToFloat(const std::string& text) {
 std::string IntToStr(std::int64_t value) { return std::to_string(value); }
 
 std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  // Not toupper: in a single-byte locale it would change letters above 127.
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
 }
 

@@ -1,8 +1,11 @@
 // What the user may type into the number boxes.
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "forms/Convert.h"
 #include "forms/Exception.h"
+#include "tests/support/TestLocale.h"
 
 namespace vornex {
 namespace {
@@ -44,6 +47,15 @@ TEST(Convert, FloatsAreDecimalWithAPointOrAComma) {
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(), "'0.5.1' is not a valid floating point value");
   }
+}
+
+TEST(Convert, UpperCaseTouchesAsciiLettersOnlyInEveryLocale) {
+  // In a single-byte locale the C library upper-cases "ä" and "ü" too; the
+  // names port discovery matches must not change with the user's locale.
+  test::TTestLocale latin1(LC_CTYPE, {"de_DE.ISO-8859-1", "German_Germany.1252"},
+                           "localedef -i de_DE -f ISO-8859-1 de_DE.ISO-8859-1");
+  if (!latin1.Active()) GTEST_SKIP() << latin1.Missing;
+  EXPECT_EQ(UpperCase("vid_\xe4\xfc"), "VID_\xe4\xfc");
 }
 
 TEST(Convert, HexIsUpperCaseWithoutLeadingZeros) {

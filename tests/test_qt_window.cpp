@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <memory>
 
 #include <QAccessible>
@@ -31,6 +30,7 @@
 #include "tests/support/MainWindowLayout.h"
 #include "tests/support/ScriptedLoop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestLocale.h"
 
 namespace vornex::test {
 namespace {
@@ -347,30 +347,11 @@ TEST_F(QtInput, EveryBoxHasTheNameASightedUserReadsBesideIt) {
   EXPECT_EQ(labelledBy(Form->EdRepeatTime), "Repeat Delay");
 }
 
-// QApplication switches the C library to the user's locale; in a comma locale
-// the C library reads "0.5" as 0.
-class CommaLocale {
- public:
-  CommaLocale() {
-    Saved = std::setlocale(LC_ALL, nullptr);
-    if (!std::setlocale(LC_ALL, Name)) {
-      // Made once, as a machine without it would; root may.
-      if (std::system("localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1") != 0 ||
-          !std::setlocale(LC_ALL, Name))
-        Missing = "the de_DE.UTF-8 locale is missing and localedef could not make it";
-    }
-  }
-  ~CommaLocale() { std::setlocale(LC_ALL, Saved.c_str()); }
-  static constexpr const char* Name = "de_DE.UTF-8";
-  std::string Missing;
-
- private:
-  std::string Saved;
-};
-
 TEST_F(QtInput, AFractionalDelayRepeatsInACommaLocale) {
-  CommaLocale locale;
-  if (!locale.Missing.empty()) GTEST_SKIP() << locale.Missing;
+  // QApplication switches the C library to the user's locale; in a comma
+  // locale the C library reads "0.5" as 0.
+  TTestLocale comma(LC_ALL, {"de_DE.UTF-8"}, "localedef -i de_DE -f UTF-8 de_DE.UTF-8");
+  if (!comma.Active()) GTEST_SKIP() << comma.Missing;
   ASSERT_EQ(std::string(std::localeconv()->decimal_point), ",");
   EXPECT_EQ(std::strtod("0.5", nullptr), 0.0) << "the C library now reads a point as the end";
   EXPECT_DOUBLE_EQ(StrToFloat("0,5"), 0.5) << "as users of comma locales type it";

@@ -1,7 +1,5 @@
 #include "forms/qt/QtHost.h"
 
-#include "forms/AccessibleName.h"
-
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -10,8 +8,8 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -26,6 +24,8 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "forms/AccessibleName.h"
 
 namespace vornex {
 
