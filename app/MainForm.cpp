@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/Version.h"
 #include "dialogs/ComSetupForm.h"
 
 namespace vornex {
@@ -17,7 +18,7 @@ TUploadControls ControlsOf(TMainForm& f) {
 }  // namespace
 
 TMainForm::TMainForm(THost& host, TPlatform& platform)
-    : TForm(host, "MainForm", "ZUV Vornex 2.00", {150, 113, 267, 201}),
+    : TForm(host, "MainForm", std::string("ZUV Vornex ") + TitleVersion, {150, 113, 267, 201}),
       Platform(platform),
       Comm1(platform, host),
       Upload(Job, ControlsOf(*this), host, platform) {
@@ -72,6 +73,7 @@ void TMainForm::WireEvents() {
   ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };
   ComboBox1.OnDropDown = [this] { Ports.ComboBox1DropDown(); };
   Button1.OnClick = [this] { Ports.Button1Click(); };
+  OnDropFiles = [this](const std::vector<std::string>& files) { FormDropFiles(files); };
 
   Upload.SelectPort = [this] { Selection.ComboBox1Change(); };
   // Taken at Start, on this thread: a drop-down later rebuilds the list
@@ -91,6 +93,12 @@ void TMainForm::BuBrowseClick() {
 }
 
 void TMainForm::BuExitClick() { Close(); }
+
+void TMainForm::FormDropFiles(const std::vector<std::string>& files) {
+  // Where typing could not reach, a drop does not either.
+  if (files.size() != 1 || !EdFileName.Reachable()) return;
+  EdFileName.SetText(files.front());
+}
 
 void TMainForm::BuSetupComClick() {
   if (ComSetupForm && ComSetupForm->ShowModal() == mrOk) ApplyPortSettings();

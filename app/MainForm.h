@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "comm/Comm.h"
 #include "forms/Controls.h"
@@ -101,6 +102,9 @@ class TMainForm : public TForm {
   void BuBrowseClick();
   void BuExitClick();
   void Memo1Change();
+  // A file dropped on the window is named in the file box, as if typed;
+  // several at once name none, as one file goes at a time.
+  void FormDropFiles(const std::vector<std::string>& files);
   // Port setup: the settings dialog, applied to Comm1 on Ok.
   void BuSetupComClick();
   void ApplyPortSettings();

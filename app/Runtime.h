@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "forms/Host.h"
 #include "os/Platform.h"
@@ -14,6 +15,9 @@ class TRuntime {
   ~TRuntime();
   THost& Host() { return *HostPart; }
   TPlatform& Platform() { return *PlatformPart; }
+  // Text for the user before there is a window (--help, a wrong command
+  // line): on the terminal, or where this platform shows such text.
+  static void Tell(const std::string& text, bool error);
 
  private:
   std::unique_ptr<THost> HostPart;

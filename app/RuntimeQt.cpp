@@ -1,3 +1,5 @@
+#include <iostream>
+
 #include "app/Runtime.h"
 #include "forms/qt/QtHost.h"
 #include "os/posix/PosixPlatform.h"
@@ -9,5 +11,7 @@ TRuntime::TRuntime(int& argc, char** argv)
       PlatformPart(std::make_unique<TPosixPlatform>()) {}
 
 TRuntime::~TRuntime() = default;
+
+void TRuntime::Tell(const std::string& text, bool error) { (error ? std::cerr : std::cout) << text << std::flush; }
 
 }  // namespace vornex

@@ -1,4 +1,5 @@
 #include "app/Runtime.h"
+#include "forms/win32/StartText.h"
 #include "forms/win32/Win32Host.h"
 #include "os/win32/Win32Platform.h"
 
@@ -10,5 +11,7 @@ TRuntime::TRuntime(int&, char**)
     : HostPart(std::make_unique<TWin32Host>()), PlatformPart(std::make_unique<TWin32Platform>()) {}
 
 TRuntime::~TRuntime() = default;
+
+void TRuntime::Tell(const std::string& text, bool error) { win32::ShowStartText(text, "Vornex", error); }
 
 }  // namespace vornex

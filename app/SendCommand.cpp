@@ -12,7 +12,7 @@ namespace vornex {
 const char SendUsage[] =
     "usage: vornex-send [--port TEXT] [--block-size N] [--repeat N] [--delay SECONDS]\n"
     "                   [--no-line-check] FILE\n"
-    "       vornex-send --list-ports\n"
+    "       vornex-send --list-ports | --help | --version\n"
     "\n"
     "Sends FILE to a printer, byte for byte, as the Vornex window does.\n"
     "  --port TEXT        the port, as typed in the window's port box (default COM1)\n"
@@ -20,7 +20,9 @@ const char SendUsage[] =
     "  --repeat N         send the file N more times (default: once)\n"
     "  --delay SECONDS    pause before each repetition (default 3)\n"
     "  --no-line-check    never give up on a port that stalls\n"
-    "  --list-ports       list the ports Vornex finds, one a line\n";
+    "  --list-ports       list the ports Vornex finds, one a line\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n";
 
 TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
   TParsedCommand parsed;
@@ -37,6 +39,9 @@ TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
     };
     if (a == "--help" || a == "-h") {
       parsed.Help = true;
+      return parsed;
+    } else if (a == "--version") {
+      parsed.Version = true;
       return parsed;
     } else if (a == "--port") {
       if (!value(o.Port)) return parsed;

@@ -31,6 +31,7 @@ struct TParsedCommand {
   std::optional<TSendOptions> Options;
   std::string Error;
   bool Help = false;
+  bool Version = false;
 };
 TParsedCommand ParseSendCommand(const std::vector<std::string>& args);
 extern const char SendUsage[];

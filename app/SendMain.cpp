@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "app/SendCommand.h"
+#include "app/Version.h"
 #include "os/posix/Console.h"
 #include "os/posix/PosixPlatform.h"
 
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
   vornex::TParsedCommand parsed = vornex::ParseSendCommand({argv + 1, argv + argc});
   if (parsed.Help) {
     std::cout << vornex::SendUsage;
+    return vornex::SendOk;
+  }
+  if (parsed.Version) {
+    std::cout << "vornex-send " << vornex::ProductVersion << "\n";
     return vornex::SendOk;
   }
   if (!parsed.Options) {

@@ -75,4 +75,8 @@ void TForm::PressEscape() {
   }
 }
 
+void TForm::DropFiles(const std::vector<std::string>& files) {
+  if (OnDropFiles) Fire([&] { OnDropFiles(files); });
+}
+
 }  // namespace vornex

@@ -1,6 +1,7 @@
 // A window: the top container of a declared form.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,14 @@ class TForm : public TContainer {
   bool UserClose();
   // Escape: presses the Cancel button if the form has one.
   void PressEscape();
+
+  // Files dropped on the window from a file manager, by full path (folders
+  // left out). A form without a handler takes no drops; set it before the
+  // form is attached.
+  std::function<void(const std::vector<std::string>& files)> OnDropFiles;
+  bool AcceptsFiles() const { return static_cast<bool>(OnDropFiles); }
+  // A drop, as the renderers report it: the handler runs as any event does.
+  void DropFiles(const std::vector<std::string>& files);
 
  private:
   friend class TComponent;

@@ -76,6 +76,9 @@ class THost {
 
   // The caption of the message boxes.
   std::string Title;
+  // The windows' icon, by name: the icon theme's on Linux, the program's
+  // icon resource on Windows. Empty: the toolkit's own. Set before Attach.
+  std::string Icon;
   // The first form created; closing it ends the application.
   TForm* MainForm = nullptr;
 

@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vornex needs that are missing, using sudo only
-# when not root. Usage: scripts/deps.sh run|test|screenshots
+# when not root. Usage: scripts/deps.sh run|test|screenshots|release
 set -euo pipefail
 
 purpose=${1:-run}
 # GoogleTest too for running: the virtual printer is built with the tests.
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-liberation googletest)
+# rsvg-convert draws the icon's PNG sizes from its SVG source.
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-liberation googletest librsvg2-bin)
+# The Debian package and the Windows release: dpkg-shlibdeps finds the
+# package's dependencies, ImageMagick makes the Windows icon, zip the archive.
+release=(dpkg-dev g++-mingw-w64-i686-posix imagemagick zip)
 case "$purpose" in
   run) packages+=(xvfb) ;;
   screenshots) packages+=(xvfb imagemagick xdotool) ;;
   # locales: the Qt tests make a comma-decimal locale when the machine lacks one.
   # The Windows build: mingw-w64 for 32-bit Windows (and 64-bit, for a
   # kernel that cannot run 32-bit programs), and Wine to run its tests.
+  # The package is checked too: lintian, desktop-file-validate, man's own
+  # warnings, and the archive's listing.
   test) packages+=(libgtest-dev xvfb xauth locales
-                   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386) ;;
-  *) echo "usage: $0 run|test|screenshots" >&2; exit 2 ;;
+                   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
+                   "${release[@]}" lintian desktop-file-utils man-db unzip) ;;
+  release) packages+=("${release[@]}") ;;
+  *) echo "usage: $0 run|test|screenshots|release" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -5,14 +5,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -20,6 +24,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QWidget>
 #include <unordered_map>
 #include <unordered_set>
@@ -72,10 +77,11 @@ class TEnterIgnorer : public QObject {
   }
 };
 
-// A window that passes the user's close request to its form.
+// A window that passes the user's close request and the files dropped on it
+// to its form.
 class TFormWidget : public QWidget {
  public:
-  explicit TFormWidget(TForm& form) : Form(form) {}
+  explicit TFormWidget(TForm& form) : Form(form) { setAcceptDrops(form.AcceptsFiles()); }
 
  protected:
   void closeEvent(QCloseEvent* event) override {
@@ -84,7 +90,30 @@ class TFormWidget : public QWidget {
     Form.UserClose();
   }
 
+  // One file of this machine is taken; anything else (text, a web link, a
+  // folder, several files) is refused while it is dragged over.
+  void dragEnterEvent(QDragEnterEvent* event) override {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  }
+  void dragMoveEvent(QDragMoveEvent* event) override {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  }
+  void dropEvent(QDropEvent* event) override {
+    const QString file = DroppedFile(event->mimeData());
+    if (file.isEmpty()) return;
+    event->acceptProposedAction();
+    Form.DropFiles({S(file)});
+  }
+
  private:
+  static QString DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile()) return {};
+    const QFileInfo info(url.toLocalFile());
+    return info.isFile() ? info.absoluteFilePath() : QString();
+  }
+
   TForm& Form;
 };
 
@@ -153,6 +182,7 @@ void TQtHost::Attach(TForm& form) {
   Impl->Windows.insert(&form);
   form.SetObserver(this);
   window->setWindowTitle(Q(form.Caption()));
+  if (!Icon.empty()) window->setWindowIcon(QIcon::fromTheme(Q(Icon)));
   window->setFont(FontOf(form.Font(), QApplication::font()));
   Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   if (form.SystemMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;

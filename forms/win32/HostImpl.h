@@ -53,10 +53,13 @@ struct TWin32Host::TImpl {
   void FitForm(TForm& form, HWND w);
   void SetHint(TControl& control, HWND w);
   void SetTimer(TTimer& timer);
+  // The host's icon from the program's resources, large and small.
+  void SetIcon(HWND form);
 
   // User input, from the window procedures (Win32Host.cpp).
   LRESULT Command(HWND window, WPARAM wParam, LPARAM lParam);
   LRESULT Notify(LPARAM lParam);
+  void DropFiles(HWND window, HANDLE drop);
   void Dispatch(MSG& msg);
   void RestoreFocus(HWND form);
 };

@@ -2,11 +2,13 @@
 // positions, and kept in step with it.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "forms/win32/HostImpl.h"
 #include "forms/win32/Win32Host.h"
 #include "os/win32/WinApi.h"
 #include <commctrl.h>
+#include <shellapi.h>
 
 namespace vornex {
 
@@ -45,6 +47,8 @@ void TWin32Host::Attach(TForm& form) {
   I.Windows[&form] = window;
   I.Models[window] = &form;
   form.SetObserver(this);
+  I.SetIcon(window);
+  if (form.AcceptsFiles()) ::DragAcceptFiles(window, TRUE);
   ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(I.Fonts.Get(form.EffectiveFont())), FALSE);
 
   for (TComponent* c : form.Components()) {
@@ -179,6 +183,16 @@ void TWin32Host::TImpl::FitForm(TForm& form, HWND w) {
   ::AdjustWindowRectEx(&outer, style, FALSE, ex);
   ::SetWindowPos(w, nullptr, form.Bounds().Left, form.Bounds().Top, outer.right - outer.left,
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Host::TImpl::SetIcon(HWND form) {
+  if (Host.Icon.empty()) return;
+  // Shared: the icons stay with the program's image, nothing to free.
+  for (auto [which, size] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+    const int px = ::GetSystemMetrics(size);
+    HANDLE icon = ::LoadImageA(Instance, Host.Icon.c_str(), IMAGE_ICON, px, px, LR_SHARED);
+    if (icon) ::SendMessageA(form, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+  }
 }
 
 void TWin32Host::TImpl::SetHint(TControl& control, HWND w) {

@@ -3,12 +3,15 @@
 #include "forms/win32/Win32Host.h"
 
 #include <exception>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "forms/win32/HostImpl.h"
 #include "os/win32/WinApi.h"
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
 namespace vornex {
 
@@ -235,6 +238,26 @@ LRESULT TWin32Host::TImpl::Command(HWND window, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
+void TWin32Host::TImpl::DropFiles(HWND window, HANDLE drop) {
+  // The drop's memory is the receiver's to free, whatever happens here.
+  struct TFinish {
+    void operator()(HDROP h) const { ::DragFinish(h); }
+  };
+  const std::unique_ptr<std::remove_pointer_t<HDROP>, TFinish> held(static_cast<HDROP>(drop));
+  HDROP hdrop = held.get();
+  std::vector<std::string> files;
+  const UINT count = ::DragQueryFileA(hdrop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    const UINT length = ::DragQueryFileA(hdrop, i, nullptr, 0);
+    std::string name(static_cast<std::size_t>(length) + 1, '\0');
+    name.resize(::DragQueryFileA(hdrop, i, name.data(), length + 1));
+    const ::DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (!name.empty() && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      files.push_back(name);
+  }
+  if (auto* form = dynamic_cast<TForm*>(ModelOf(window))) form->DropFiles(files);
+}
+
 LRESULT TWin32Host::TImpl::Notify(LPARAM lParam) {
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
   TComponent* model = ModelOf(header->hwndFrom);
@@ -272,6 +295,9 @@ LRESULT CALLBACK FormProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         return impl->Command(w, wParam, lParam);
       case WM_NOTIFY:
         return impl->Notify(lParam);
+      case WM_DROPFILES:
+        impl->DropFiles(w, reinterpret_cast<HANDLE>(wParam));
+        return 0;
       case WM_ACTIVATE:
         if (!impl->IsFormWindow(w)) break;
         if (LOWORD(wParam) == WA_INACTIVE) {

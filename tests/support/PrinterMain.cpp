@@ -1,6 +1,7 @@
 // vornex-printer: a printer without hardware, for trying Vornex out.
 //   vornex-printer [--dir DIR] [--rate BYTES_PER_SECOND] [--reply TEXT] [--reply-at N]
 //                  [--no-usb] [--env FILE]
+//   vornex-printer --help | --version
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "app/Version.h"
 #include "tests/support/VirtualPrinter.h"
 
 namespace {
@@ -20,14 +22,18 @@ void OnSignal(int) { Quit = true; }
 const char Usage[] =
     "usage: vornex-printer [--dir DIR] [--rate BYTES_PER_SECOND] [--reply TEXT] [--reply-at N]\n"
     "                      [--no-usb] [--env FILE]\n"
+    "       vornex-printer --help | --version\n"
     "Makes the far ends of a printer (a serial line, a parallel port, a USB printer and the\n"
     "maker's USB library) and reports every file that arrives: port, bytes, SHA-256.\n"
+    "  --dir DIR      make them in DIR (default: a new folder under /tmp)\n"
     "  --rate N       the serial line takes N bytes a second (default: as fast as they come)\n"
     "  --reply TEXT   sent back on the serial line after each file (default OK;)\n"
     "  --reply-at N   ... or once N bytes of a file have come\n"
     "  --no-usb       no USB printer (while there is one, Vornex sends to it whatever port\n"
     "                 is chosen)\n"
-    "  --env FILE     write the settings that point Vornex here to FILE, for `source`\n";
+    "  --env FILE     write the settings that point Vornex here to FILE, for `source`\n"
+    "  --help         show this text\n"
+    "  --version      show the version\n";
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,7 +54,10 @@ int main(int argc, char** argv) {
     else if (a == "--reply-at") options.ReplyAt = std::strtoul(next().c_str(), nullptr, 10);
     else if (a == "--no-usb") options.Usb = false;
     else if (a == "--env") envFile = next();
-    else {
+    else if (a == "--version") {
+      std::cout << "vornex-printer " << vornex::ProductVersion << "\n";
+      return 0;
+    } else {
       std::cerr << (a == "--help" ? "" : "vornex-printer: unknown option " + a + "\n") << Usage;
       return a == "--help" ? 0 : 2;
     }
