@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the plain build, then
-# AddressSanitizer with UndefinedBehaviorSanitizer, then ThreadSanitizer; then
-# the Windows build, cross-built, with its tests under Wine.
+# Installs what is missing, builds, and runs every test: the plain build (with
+# the Debian package, made and tried out), then AddressSanitizer with
+# UndefinedBehaviorSanitizer, then ThreadSanitizer; then the Windows build,
+# cross-built, with its tests under Wine; then the release as it is made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -15,7 +16,8 @@ done
 echo "=== win32"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
-ctest --preset win32 -R '^imports$'
+# Without Wine: what the program imports, and the release archive made of it.
+ctest --preset win32 -R '^(imports|release)$'
 # The 32-bit tests need a kernel that runs 32-bit programs. Where it does
 # not, the same tests are built as 64-bit code and run under wine64.
 windows=win32
@@ -33,4 +35,9 @@ status=0
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset "$windows" || status=$?
 WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 [ "$status" -eq 0 ]
+
+# The release as one command makes it, with the sums a downloader checks.
+echo "=== release"
+scripts/release.sh
+(cd build/release && sha256sum -c SHA256SUMS)
 echo "All tests passed."

@@ -11,12 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "os/win32/WinApi.h"
 #include <commctrl.h>
+#include <shlobj.h>
 
 namespace vornex::test {
 namespace {
@@ -230,6 +233,56 @@ TEST_F(Win32Window, StartOnAMissingFileSaysSoAndStartsNothing) {
   EXPECT_FALSE(Form->Upload.Busy());
   EXPECT_TRUE(::IsWindowEnabled(Window(Form->BuStart)));
   EXPECT_TRUE(::IsWindowEnabled(Window(Form->BuBrowse)));
+}
+
+// What Explorer hands a window when files are dropped on it: a DROPFILES
+// block with the names after it, ending in an empty one.
+HGLOBAL DropOf(const std::vector<std::string>& files) {
+  std::string names;
+  for (const auto& f : files) names += f + '\0';
+  names += '\0';
+  HGLOBAL drop = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
+  auto* block = static_cast<DROPFILES*>(::GlobalLock(drop));
+  block->pFiles = sizeof(DROPFILES);
+  block->fWide = FALSE;
+  std::memcpy(reinterpret_cast<char*>(block) + sizeof(DROPFILES), names.data(), names.size());
+  ::GlobalUnlock(drop);
+  return drop;
+}
+
+TEST_F(Win32Window, AFileDroppedOnTheWindowFillsTheFileBoxAndStartsNothing) {
+  HWND window = Window(*Form);
+  EXPECT_TRUE(::GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) << "DragAcceptFiles";
+  TTempDir dir;
+  const std::string file = dir.Write("label.prn", "label");
+  // The window frees each drop it is handed.
+  ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({file})), 0);
+  EXPECT_EQ(Text(Window(Form->EdFileName)), file);
+  EXPECT_EQ(Form->EdFileName.Text(), file);
+  EXPECT_FALSE(Form->Upload.Busy());
+  EXPECT_TRUE(::IsWindowEnabled(Window(Form->BuStart)));
+  EXPECT_TRUE(Host().Messages.empty());
+
+  // A folder is not a file to send, and of several files none is guessed.
+  ::SetWindowTextA(Window(Form->EdFileName), "typed.prn");
+  ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({dir.Root.string()})), 0);
+  EXPECT_EQ(Form->EdFileName.Text(), "typed.prn");
+  ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({file, dir.Write("b.prn", "b")})), 0);
+  EXPECT_EQ(Form->EdFileName.Text(), "typed.prn");
+  EXPECT_EQ(Text(Window(Form->EdFileName)), "typed.prn");
+}
+
+// The test program carries the program's manifest, so that the layout above
+// is checked in the look the program has: the common controls then come
+// from the side-by-side assembly of version 6, not the system folder's.
+TEST(Win32Look, TheWindowsAreMadeWithTheVersion6CommonControls) {
+  HMODULE comctl = ::GetModuleHandleA("comctl32.dll");
+  ASSERT_NE(comctl, nullptr);
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(comctl, path, MAX_PATH);
+  std::string loaded(path);
+  for (char& c : loaded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_NE(loaded.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0."), std::string::npos) << path;
 }
 
 TEST_F(Win32Window, TheKeyboardComesBackToItsControlAfterAModalForm) {
