@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
+#include <QWindow>
 
 #include "app/Application.h"
 #include "app/WindowCommand.h"
@@ -29,25 +30,30 @@ QString FileBox(const TMainForm& form) {
   return qobject_cast<QLineEdit*>(Host().WidgetOf(form.EdFileName))->text();
 }
 
-// What a file manager's drag carries.
+// What a file manager's drag carries: the addresses, and the same as text.
 std::unique_ptr<QMimeData> Urls(const QList<QUrl>& urls) {
   auto data = std::make_unique<QMimeData>();
   data->setUrls(urls);
+  QStringList text;
+  for (const QUrl& url : urls) text << url.toString();
+  data->setText(text.join('\n'));
   return data;
 }
 
-// Drags data over the window and lets go: whether the window took the drag,
-// and whether it took the drop.
+// Drags data over a control of the window and lets go there, delivered as
+// the window system delivers it: Qt picks the widget under the point.
 struct TDropped {
   bool Entered;
   bool Dropped;
 };
-TDropped DragAndDrop(QWidget* window, const QMimeData& data) {
-  const QPointF where(40, 30);
-  QDragEnterEvent enter(where.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(window, &enter);
-  QDropEvent drop(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(window, &drop);
+TDropped DragAndDrop(QWidget* window, QWidget* over, const QMimeData& data) {
+  const QPoint where = over->mapTo(window, over->rect().center());
+  QWindow* native = window->windowHandle();
+  if (!native) return {false, false};
+  QDragEnterEvent enter(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(native, &enter);
+  QDropEvent drop(QPointF(where), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(native, &drop);
   return {enter.isAccepted(), drop.isAccepted()};
 }
 
@@ -85,12 +91,20 @@ TEST_F(QtOpen, ALocalFileDroppedOnTheWindowFillsTheFileBox) {
   EXPECT_TRUE(window->acceptDrops());
   const std::string file = Dir.Write("firmware.bin", "firmware");
   const auto data = Urls({QUrl::fromLocalFile(QString::fromStdString(file))});
-  const TDropped result = DragAndDrop(window, *data);
-  EXPECT_TRUE(result.Entered);
-  EXPECT_TRUE(result.Dropped);
+  // Onto the file box itself, where a user lets go of it: the box must not
+  // paste the file's address in as text.
+  const TDropped onBox = DragAndDrop(window, Host().WidgetOf(application.MainForm.EdFileName), *data);
+  EXPECT_TRUE(onBox.Entered);
+  EXPECT_TRUE(onBox.Dropped);
   EXPECT_EQ(FileBox(application.MainForm).toStdString(), file);
   EXPECT_EQ(application.MainForm.EdFileName.Text(), file);
   EXPECT_FALSE(application.MainForm.Upload.Busy());
+
+  // Anywhere else on the window does the same.
+  const std::string other = Dir.Write("other.prn", "other");
+  const auto otherData = Urls({QUrl::fromLocalFile(QString::fromStdString(other))});
+  EXPECT_TRUE(DragAndDrop(window, Host().WidgetOf(application.MainForm.GroupBox3), *otherData).Dropped);
+  EXPECT_EQ(application.MainForm.EdFileName.Text(), other);
 }
 
 TEST_F(QtOpen, TextALinkAFolderOrSeveralFilesAreRefused) {
@@ -108,11 +122,12 @@ TEST_F(QtOpen, TextALinkAFolderOrSeveralFilesAreRefused) {
   refused.emplace_back("two files", Urls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}));
   refused.emplace_back("a file that is not there", Urls({QUrl::fromLocalFile(a + ".gone")}));
 
-  const TDropped byText = DragAndDrop(window, text);
+  QWidget* box = Host().WidgetOf(application.MainForm.EdFileName);
+  const TDropped byText = DragAndDrop(window, box, text);
   EXPECT_FALSE(byText.Entered);
   EXPECT_FALSE(byText.Dropped);
   for (const auto& [what, data] : refused) {
-    const TDropped result = DragAndDrop(window, *data);
+    const TDropped result = DragAndDrop(window, box, *data);
     EXPECT_FALSE(result.Entered) << what;
     EXPECT_FALSE(result.Dropped) << what;
   }

@@ -105,6 +105,13 @@ class TFormWidget : public QWidget {
     Form.DropFiles({S(file)});
   }
 
+ public:
+  // A drop lands on the window wherever it is let go, the file box included,
+  // whose own drop would paste the file's address in as text.
+  void TakeDropsFromChildren() {
+    for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
+  }
+
  private:
   static QString DroppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
@@ -295,6 +302,7 @@ void TQtHost::Attach(TForm& form) {
   for (TComponent* c : form.Components())
     if (c != &form) Changed(*c, TProp::AccessibleName);
   Changed(form, TProp::Bounds);
+  if (form.AcceptsFiles()) window->TakeDropsFromChildren();
   if (form.Visible()) ShowForm(form, true);
 }
 
