@@ -83,6 +83,12 @@ class TFormWidget : public QWidget {
  public:
   explicit TFormWidget(TForm& form) : Form(form) { setAcceptDrops(form.AcceptsFiles()); }
 
+  // A drop lands on the window wherever it is let go, the file box included,
+  // whose own drop would paste the file's address in as text.
+  void TakeDropsFromChildren() {
+    for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
+  }
+
  protected:
   void closeEvent(QCloseEvent* event) override {
     // The model decides; the window hides only as the model says.
@@ -103,13 +109,6 @@ class TFormWidget : public QWidget {
     if (file.isEmpty()) return;
     event->acceptProposedAction();
     Form.DropFiles({S(file)});
-  }
-
- public:
-  // A drop lands on the window wherever it is let go, the file box included,
-  // whose own drop would paste the file's address in as text.
-  void TakeDropsFromChildren() {
-    for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
   }
 
  private:
