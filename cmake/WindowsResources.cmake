@@ -15,8 +15,7 @@ configure_file(${PROJECT_SOURCE_DIR}/dist/windows/vornex.rc.in ${VORNEX_RESOURCE
 set_source_files_properties(${VORNEX_RESOURCES} PROPERTIES OBJECT_DEPENDS "${VORNEX_ICON_ICO};${VORNEX_MANIFEST}")
 
 # The manifest alone, for the test programs that show the same windows: they
-# are checked in the look the program has.
+# are checked in the look the program has (tests/CMakeLists.txt).
 set(VORNEX_MANIFEST_RESOURCE ${VORNEX_GENERATED_DIR}/manifest.rc)
 file(CONFIGURE OUTPUT ${VORNEX_MANIFEST_RESOURCE} CONTENT
   "#include <windows.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${VORNEX_MANIFEST}\"\n")
-set_source_files_properties(${VORNEX_MANIFEST_RESOURCE} PROPERTIES OBJECT_DEPENDS ${VORNEX_MANIFEST})
