@@ -9,7 +9,7 @@ imports=$("$objdump" -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p')
 status=0
 for dll in $imports; do
   case "${dll,,}" in
-    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|shell32.dll|winspool.drv) ;;
+    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|shell32.dll|winspool.drv|ws2_32.dll) ;;
     *) echo "$(basename "$program") needs $dll beside it" >&2; status=1 ;;
   esac
 done

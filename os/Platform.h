@@ -13,6 +13,22 @@
 
 namespace vornex {
 
+// An address a socket can connect to, in the system's own form (a sockaddr
+// as its getaddrinfo gave it).
+struct TSocketAddress {
+  int Family = 0;
+  int Length = 0;
+  BYTE Data[128] = {};
+};
+
+// A printer the system knows on the network.
+struct TNetworkPrinter {
+  // HOST:PORT, [IPv6]:PORT, or HOST alone when no port was given.
+  std::string Address;
+  // What it is called there: the announced service's or the queue's name.
+  std::string Name;
+};
+
 class TPlatform {
  public:
   virtual ~TPlatform() = default;
@@ -91,6 +107,40 @@ class TPlatform {
   virtual bool EscapeCommFunction(THandle file, DWORD function) = 0;
   virtual bool GetCommModemStatus(THandle file, DWORD& modemStatus) = 0;
 
+  // --- sockets, in Winsock's terms: TCP streams ------------------------------
+  // A failure leaves a Winsock code (WSAECONNREFUSED...) for GetLastError.
+  // A call that waits takes a time limit, which ends it with WSAETIMEDOUT, and
+  // the abort event, which ends it at once with ERROR_OPERATION_ABORTED.
+
+  // The addresses host and port stand for, in the system's order: 0, or the
+  // Winsock code of the failure.
+  virtual int getaddrinfo(const std::string& host, const std::string& port,
+                          std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
+                          THandle abortEvent) = 0;
+  // A stream socket of the address family; InvalidSocket on failure.
+  virtual TSocket socket(int family) = 0;
+  virtual bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs,
+                       THandle abortEvent) = 0;
+  // Blocks until the system has taken all count bytes. `sent` says how many
+  // it took, also when the call fails or is aborted.
+  virtual bool send(TSocket s, const void* data, DWORD count, DWORD& sent,
+                    THandle abortEvent) = 0;
+  // Waits up to timeoutMs (0: takes only what is there) for bytes. Success
+  // with nothing received: the peer has closed its side.
+  virtual bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+                    THandle abortEvent) = 0;
+  virtual bool shutdown(TSocket s, int how) = 0;
+  virtual bool closesocket(TSocket s) = 0;
+  // The system's words for an error code, without a line end.
+  virtual std::string FormatMessageA(DWORD code) = 0;
+
+  // --- printers on the network ------------------------------------------------
+  // The printers the system announces or has set up beside the spooler's
+  // ports (DNS-SD, the print system's queues). A search starts unless one
+  // runs; the call waits up to waitMs for it, and when it takes longer
+  // answers with what the last finished search found.
+  virtual bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) = 0;
+
   // --- the maker's USB transfer library (ordinals 9, 2, 4) --------------------
   // Bound at run time. Without the library every open answers -1.
   virtual bool VendorUsbAvailable() = 0;
@@ -135,6 +185,37 @@ class TPlatformHandle {
  private:
   TPlatform* Platform = nullptr;
   THandle Handle = InvalidHandle;
+};
+
+// Closes a platform socket when it goes out of scope.
+class TPlatformSocket {
+ public:
+  TPlatformSocket() = default;
+  TPlatformSocket(TPlatform& platform, TSocket socket) : Platform(&platform), Socket(socket) {}
+  TPlatformSocket(const TPlatformSocket&) = delete;
+  TPlatformSocket& operator=(const TPlatformSocket&) = delete;
+  TPlatformSocket(TPlatformSocket&& other) noexcept { *this = std::move(other); }
+  TPlatformSocket& operator=(TPlatformSocket&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      Platform = other.Platform;
+      Socket = other.Socket;
+      other.Socket = InvalidSocket;
+    }
+    return *this;
+  }
+  ~TPlatformSocket() { Reset(); }
+
+  TSocket Get() const { return Socket; }
+  bool Valid() const { return Socket != InvalidSocket; }
+  void Reset() {
+    if (Platform && Valid()) Platform->closesocket(Socket);
+    Socket = InvalidSocket;
+  }
+
+ private:
+  TPlatform* Platform = nullptr;
+  TSocket Socket = InvalidSocket;
 };
 
 }  // namespace vornex

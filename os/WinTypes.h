@@ -17,6 +17,10 @@ using THandle = std::uintptr_t;
 inline constexpr THandle InvalidHandle = ~THandle(0);
 inline constexpr THandle NoHandle = 0;
 
+// A socket issued by the platform (Winsock's SOCKET).
+using TSocket = std::uintptr_t;
+inline constexpr TSocket InvalidSocket = ~TSocket(0);
+
 struct DCB {
   DWORD DCBlength = sizeof(DCB);
   DWORD BaudRate = 0;
@@ -114,6 +118,38 @@ inline constexpr DWORD ERROR_IO_PENDING = 997;
 inline constexpr DWORD ERROR_COUNTER_TIMEOUT = 1121;
 inline constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
 
+// Winsock's error codes the system looks at or produces.
+inline constexpr DWORD WSAEINTR = 10004;
+inline constexpr DWORD WSAEACCES = 10013;
+inline constexpr DWORD WSAEINVAL = 10022;
+inline constexpr DWORD WSAEMFILE = 10024;
+inline constexpr DWORD WSAEWOULDBLOCK = 10035;
+inline constexpr DWORD WSAENOTSOCK = 10038;
+inline constexpr DWORD WSAEAFNOSUPPORT = 10047;
+inline constexpr DWORD WSAEADDRNOTAVAIL = 10049;
+inline constexpr DWORD WSAENETDOWN = 10050;
+inline constexpr DWORD WSAENETUNREACH = 10051;
+inline constexpr DWORD WSAENETRESET = 10052;
+inline constexpr DWORD WSAECONNABORTED = 10053;
+inline constexpr DWORD WSAECONNRESET = 10054;
+inline constexpr DWORD WSAENOBUFS = 10055;
+inline constexpr DWORD WSAENOTCONN = 10057;
+inline constexpr DWORD WSAESHUTDOWN = 10058;
+inline constexpr DWORD WSAETIMEDOUT = 10060;
+inline constexpr DWORD WSAECONNREFUSED = 10061;
+inline constexpr DWORD WSAEHOSTDOWN = 10064;
+inline constexpr DWORD WSAEHOSTUNREACH = 10065;
+inline constexpr DWORD WSATYPE_NOT_FOUND = 10109;
+inline constexpr DWORD WSAHOST_NOT_FOUND = 11001;
+inline constexpr DWORD WSATRY_AGAIN = 11002;
+inline constexpr DWORD WSANO_RECOVERY = 11003;
+inline constexpr DWORD WSANO_DATA = 11004;
+
+// shutdown
+inline constexpr int SD_RECEIVE = 0;
+inline constexpr int SD_SEND = 1;
+inline constexpr int SD_BOTH = 2;
+
 // CreateFileA
 inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
@@ -140,6 +176,7 @@ inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
 // Registry
 inline constexpr DWORD KEY_READ = 0x20019;
 inline constexpr DWORD REG_SZ = 1;
+inline constexpr DWORD REG_DWORD = 4;
 
 // Version query
 inline constexpr DWORD VER_PLATFORM_WIN32s = 0;

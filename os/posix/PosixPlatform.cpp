@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "os/posix/Namespace.h"
+#include "os/posix/NetworkPrinters.h"
 #include "os/posix/PosixComm.h"
 #include "os/posix/PosixObjects.h"
 #include "os/posix/VendorLibrary.h"
@@ -123,7 +124,8 @@ TPosixPlatform::TPosixPlatform(TOptions options)
     : Options(std::move(options)),
       Map(Options.DeviceMap),
       Names(std::make_unique<TNamespace>(Options.SysRoot, Options.DevRoot, Map)),
-      Vendor(std::make_unique<TVendorLibrary>(Options.LibraryDirs)) {
+      Vendor(std::make_unique<TVendorLibrary>(Options.LibraryDirs)),
+      NetworkPrinters(std::make_unique<TNetworkPrinters>()) {
   // A printer that goes away under a write must give an error, not end us.
   ::signal(SIGPIPE, SIG_IGN);
 }

@@ -1,5 +1,6 @@
 // Linux in Windows' terms: device names, the comm calls, a registry and a
-// spooler synthesised from sysfs and /dev, and the maker's library by dlopen.
+// spooler synthesised from sysfs and /dev, the maker's library by dlopen,
+// sockets, and the printers Avahi and CUPS know on the network.
 #pragma once
 
 #include <map>
@@ -20,6 +21,7 @@ struct TFileObject;
 struct TKeyObject;
 class TVendorLibrary;
 class TNamespace;
+class TNetworkPrinters;
 }  // namespace posix
 
 class TPosixPlatform : public TPlatform {
@@ -82,6 +84,17 @@ class TPosixPlatform : public TPlatform {
   bool PurgeComm(THandle file, DWORD flags) override;
   bool EscapeCommFunction(THandle file, DWORD function) override;
   bool GetCommModemStatus(THandle file, DWORD& modemStatus) override;
+  int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
+                  DWORD timeoutMs, THandle abortEvent) override;
+  TSocket socket(int family) override;
+  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
+  bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
+  bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+            THandle abortEvent) override;
+  bool shutdown(TSocket s, int how) override;
+  bool closesocket(TSocket s) override;
+  std::string FormatMessageA(DWORD code) override;
+  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
   bool VendorUsbAvailable() override;
   std::int32_t VendorUsbOpen(std::int32_t deviceIndex) override;
   std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
@@ -100,6 +113,7 @@ class TPosixPlatform : public TPlatform {
   TDeviceMap Map;
   std::unique_ptr<posix::TNamespace> Names;
   std::unique_ptr<posix::TVendorLibrary> Vendor;
+  std::unique_ptr<posix::TNetworkPrinters> NetworkPrinters;
   // Every call looks its handle up; lookups share the lock.
   std::shared_mutex Lock;
   THandle NextHandle = 0x1000;

@@ -1,6 +1,7 @@
 #include "os/win32/Win32Platform.h"
 
 #include "os/win32/FileTable.h"
+#include "os/win32/SocketTable.h"
 #include "os/win32/VendorLibrary.h"
 #include "os/win32/WinApi.h"
 
@@ -12,7 +13,8 @@ TWin32Platform::TWin32Platform() : TWin32Platform(TOptions()) {}
 
 TWin32Platform::TWin32Platform(TOptions options)
     : Files(std::make_unique<TFileTable>()),
-      Vendor(std::make_unique<TVendorLibrary>(options.VendorLibrary)) {}
+      Vendor(std::make_unique<TVendorLibrary>(options.VendorLibrary)),
+      Sockets(std::make_unique<TSocketTable>()) {}
 
 TWin32Platform::~TWin32Platform() = default;
 

@@ -20,6 +20,7 @@ namespace vornex {
 namespace win32 {
 class TFileTable;
 class TVendorLibrary;
+class TSocketTable;
 }  // namespace win32
 
 inline constexpr char VendorLibraryName[] = "USBAPI.DLL";
@@ -78,6 +79,17 @@ class TWin32Platform : public TPlatform {
   bool PurgeComm(THandle file, DWORD flags) override;
   bool EscapeCommFunction(THandle file, DWORD function) override;
   bool GetCommModemStatus(THandle file, DWORD& modemStatus) override;
+  int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
+                  DWORD timeoutMs, THandle abortEvent) override;
+  TSocket socket(int family) override;
+  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
+  bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
+  bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+            THandle abortEvent) override;
+  bool shutdown(TSocket s, int how) override;
+  bool closesocket(TSocket s) override;
+  std::string FormatMessageA(DWORD code) override;
+  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
   bool VendorUsbAvailable() override;
   std::int32_t VendorUsbOpen(std::int32_t deviceIndex) override;
   std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
@@ -86,6 +98,7 @@ class TWin32Platform : public TPlatform {
  private:
   std::unique_ptr<win32::TFileTable> Files;
   std::unique_ptr<win32::TVendorLibrary> Vendor;
+  std::unique_ptr<win32::TSocketTable> Sockets;
 };
 
 }  // namespace vornex

@@ -74,6 +74,8 @@ void TFakePlatform::ReleaseAll() {
     std::lock_guard<std::mutex> hold(Lock);
     for (auto& device : Devices) device.second->HoldWrites = false;
     VendorHoldWrites = false;
+    HoldLookups = false;
+    for (auto& peer : Peers) peer.second->HoldConnect = peer.second->HoldSends = false;
   }
   Changed.notify_all();
 }
@@ -136,6 +138,33 @@ void TFakePlatform::SetValue(const std::string& keyPath, const std::string& name
       return;
     }
   key.Values.emplace_back(name, data);
+}
+
+void TFakePlatform::SetDwordValue(const std::string& keyPath, const std::string& name, DWORD data) {
+  SetValue(keyPath, name, std::to_string(data));
+  TFakeKey& key = Key(keyPath);
+  std::lock_guard<std::mutex> hold(Lock);
+  key.DwordValues.insert(name);
+}
+
+std::shared_ptr<TFakePeer> TFakePlatform::AddPeer(const std::string& address, std::uint16_t port) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto peer = std::make_shared<TFakePeer>();
+  Peers[address + ":" + std::to_string(port)] = peer;
+  return peer;
+}
+
+void TFakePlatform::Reply(const std::shared_ptr<TFakePeer>& peer, const std::string& bytes) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    peer->Replies.insert(peer->Replies.end(), bytes.begin(), bytes.end());
+  }
+  Changed.notify_all();
+}
+
+int TFakePlatform::OpenSockets() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return static_cast<int>(Sockets.size());
 }
 
 void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always) {
@@ -243,8 +272,24 @@ long TFakePlatform::RegQueryValueExA(THandle key, const std::string& valueName, 
   if (Enter("RegQueryValueExA")) return static_cast<long>(LastError);
   auto k = Keys.find(key);
   if (k == Keys.end()) return ERROR_INVALID_HANDLE;
-  for (const auto& v : Registry[k->second].Values) {
+  const TFakeKey& fk = Registry[k->second];
+  for (const auto& v : fk.Values) {
     if (Upper(v.first) != Upper(valueName)) continue;
+    if (fk.DwordValues.count(v.first)) {
+      if (type) *type = REG_DWORD;
+      const DWORD number = static_cast<DWORD>(std::stoul(v.second));
+      if (!data) {
+        dataLength = sizeof number;
+        return ERROR_SUCCESS;
+      }
+      if (dataLength < sizeof number) {
+        dataLength = sizeof number;
+        return ERROR_MORE_DATA;
+      }
+      std::memcpy(data, &number, sizeof number);
+      dataLength = sizeof number;
+      return ERROR_SUCCESS;
+    }
     if (type) *type = REG_SZ;
     DWORD need = static_cast<DWORD>(v.second.size() + 1);
     if (!data) {
@@ -619,6 +664,140 @@ bool TFakePlatform::GetCommModemStatus(THandle file, DWORD& modemStatus) {
   if (!f) return Fail(ERROR_INVALID_HANDLE);
   if (f->Device->ModemStatusFails) return Fail(ERROR_NOT_SUPPORTED);
   modemStatus = f->Device->ModemStatus;
+  return true;
+}
+
+// --- sockets ---------------------------------------------------------------------------------
+
+bool TFakePlatform::WaitFor(std::unique_lock<std::mutex>& hold, const std::function<bool()>& ready,
+                            THandle abortEvent, std::int64_t deadlineMs) {
+  for (;;) {
+    if (ready()) return true;
+    if (abortEvent != NoHandle && EventSignalled(abortEvent)) return Fail(ERROR_OPERATION_ABORTED);
+    if (deadlineMs >= 0 && NowMs() >= deadlineMs) return Fail(WSAETIMEDOUT);
+    Changed.wait_for(hold, std::chrono::milliseconds(5));
+  }
+}
+
+int TFakePlatform::getaddrinfo(const std::string& host, const std::string& port,
+                               std::vector<TSocketAddress>& addresses, DWORD timeoutMs, THandle abortEvent) {
+  std::unique_lock<std::mutex> hold(Lock);
+  addresses.clear();
+  if (Enter("getaddrinfo")) return static_cast<int>(LastError);
+  if (!WaitFor(hold, [&] { return !HoldLookups; }, abortEvent, NowMs() + timeoutMs))
+    return static_cast<int>(LastError);
+  auto error = LookupErrors.find(host);
+  if (error != LookupErrors.end()) return static_cast<int>(LastError = error->second);
+  auto listed = HostAddresses.find(host);
+  // The address is kept as its text: only this platform reads it back.
+  for (const std::string& a : listed == HostAddresses.end() ? std::vector<std::string>{host} : listed->second) {
+    const std::string text = a + ":" + port;
+    TSocketAddress address;
+    address.Family = a.find(':') == std::string::npos ? 2 : 23;
+    address.Length = static_cast<int>(std::min(text.size(), sizeof address.Data));
+    std::memcpy(address.Data, text.data(), static_cast<std::size_t>(address.Length));
+    addresses.push_back(address);
+  }
+  return 0;
+}
+
+TSocket TFakePlatform::socket(int) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("socket")) return InvalidSocket;
+  const THandle h = NextHandle++;
+  Sockets[h];
+  return h;
+}
+
+bool TFakePlatform::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) {
+  std::unique_lock<std::mutex> hold(Lock);
+  if (Enter("connect")) return false;
+  if (!Sockets.count(s)) return Fail(WSAENOTSOCK);
+  auto peer = Peers.find(std::string(reinterpret_cast<const char*>(address.Data), static_cast<std::size_t>(address.Length)));
+  if (peer == Peers.end()) return Fail(WSAECONNREFUSED);
+  auto p = peer->second;
+  if (!WaitFor(hold, [&] { return !p->HoldConnect; }, abortEvent, NowMs() + timeoutMs)) return false;
+  if (p->ConnectError != ERROR_SUCCESS) return Fail(p->ConnectError);
+  ++p->Connections;
+  Sockets[s].Peer = p;
+  return true;
+}
+
+bool TFakePlatform::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
+  std::unique_lock<std::mutex> hold(Lock);
+  sent = 0;
+  if (Enter("send")) return false;
+  auto it = Sockets.find(s);
+  if (it == Sockets.end() || !it->second.Peer) return Fail(WSAENOTCONN);
+  auto peer = it->second.Peer;
+  if (!WaitFor(hold, [&] { return !peer->HoldSends || !Sockets.count(s); }, abortEvent, -1)) return false;
+  if (!Sockets.count(s)) return Fail(WSAENOTSOCK);
+  peer->SendSizes.push_back(count);
+  const std::size_t room = peer->ResetAfter - std::min(peer->ResetAfter, peer->Received.size());
+  sent = static_cast<DWORD>(std::min<std::size_t>(count, room));
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  peer->Received.insert(peer->Received.end(), bytes, bytes + sent);
+  if (sent < count) {
+    Sockets[s].Reset = true;
+    return Fail(WSAECONNRESET);
+  }
+  return true;
+}
+
+bool TFakePlatform::recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+                         THandle abortEvent) {
+  std::unique_lock<std::mutex> hold(Lock);
+  received = 0;
+  if (Enter("recv")) return false;
+  auto it = Sockets.find(s);
+  if (it == Sockets.end() || !it->second.Peer) return Fail(WSAENOTCONN);
+  auto peer = it->second.Peer;
+  auto reset = [&] {
+    auto own = Sockets.find(s);
+    return own == Sockets.end() || own->second.Reset || peer->Received.size() >= peer->ResetAfter;
+  };
+  auto closed = [&] { return peer->ShutdownSeen && peer->ClosesAfterShutdown; };
+  if (!WaitFor(hold, [&] { return !peer->Replies.empty() || reset() || closed(); }, abortEvent,
+               NowMs() + timeoutMs))
+    return false;
+  if (reset()) return Fail(WSAECONNRESET);
+  auto* out = static_cast<std::uint8_t*>(data);
+  while (received < count && !peer->Replies.empty()) {
+    out[received++] = peer->Replies.front();
+    peer->Replies.pop_front();
+  }
+  return true;
+}
+
+bool TFakePlatform::shutdown(TSocket s, int how) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    if (Enter("shutdown")) return false;
+    auto it = Sockets.find(s);
+    if (it == Sockets.end() || !it->second.Peer) return Fail(WSAENOTCONN);
+    if (how == SD_SEND || how == SD_BOTH) it->second.Peer->ShutdownSeen = true;
+  }
+  Changed.notify_all();
+  return true;
+}
+
+bool TFakePlatform::closesocket(TSocket s) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Enter("closesocket");
+    if (!Sockets.erase(s)) return Fail(WSAENOTSOCK);
+  }
+  Changed.notify_all();
+  return true;
+}
+
+std::string TFakePlatform::FormatMessageA(DWORD code) { return "system error " + std::to_string(code) + "."; }
+
+bool TFakePlatform::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) {
+  std::lock_guard<std::mutex> hold(Lock);
+  CallLog.push_back("EnumNetworkPrinters");
+  NetworkPrinterWaits.push_back(waitMs);
+  printers = NetworkPrinters;
   return true;
 }
 

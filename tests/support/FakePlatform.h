@@ -61,6 +61,29 @@ struct TFakeDevice {
 struct TFakeKey {
   std::vector<std::string> SubKeys;                           // enumeration order
   std::vector<std::pair<std::string, std::string>> Values;    // name, text data
+  std::set<std::string> DwordValues;                          // names whose data is a DWORD, in decimal
+};
+
+// A printer on the scripted network, reached at one address and port.
+struct TFakePeer {
+  // Non-zero: a connection is refused with it.
+  DWORD ConnectError = ERROR_SUCCESS;
+  // Connecting waits until the time limit or the abort event ends it.
+  bool HoldConnect = false;
+  // Sends wait until released (or aborted).
+  bool HoldSends = false;
+  // Bytes past this many are refused and the connection is reset.
+  std::size_t ResetAfter = SIZE_MAX;
+  // Once our side is shut, the printer closes its own.
+  bool ClosesAfterShutdown = true;
+  // Bytes the printer sends back, taken by recv in order.
+  std::deque<std::uint8_t> Replies;
+
+  // What happened.
+  std::vector<std::uint8_t> Received;
+  std::vector<std::size_t> SendSizes;
+  int Connections = 0;
+  bool ShutdownSeen = false;
 };
 
 class TFakePlatform : public TPlatform {
@@ -75,7 +98,8 @@ class TFakePlatform : public TPlatform {
   void ReleaseWrites(const std::string& name);
   // Lets held vendor library writes go on.
   void ReleaseVendorWrites();
-  // Lets every held write go on: a test that failed half-way still ends.
+  // Lets every held write, lookup, connect and send go on: a test that
+  // failed half-way still ends.
   void ReleaseAll();
   // The far end sends bytes: they wait to be read, and the port reports them.
   void Receive(const std::string& name, const std::string& bytes);
@@ -94,6 +118,20 @@ class TFakePlatform : public TPlatform {
   // Every call made, by name, in order.
   std::vector<std::string> Calls();
   int CountCalls(const std::string& call);
+  // The network: a printer at address:port (a host name resolves to itself
+  // unless it is given addresses, or a lookup error).
+  std::shared_ptr<TFakePeer> AddPeer(const std::string& address, std::uint16_t port);
+  std::map<std::string, std::vector<std::string>> HostAddresses;
+  std::map<std::string, DWORD> LookupErrors;
+  bool HoldLookups = false;
+  // The printer sends bytes back.
+  void Reply(const std::shared_ptr<TFakePeer>& peer, const std::string& bytes);
+  int OpenSockets();
+  // What EnumNetworkPrinters answers, and how long each caller would wait.
+  std::vector<TNetworkPrinter> NetworkPrinters;
+  std::vector<DWORD> NetworkPrinterWaits;
+  // Registry: a DWORD value.
+  void SetDwordValue(const std::string& keyPath, const std::string& name, DWORD data);
   // Handles currently open, by kind.
   int OpenDeviceHandles();
   int OpenKeys();
@@ -156,6 +194,17 @@ class TFakePlatform : public TPlatform {
   bool PurgeComm(THandle file, DWORD flags) override;
   bool EscapeCommFunction(THandle file, DWORD function) override;
   bool GetCommModemStatus(THandle file, DWORD& modemStatus) override;
+  int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
+                  DWORD timeoutMs, THandle abortEvent) override;
+  TSocket socket(int family) override;
+  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
+  bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
+  bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+            THandle abortEvent) override;
+  bool shutdown(TSocket s, int how) override;
+  bool closesocket(TSocket s) override;
+  std::string FormatMessageA(DWORD code) override;
+  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
   bool VendorUsbAvailable() override;
   std::int32_t VendorUsbOpen(std::int32_t deviceIndex) override;
   std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
@@ -173,6 +222,10 @@ class TFakePlatform : public TPlatform {
     bool ManualReset = true;
     bool Signalled = false;
   };
+  struct TSocketState {
+    std::shared_ptr<TFakePeer> Peer;  // once connected
+    bool Reset = false;
+  };
   // Records the call; true when it is to fail (last error set).
   bool Enter(const std::string& call);
   bool Fail(DWORD code);
@@ -180,12 +233,18 @@ class TFakePlatform : public TPlatform {
   bool EventSignalled(THandle h);
   bool DoWrite(std::unique_lock<std::mutex>& hold, THandle file, const std::uint8_t* data,
                DWORD count, DWORD& written, THandle abortEvent, std::int64_t deadlineMs);
+  // Waits on the platform's changes until ready() holds: false with the
+  // error when the abort event or the deadline (-1: none) comes first.
+  bool WaitFor(std::unique_lock<std::mutex>& hold, const std::function<bool()>& ready, THandle abortEvent,
+               std::int64_t deadlineMs);
 
   std::mutex Lock;
   std::condition_variable Changed;
   std::map<std::string, std::shared_ptr<TFakeDevice>> Devices;
   std::map<THandle, std::shared_ptr<TOpenFile>> Files;
   std::map<THandle, TEvent> Events;
+  std::map<THandle, TSocketState> Sockets;
+  std::map<std::string, std::shared_ptr<TFakePeer>> Peers;  // by address:port
   std::map<std::string, TFakeKey> Registry;
   std::map<THandle, std::string> Keys;
   std::map<std::string, std::pair<DWORD, bool>> Failures;

@@ -1,0 +1,63 @@
+#include "os/posix/CupsQueues.h"
+
+#include <cups/cups.h>
+
+#include "os/posix/DynamicLibrary.h"
+
+namespace vornex::posix {
+
+struct TCupsQueues::TApi {
+  TDynamicLibrary Cups{"libcups.so.2"};
+  decltype(&::cupsServer) Server = nullptr;
+  decltype(&::ippPort) Port = nullptr;
+  decltype(&::cupsEncryption) Encryption = nullptr;
+  decltype(&::httpConnect2) Connect = nullptr;
+  decltype(&::httpClose) Close = nullptr;
+  decltype(&::cupsGetDests2) GetDests = nullptr;
+  decltype(&::cupsGetOption) GetOption = nullptr;
+  decltype(&::cupsFreeDests) FreeDests = nullptr;
+
+  bool Bound() {
+    return Cups.Bind(Server, "cupsServer") && Cups.Bind(Port, "ippPort") && Cups.Bind(Encryption, "cupsEncryption") &&
+           Cups.Bind(Connect, "httpConnect2") && Cups.Bind(Close, "httpClose") &&
+           Cups.Bind(GetDests, "cupsGetDests2") && Cups.Bind(GetOption, "cupsGetOption") &&
+           Cups.Bind(FreeDests, "cupsFreeDests");
+  }
+};
+
+std::string SocketUriAddress(const std::string& uri) {
+  const std::string scheme = "socket://";
+  if (uri.compare(0, scheme.size(), scheme) != 0) return {};
+  // What follows the authority (a path, ?waiteof=...) is the backend's.
+  std::string rest = uri.substr(scheme.size());
+  return rest.substr(0, rest.find_first_of("/?"));
+}
+
+TCupsQueues::TCupsQueues() : Api(std::make_unique<TApi>()) {
+  if (!Api->Bound()) Api.reset();
+}
+
+TCupsQueues::~TCupsQueues() = default;
+
+std::vector<TNetworkPrinter> TCupsQueues::Find(int limitMs) {
+  std::vector<TNetworkPrinter> queues;
+  if (!Api || Interrupted) return queues;
+  static_assert(sizeof(std::atomic<int>) == sizeof(int), "libcups polls the flag as an int");
+  http_t* http = Api->Connect(Api->Server(), Api->Port(), nullptr, AF_UNSPEC, Api->Encryption(), 1, limitMs,
+                              reinterpret_cast<int*>(&Interrupted));
+  if (!http) return queues;
+  cups_dest_t* dests = nullptr;
+  const int count = Api->GetDests(http, &dests);
+  for (int i = 0; i < count; ++i) {
+    const cups_dest_t& d = dests[i];
+    if (d.instance || !d.name) continue;
+    const char* uri = Api->GetOption("device-uri", d.num_options, d.options);
+    const std::string address = uri ? SocketUriAddress(uri) : std::string();
+    if (!address.empty()) queues.push_back(TNetworkPrinter{address, d.name});
+  }
+  Api->FreeDests(count, dests);
+  Api->Close(http);
+  return queues;
+}
+
+}  // namespace vornex::posix

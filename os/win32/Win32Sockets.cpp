@@ -1,0 +1,215 @@
+// Sockets through Winsock. Each socket has an event that its network events
+// signal (WSAEventSelect, which also makes it non-blocking), so every wait
+// is a wait on that event beside the abort event, which Cancel and the
+// time-out end at once.
+#include "os/win32/Win32Platform.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <thread>
+
+#include "os/win32/SocketTable.h"
+#include <ws2tcpip.h>
+
+namespace vornex {
+
+
+using namespace win32;
+
+namespace {
+
+bool Fail(::DWORD code) {
+  ::WSASetLastError(static_cast<int>(code));
+  return false;
+}
+
+// Waits for the socket's event: 0 when it came, else the error that ended
+// the wait (the time limit, the abort event).
+::DWORD WaitForSocket(WSAEVENT event, HANDLE abort, ::DWORD timeoutMs) {
+  HANDLE both[2] = {event, abort};
+  const ::DWORD n = abort ? 2 : 1;
+  switch (::WaitForMultipleObjects(n, both, FALSE, timeoutMs)) {
+    case WAIT_OBJECT_0: return 0;
+    case WAIT_OBJECT_0 + 1: return ERROR_OPERATION_ABORTED;
+    case WAIT_TIMEOUT: return WSAETIMEDOUT;
+    default: return ::GetLastError();
+  }
+}
+
+// The socket's network events since the last look; resets its event. The
+// error of a connection that was refused or reset, or 0.
+int NetworkEvents(SOCKET s, WSAEVENT event, long& happened) {
+  WSANETWORKEVENTS events{};
+  happened = 0;
+  if (::WSAEnumNetworkEvents(s, event, &events) != 0) return ::WSAGetLastError();
+  happened = events.lNetworkEvents;
+  if ((happened & FD_CONNECT) && events.iErrorCode[FD_CONNECT_BIT]) return events.iErrorCode[FD_CONNECT_BIT];
+  if ((happened & FD_CLOSE) && events.iErrorCode[FD_CLOSE_BIT]) return events.iErrorCode[FD_CLOSE_BIT];
+  return 0;
+}
+
+// A lookup on a thread of its own: getaddrinfo takes no time limit and
+// cannot be cancelled, but its caller can stop waiting for it.
+struct TLookup {
+  std::string Host, Port;
+  HANDLE Done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  int Result = WSANO_RECOVERY;
+  std::vector<TSocketAddress> Addresses;
+  ~TLookup() {
+    if (Done) ::CloseHandle(Done);
+  }
+  void Run() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* list = nullptr;
+    Result = ::getaddrinfo(Host.c_str(), Port.c_str(), &hints, &list);
+    for (addrinfo* a = Result == 0 ? list : nullptr; a; a = a->ai_next) {
+      TSocketAddress address;
+      if (a->ai_addrlen > sizeof address.Data) continue;
+      address.Family = a->ai_family;
+      address.Length = static_cast<int>(a->ai_addrlen);
+      std::copy_n(reinterpret_cast<const BYTE*>(a->ai_addr), a->ai_addrlen, address.Data);
+      Addresses.push_back(address);
+    }
+    if (list) ::freeaddrinfo(list);
+    ::SetEvent(Done);
+  }
+};
+
+}  // namespace
+
+int TWin32Platform::getaddrinfo(const std::string& host, const std::string& port,
+                                std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
+                                THandle abortEvent) {
+  addresses.clear();
+  auto failed = [](::DWORD code) {
+    ::WSASetLastError(static_cast<int>(code));
+    return static_cast<int>(code);
+  };
+  if (!Sockets->Started) return failed(WSANOTINITIALISED);
+  auto lookup = std::make_shared<TLookup>();
+  lookup->Host = host;
+  lookup->Port = port;
+  if (!lookup->Done) return failed(WSAENOBUFS);
+  try {
+    std::thread([lookup] { lookup->Run(); }).detach();
+  } catch (const std::system_error&) {
+    return failed(WSAENOBUFS);
+  }
+  const ::DWORD waited = WaitForSocket(lookup->Done, abortEvent ? H(abortEvent) : nullptr, timeoutMs);
+  // The lookup thread may still be running; it keeps its own share.
+  if (waited != 0) return failed(waited);
+  if (lookup->Result != 0) return failed(static_cast<::DWORD>(lookup->Result));
+  if (lookup->Addresses.empty()) return failed(WSANO_DATA);
+  addresses = lookup->Addresses;
+  return 0;
+}
+
+TSocket TWin32Platform::socket(int family) {
+  if (!Sockets->Started) {
+    Fail(WSANOTINITIALISED);
+    return InvalidSocket;
+  }
+  SOCKET s = ::WSASocketA(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
+  if (s == INVALID_SOCKET) return InvalidSocket;
+  WSAEVENT event = ::WSACreateEvent();
+  if (event == WSA_INVALID_EVENT || ::WSAEventSelect(s, event, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+    const int error = ::WSAGetLastError();
+    if (event != WSA_INVALID_EVENT) ::WSACloseEvent(event);
+    ::closesocket(s);
+    Fail(static_cast<::DWORD>(error));
+    return InvalidSocket;
+  }
+  Sockets->Add(s, event);
+  return static_cast<TSocket>(s);
+}
+
+bool TWin32Platform::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) {
+  WSAEVENT event = Sockets->Find(s);
+  if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
+  if (::connect(s, reinterpret_cast<const sockaddr*>(address.Data), address.Length) == 0) return true;
+  if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+  const ::DWORD start = ::GetTickCount();
+  for (;;) {
+    const ::DWORD spent = ::GetTickCount() - start;
+    const ::DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - std::min<::DWORD>(spent, timeoutMs);
+    if (const ::DWORD waited = WaitForSocket(event, abortEvent ? H(abortEvent) : nullptr, left)) return Fail(waited);
+    long happened = 0;
+    if (const int error = NetworkEvents(s, event, happened)) return Fail(static_cast<::DWORD>(error));
+    if (happened & FD_CONNECT) return true;
+  }
+}
+
+bool TWin32Platform::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
+  sent = 0;
+  WSAEVENT event = Sockets->Find(s);
+  if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
+  const char* bytes = static_cast<const char*>(data);
+  while (sent < count) {
+    const int n = ::send(s, bytes + sent, static_cast<int>(std::min<::DWORD>(count - sent, INT_MAX)), 0);
+    if (n > 0) {
+      sent += static_cast<DWORD>(n);
+      continue;
+    }
+    if (n == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK) return n == 0 ? Fail(WSAECONNRESET) : false;
+    if (const ::DWORD waited = WaitForSocket(event, abortEvent ? H(abortEvent) : nullptr, INFINITE))
+      return Fail(waited);
+    long happened = 0;
+    if (const int error = NetworkEvents(s, event, happened)) return Fail(static_cast<::DWORD>(error));
+  }
+  return true;
+}
+
+bool TWin32Platform::recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+                          THandle abortEvent) {
+  received = 0;
+  WSAEVENT event = Sockets->Find(s);
+  if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
+  const ::DWORD start = ::GetTickCount();
+  for (;;) {
+    const int n = ::recv(s, static_cast<char*>(data), static_cast<int>(std::min<::DWORD>(count, INT_MAX)), 0);
+    if (n >= 0) {
+      received = static_cast<DWORD>(n);
+      return true;
+    }
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    const ::DWORD spent = ::GetTickCount() - start;
+    if (timeoutMs != INFINITE && spent >= timeoutMs) return Fail(WSAETIMEDOUT);
+    const ::DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - spent;
+    if (const ::DWORD waited = WaitForSocket(event, abortEvent ? H(abortEvent) : nullptr, left)) return Fail(waited);
+    long happened = 0;
+    if (const int error = NetworkEvents(s, event, happened)) return Fail(static_cast<::DWORD>(error));
+  }
+}
+
+bool TWin32Platform::shutdown(TSocket s, int how) { return ::shutdown(s, how) == 0; }
+
+bool TWin32Platform::closesocket(TSocket s) {
+  WSAEVENT event = Sockets->Remove(s);
+  if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
+  const bool ok = ::closesocket(s) == 0;
+  ::WSACloseEvent(event);
+  return ok;
+}
+
+std::string TWin32Platform::FormatMessageA(DWORD code) {
+  char text[512] = {};
+  const ::DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                     text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+    message.pop_back();
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+bool TWin32Platform::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD) {
+  // Windows's own network printers are the spooler's Standard TCP/IP ports,
+  // which the port list reads from the registry.
+  printers.clear();
+  return true;
+}
+
+}  // namespace vornex
