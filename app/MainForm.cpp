@@ -46,6 +46,7 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Upload.SetSendLoop(tmParallel, &Parallel);
   Upload.SetSendLoop(tmVendorUsb, &VendorUsb);
   Upload.SetSendLoop(tmUsbPrinter, &UsbPrinter);
+  Upload.SetSendLoop(tmNetwork, &Network);
   WireEvents();
   Ports.DetermineWindowsLevel();
   Ports.RefreshPortList();
@@ -68,6 +69,7 @@ void TMainForm::WireEvents() {
   TiRepeat.OnTimer = [this] { Upload.TiRepeatTimer(); };
   Memo1.OnChange = [this] { Memo1Change(); };
   Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
+  Upload.PrinterReplied = [this](const std::uint8_t* bytes, std::size_t count) { RxLog.Add(bytes, count); };
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
   BuSetupCom.OnClick = [this] { BuSetupComClick(); };
   ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };

@@ -14,6 +14,7 @@
 #include "ports/PortDiscovery.h"
 #include "ports/PortSelection.h"
 #include "upload/Job.h"
+#include "upload/NetworkTransport.h"
 #include "upload/ParallelTransport.h"
 #include "upload/RxLog.h"
 #include "upload/SerialTransport.h"
@@ -92,6 +93,7 @@ class TMainForm : public TForm {
   TParallelTransport Parallel;
   TVendorUsbTransport VendorUsb;
   TUsbPrinterTransport UsbPrinter;
+  TNetworkTransport Network;
   TRxLog RxLog{Comm1, Memo1};
 
   // The ports to choose from, and what the choice means.

@@ -15,12 +15,15 @@ const char SendUsage[] =
     "       vornex-send --list-ports | --help | --version\n"
     "\n"
     "Sends FILE to a printer, byte for byte, as the Vornex window does.\n"
-    "  --port TEXT        the port, as typed in the window's port box (default COM1)\n"
+    "  --port TEXT        the port, as typed in the window's port box (default COM1);\n"
+    "                     TCP:HOST or TCP:HOST:PORT for a printer on the network\n"
+    "                     (port 9100 when left out; an IPv6 address in brackets)\n"
     "  --block-size N     block size for USB ports (default 512)\n"
     "  --repeat N         send the file N more times (default: once)\n"
     "  --delay SECONDS    pause before each repetition (default 3)\n"
     "  --no-line-check    never give up on a port that stalls\n"
-    "  --list-ports       list the ports Vornex finds, one a line\n"
+    "  --list-ports       list the ports Vornex finds, one a line, printers on the\n"
+    "                     network among them\n"
     "  --help             show this text\n"
     "  --version          show the version\n";
 
@@ -81,6 +84,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long --list-ports gives the search for printers on the network.
+constexpr DWORD ListPortsNetworkWaitMs = 4000;
+
 // The probe's warning about a port without live lines does not stop a
 // transfer; every other message does.
 constexpr char DeviceNotFound[] = "Device not found";
@@ -101,6 +107,9 @@ TSendCommand::TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& o
 int TSendCommand::Run(const TSendOptions& options) {
   TMainForm form(Host, Platform);
   if (options.ListPorts) {
+    // Nobody waits on a window here: the network search may take its time.
+    form.Ports.NetworkWaitMs = ListPortsNetworkWaitMs;
+    form.Ports.RefreshPortList();
     for (const auto& port : form.ComboBox1.Items()) Out << port << "\n";
     Out.flush();
     return SendOk;

@@ -6,6 +6,7 @@
 #include "ports/RegKey.h"
 #include "ports/UsbDeviceKey.h"
 #include "upload/Job.h"
+#include "upload/NetworkAddress.h"
 #include "upload/UsbPrinterTransport.h"
 
 namespace vornex {
@@ -48,6 +49,7 @@ void TPortDiscovery::RefreshPortList() {
   if (Level == 2000) AddSerialCommPorts();
   AddSpoolerPorts();
   AddVendorUsbDevices();
+  AddNetworkPrinters();
 }
 
 // --- USB printers -------------------------------------------------------------------
@@ -142,6 +144,40 @@ void TPortDiscovery::AddVendorUsbDevices() {
     }
   }
   for (const auto& label : VendorLabels) ComboBox1.AddItem(label);
+}
+
+// --- printers on the network -----------------------------------------------------------
+
+void TPortDiscovery::AddNetworkPrinters() {
+  std::vector<std::string> listed;
+  auto add = [&](const TNetworkAddress& address, const std::string& name) {
+    const std::string plain = NetworkPortText(address);
+    if (std::find(listed.begin(), listed.end(), plain) != listed.end()) return;
+    listed.push_back(plain);
+    ComboBox1.AddItem(NetworkPortText(address, name));
+  };
+  TRegKey ports(Platform, TcpIpPortsKeyPath);
+  std::string name;
+  for (DWORD index = 0; ports.Open() && NextSubKey(Platform, ports.Get(), index, name); ++index) {
+    TRegKey port(Platform, std::string(TcpIpPortsKeyPath) + "\\" + name);
+    DWORD protocol = 0, number = DefaultPrinterPort;
+    // LPR ports speak another protocol; only raw ones take the file as it is.
+    if (!port.ReadNumber("Protocol", protocol) || protocol != TcpIpRawProtocol) continue;
+    std::string host;
+    if (!port.ReadText("HostName", RegistryNameBuffer, host) || host.empty())
+      port.ReadText("IPAddress", RegistryNameBuffer, host);
+    TNetworkAddress address;
+    if (!ParseNetworkAddress(host, address)) continue;
+    if (port.ReadNumber("PortNumber", number) && (number < 1 || number > 65535)) continue;
+    address.Port = static_cast<std::uint16_t>(number);
+    add(address, name);
+  }
+  std::vector<TNetworkPrinter> found;
+  if (!Platform.EnumNetworkPrinters(found, NetworkWaitMs)) return;
+  for (const TNetworkPrinter& printer : found) {
+    TNetworkAddress address;
+    if (ParseNetworkAddress(printer.Address, address)) add(address, printer.Name);
+  }
 }
 
 }  // namespace vornex

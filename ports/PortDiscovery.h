@@ -1,7 +1,7 @@
 // The list of ports the user can choose from, and the USB printers found:
 // USB printers of the maker from the registry, the serial-port map, the
-// spooler's ports and the maker's USB library, in that order. Runs on the UI
-// thread and never shows a message.
+// spooler's ports, the maker's USB library, and printers on the network, in
+// that order. Runs on the UI thread and never shows a message.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,11 @@ inline constexpr char VendorUsbLabel[] = "ZUV USB";
 inline constexpr std::int32_t VendorUsbDevices = 4;
 // Key names and the two text values are read into buffers of this size.
 inline constexpr DWORD RegistryNameBuffer = 256;
+// The spooler's Standard TCP/IP Port monitor: a key per port, Protocol 1
+// for raw printing.
+inline constexpr char TcpIpPortsKeyPath[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+inline constexpr DWORD TcpIpRawProtocol = 1;
 
 class TPortDiscovery {
  public:
@@ -55,7 +60,15 @@ class TPortDiscovery {
   void AddSerialCommPorts();
   void AddSpoolerPorts();
   void AddVendorUsbDevices();
+  // The spooler's raw TCP/IP ports and the printers the system finds on the
+  // network, each address once, as TCP:HOST:PORT (NAME).
+  void AddNetworkPrinters();
   bool CanOpenDevice(const std::string& path);
+
+  // How long a rebuild waits for the network search; a search that takes
+  // longer shows its printers at a later rebuild.
+  DWORD NetworkWaitMs = DefaultNetworkWaitMs;
+  static constexpr DWORD DefaultNetworkWaitMs = 200;
 
  private:
   // The instances of one device key; false when one cannot be opened,

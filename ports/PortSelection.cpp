@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "forms/Convert.h"
+#include "upload/NetworkAddress.h"
 
 namespace vornex {
 
@@ -18,6 +19,13 @@ void TPortSelection::ComboBox1Change() {
     return;
   }
   Pending = false;
+  // An address typed or picked names the printer, even beside a USB one;
+  // there is no line to set up or probe.
+  if (IsNetworkPortText(C.ComboBox1.Text())) {
+    Job.TransferMode = tmNetwork;
+    C.BuSetupCom.SetEnabled(false);
+    return;
+  }
   if (!Ports.UsbPrinterPaths().empty()) {
     Job.TransferMode = tmUsbPrinter;
     C.BuSetupCom.SetEnabled(false);

@@ -26,6 +26,8 @@ class TRegKey {
   // A text value read into a buffer of bufferSize bytes, the terminator
   // included; false when it is missing or does not fit.
   bool ReadText(const std::string& valueName, DWORD bufferSize, std::string& text) const;
+  // A number: a DWORD value, or a text of decimal digits; false otherwise.
+  bool ReadNumber(const std::string& valueName, DWORD& number) const;
 
  private:
   TPlatform& Platform;

@@ -36,7 +36,10 @@ enum TTransferMode : std::int32_t {
   tmParallel = 2,
   tmVendorUsb = 3,
   tmUsbPrinter = 4,
+  // A printer reached over TCP (a TCP: port text).
+  tmNetwork = 5,
 };
+inline constexpr std::int32_t LastTransferMode = tmNetwork;
 
 // The flags and counters are written by one thread and read by another.
 struct TUploadJob {

@@ -11,9 +11,13 @@ void TRxLog::Comm1RxChar(std::uint32_t count) {
     const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(count, sizeof buffer));
     const std::int32_t r = Comm1.Read(buffer, want);
     if (r <= 0) return;
-    for (std::int32_t i = 0; i < r; ++i) Take(buffer[i]);
+    Add(buffer, static_cast<std::size_t>(r));
     count -= static_cast<std::uint32_t>(r);
   }
+}
+
+void TRxLog::Add(const std::uint8_t* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) Take(bytes[i]);
 }
 
 void TRxLog::Take(std::uint8_t byte) {

@@ -1,5 +1,5 @@
-// What the printer sends back on the serial port, cut into short lines in
-// the log box.
+// What the printer sends back, on the serial port or over the network, cut
+// into short lines in the log box.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,9 @@ class TRxLog {
 
   // Comm1's bytes-received handler, on the UI thread: reads what is queued.
   void Comm1RxChar(std::uint32_t count);
+  // Bytes the printer sent another way (over the network), on the UI
+  // thread: the same lines, continuing the same RxLine.
+  void Add(const std::uint8_t* bytes, std::size_t count);
   // The received characters not yet shown as a line; kept across transfers.
   const std::string& RxLine() const { return Line; }
 

@@ -1,6 +1,8 @@
 // A send loop moves the job's file to one kind of port, on the worker thread.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,6 +22,8 @@ struct TSendContext {
   std::function<void(const std::string&)> ShowMessage;
   // The Exit button's caption becomes "USB Send Err Resend".
   std::function<void()> ShowResendError;
+  // Bytes the printer sent back, for the log; may be empty.
+  std::function<void(const std::uint8_t* bytes, std::size_t count)> ShowReply;
 };
 
 class TSendLoop {

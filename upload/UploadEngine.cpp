@@ -56,7 +56,7 @@ TUploadEngine::TUploadEngine(TUploadJob& job, const TUploadControls& controls, T
 TUploadEngine::~TUploadEngine() = default;
 
 void TUploadEngine::SetSendLoop(std::int32_t mode, TSendLoop* loop) {
-  if (mode >= 1 && mode <= 4) Loops[static_cast<std::size_t>(mode)] = loop;
+  if (mode >= 1 && mode <= LastTransferMode) Loops[static_cast<std::size_t>(mode)] = loop;
 }
 
 // --- Start and Cancel (UI thread) ---------------------------------------------
@@ -156,13 +156,16 @@ TSendContext TUploadEngine::MakeContext() {
   return TSendContext{
       Job, Platform, CancelEvent.Get(),
       [this](const std::string& text) { Host.Synchronize([&] { Host.ShowMessage(text); }); },
-      [this] { Host.Synchronize([&] { C.BuExit.SetCaption(UsbSendErrText); }); }};
+      [this] { Host.Synchronize([&] { C.BuExit.SetCaption(UsbSendErrText); }); },
+      [this](const std::uint8_t* bytes, std::size_t count) {
+        if (PrinterReplied) Host.Synchronize([&] { PrinterReplied(bytes, count); });
+      }};
 }
 
 void TUploadEngine::RunTransfer() {
   if (!Job.StartRequested) return;
   const std::int32_t mode = Job.TransferMode;
-  TSendLoop* loop = (mode >= 1 && mode <= 4) ? Loops[static_cast<std::size_t>(mode)] : nullptr;
+  TSendLoop* loop = (mode >= 1 && mode <= LastTransferMode) ? Loops[static_cast<std::size_t>(mode)] : nullptr;
   std::string failure;
   try {
     if (loop) {

@@ -65,7 +65,10 @@ class TUploadEngine {
   // On the UI thread, when the monitor has seen a transfer complete and
   // armed the repeat timer.
   std::function<void()> TransferCompleted;
-  // The send loop of each transfer mode (1..4); none runs nothing.
+  // On the UI thread: bytes a printer sent back during a transfer over the
+  // network.
+  std::function<void(const std::uint8_t* bytes, std::size_t count)> PrinterReplied;
+  // The send loop of each transfer mode (1..5); none runs nothing.
   void SetSendLoop(std::int32_t mode, TSendLoop* loop);
 
   // UI thread
@@ -95,7 +98,7 @@ class TUploadEngine {
   THost& Host;
   TPlatform& Platform;
   TPlatformHandle CancelEvent;
-  std::array<TSendLoop*, 5> Loops{};
+  std::array<TSendLoop*, LastTransferMode + 1> Loops{};
   std::mutex WakeLock;
   std::condition_variable WakeSignal;
 

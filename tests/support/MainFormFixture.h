@@ -60,7 +60,7 @@ class ScriptedTransferTest : public MainFormTest {
  protected:
   void SetUp() override {
     MainFormTest::SetUp();
-    for (int mode = 1; mode <= 4; ++mode) Form->Upload.SetSendLoop(mode, &Loop);
+    for (int mode = 1; mode <= LastTransferMode; ++mode) Form->Upload.SetSendLoop(mode, &Loop);
     // A port text that names no port kind leaves the mode as the test sets it.
     Form->ComboBox1.SetText("TEST");
   }
