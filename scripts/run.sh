@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts Vornex wired to a virtual
-# printer: COM1, LPT1, a USB printer and the maker's USB library all lead to
-# it, and it reports every file that arrives (port, bytes, SHA-256).
+# printer: COM1, LPT1, a USB printer, the maker's USB library and a printer
+# on the network (TCP:127.0.0.1:PORT) all lead to it, and it reports every
+# file that arrives (port, bytes, SHA-256).
 #   scripts/run.sh            the window (or, without a display, the
 #                             command-line sender on a sample file)
 #   scripts/run.sh --no-usb   the same without the USB printer, so that the
@@ -29,6 +30,7 @@ for _ in $(seq 50); do [ -s "$work/printer.env" ] && break; sleep 0.1; done
 # shellcheck disable=SC1091
 . "$work/printer.env"
 
+echo "The printer on the network is $VORNEX_TCP: type it into the port box."
 if [ -n "$display" ]; then
   echo "Vornex is open. Pick a file, press Start, and watch it arrive here."
   "$build/vornex" "$@"
@@ -38,5 +40,7 @@ else
   head -c 20000 /dev/urandom > "$sample"
   echo "Sending $sample (20000 bytes, sha256 $(sha256sum "$sample" | cut -c1-64)) to COM1:"
   "$build/vornex-send" --port COM1 "$sample"
+  echo "And to the printer on the network, $VORNEX_TCP:"
+  "$build/vornex-send" --port "$VORNEX_TCP" "$sample"
   sleep 1  # the printer reports a file once the line has gone quiet
 fi

@@ -1,7 +1,10 @@
 // End to end: the main window and vornex-send over the real Linux platform,
 // to the virtual printer, checked by what arrives there.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,10 +142,15 @@ struct TPortCase {
 class EveryPort : public EndToEndTest, public ::testing::WithParamInterface<TPortCase> {
  protected:
   EveryPort() : EndToEndTest(QuickPrinter(GetParam().UsbPrinter)) {}
+  // The network printer's port is known once it listens.
+  std::string PortText() const {
+    const std::string text = GetParam().PortText;
+    return text == "TCP" ? Printer.TcpPortText() : text;
+  }
 };
 
 TEST_P(EveryPort, FilesOfEverySizeArriveByteExact) {
-  const std::string port = GetParam().PortText, arrivesAs = GetParam().ArrivesAs;
+  const std::string port = PortText(), arrivesAs = GetParam().ArrivesAs;
   for (std::size_t size : {0u, 1u, 15u, 16u, 17u, 511u, 512u, 513u, 10240u, 1048576u}) {
     auto data = RandomBytes(size, static_cast<unsigned>(size) + 11);
     const std::size_t before = Printer.Transfers().size();
@@ -160,10 +168,12 @@ INSTANTIATE_TEST_SUITE_P(Ports, EveryPort,
                          ::testing::Values(TPortCase{"COM1", "COM1", false}, TPortCase{"LPT1", "LPT1", false},
                                            TPortCase{"ZUV USB0", "ZUV USB0", false},
                                            // With a USB printer present it takes every file.
-                                           TPortCase{"Common USB-2", "USB", true}));
+                                           TPortCase{"Common USB-2", "USB", true},
+                                           // An address wins even over a USB printer.
+                                           TPortCase{"TCP", "TCP", true}));
 
 TEST_P(EveryPort, AFarEndThatGoesAwayEndsTheTransferAndTheNextOneWorks) {
-  const std::string port = GetParam().PortText, arrivesAs = GetParam().ArrivesAs;
+  const std::string port = PortText(), arrivesAs = GetParam().ArrivesAs;
   if (arrivesAs == "ZUV USB0") GTEST_SKIP() << "a library has no far end to lose";
   Printer.SetReading(arrivesAs, false);
   Form->ComboBox1.SetText(port);
@@ -221,6 +231,137 @@ TEST_F(EndToEndTest, ARepeatSeriesOfTwoDeliversThreeWholeCopies) {
   ASSERT_EQ(transfers.size(), 3u);
   for (const auto& t : transfers) EXPECT_EQ(t.Sha256, TSha256::Of(data));
   EXPECT_EQ(Form->LaCount.Caption(), "2");
+}
+
+// A printer on the network: the virtual printer's TCP listener, one
+// connection a file.
+class NetworkEndToEnd : public EndToEndTest {
+ protected:
+  // A file too large for the buffers between a sender and a printer that
+  // stops reading (a few MiB on loopback).
+  static constexpr std::size_t Large = 16u << 20;
+
+  // Sends to port, and true when the file then arrives whole at printer as
+  // a transfer of its own.
+  bool ArrivesWhole(TVirtualPrinter& printer, const std::string& port, std::size_t size, unsigned seed) {
+    const auto data = RandomBytes(size, seed);
+    const std::size_t before = printer.Transfers().size();
+    if (!Send(port, data) || !printer.WaitForTransfers(before + 1)) return false;
+    const TReceived got = printer.Transfers().back();
+    return got.Port == "TCP" && got.Bytes == size && got.Sha256 == TSha256::Of(data);
+  }
+  // The printer's report of a transfer cut off: a prefix of data, and not all of it.
+  ::testing::AssertionResult APrefixArrived(const std::vector<std::uint8_t>& data, std::size_t before) {
+    if (!Printer.WaitForTransfers(before + 1)) return ::testing::AssertionFailure() << "no report";
+    const TReceived got = Printer.Transfers()[before];
+    if (got.Bytes == 0 || got.Bytes >= data.size())
+      return ::testing::AssertionFailure() << got.Bytes << " of " << data.size() << " bytes";
+    if (got.Sha256 != TSha256::Of({data.begin(), data.begin() + static_cast<long>(got.Bytes)}))
+      return ::testing::AssertionFailure() << "not a prefix of the file";
+    return ::testing::AssertionSuccess();
+  }
+};
+
+TEST_F(NetworkEndToEnd, ARepeatSeriesSendsEachCopyOnAConnectionOfItsOwn) {
+  const auto data = RandomBytes(200000, 31);
+  Form->CBRepeat.SetChecked(true);
+  Form->EdRepeatCount.SetText("2");
+  Form->EdRepeatTime.SetText("0.2");
+  ASSERT_TRUE(Send(Printer.TcpPortText(), data));
+  for (int i = 0; i < 40 && Form->Job.RepeatDone < 2; ++i) {
+    Host.WaitUntil([&] { return !Form->Upload.Busy(); }, 30000);
+    Host.Advance(500);
+  }
+  Host.WaitUntil([&] { return !Form->Upload.Busy(); }, 30000);
+  ASSERT_TRUE(Printer.WaitForTransfers(3));
+  const auto transfers = Printer.Transfers();
+  ASSERT_EQ(transfers.size(), 3u);
+  for (const auto& t : transfers) {
+    EXPECT_EQ(t.Port, "TCP");
+    EXPECT_EQ(t.Sha256, TSha256::Of(data));
+  }
+  EXPECT_EQ(Form->LaCount.Caption(), "2");
+  EXPECT_TRUE(Failures(Host.Messages).empty()) << Failures(Host.Messages).front();
+}
+
+TEST_F(NetworkEndToEnd, APrinterThatStopsReadingIsLeftByCancelAndByTheTimeOutAndTheNextFileArrives) {
+  const auto data = RandomBytes(Large, 32);
+  for (const bool byTimeOut : {false, true}) {
+    Printer.SetReading("TCP", false);
+    const std::size_t before = Printer.Transfers().size();
+    Form->ComboBox1.SetText(Printer.TcpPortText());
+    Form->EdFileName.SetText(Dir.Write("large.bin", data));
+    Host.Click(Form->BuStart);
+    ASSERT_TRUE(Host.WaitUntil([&] { return Form->Job.BlocksSent > 0; }));
+    if (byTimeOut) {
+      EXPECT_TRUE(AdvanceUntilTimeOut(Host)) << Host.LastMessage();
+    } else {
+      // Until the buffers are full, the blocks keep going.
+      std::int32_t seen = -1;
+      while (seen != Form->Job.BlocksSent) {
+        seen = Form->Job.BlocksSent;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      Host.Click(Form->BuCancel);
+    }
+    // The blocked send ends at once, not when the printer reads again.
+    ASSERT_TRUE(Host.WaitUntil([&] { return !Form->Upload.Busy(); }, 3000)) << (byTimeOut ? "time-out" : "cancel");
+    EXPECT_FALSE(Form->Job.TransferDone);
+    EXPECT_LT(Form->Job.BytesSent, static_cast<std::int32_t>(Large));
+    EXPECT_EQ(Failures(Host.Messages), byTimeOut ? std::vector<std::string>{"Time Out"} : std::vector<std::string>{});
+    Host.Messages.clear();
+    // What the system had taken still reaches the printer, and nothing more.
+    Printer.SetReading("TCP", true);
+    EXPECT_TRUE(APrefixArrived(data, before));
+    EXPECT_TRUE(ArrivesWhole(Printer, Printer.TcpPortText(), 70000, 33));
+  }
+}
+
+TEST_F(NetworkEndToEnd, ARefusedConnectionAndAResetAreToldAndTheNextFileArrives) {
+  // A port bound but not listening refuses every connection.
+  const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ::getsockname(closed, reinterpret_cast<sockaddr*>(&a), &length);
+  const std::string refused = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  EXPECT_FALSE(Send("TCP:" + refused, RandomBytes(1000, 34)));
+  EXPECT_EQ(Host.LastMessage(), "Cannot connect to " + refused + ": Connection refused");
+  EXPECT_EQ(Form->Job.BytesSent, 0);
+  ::close(closed);
+  EXPECT_TRUE(ArrivesWhole(Printer, Printer.TcpPortText(), 5000, 35));
+
+  // A printer that resets the connection part-way: the transfer is not done.
+  TVirtualPrinter resetting([] {
+    TPrinterOptions o = QuickPrinter();
+    o.TcpResetAfter = 100000;
+    return o;
+  }());
+  const auto data = RandomBytes(1 << 20, 36);
+  EXPECT_FALSE(Send(resetting.TcpPortText(), data));
+  const std::string where = resetting.TcpPortText().substr(4);
+  EXPECT_EQ(Host.LastMessage().rfind("The connection to " + where + " was lost after ", 0), 0u) << Host.LastMessage();
+  EXPECT_NE(Host.LastMessage().find("Connection reset by peer"), std::string::npos) << Host.LastMessage();
+  ASSERT_TRUE(resetting.WaitForTransfers(1));
+  EXPECT_EQ(resetting.Transfers()[0].Bytes, 100000u);
+  EXPECT_EQ(resetting.Transfers()[0].Sha256, TSha256::Of({data.begin(), data.begin() + 100000}));
+  EXPECT_TRUE(ArrivesWhole(Printer, Printer.TcpPortText(), 5000, 37));
+}
+
+TEST_F(NetworkEndToEnd, WhatThePrinterSendsBackReachesTheLog) {
+  // One printer answers once the file is in, another part-way through.
+  TVirtualPrinter early([] {
+    TPrinterOptions o = QuickPrinter();
+    o.Reply = "READY;";
+    o.ReplyAt = 1000;
+    return o;
+  }());
+  Form->Memo1.Clear();
+  ASSERT_TRUE(Send(Printer.TcpPortText(), RandomBytes(3000, 38)));
+  ASSERT_TRUE(Send(early.TcpPortText(), RandomBytes(1 << 20, 39)));
+  EXPECT_EQ(Form->Memo1.Lines(), (std::vector<std::string>{"OK", "RE", "DY"}));
 }
 
 // vornex-send as a user runs it.
@@ -296,6 +437,16 @@ TEST_F(SendCommandTest, AFileArrivesAndThePrintersReplyIsPrinted) {
   ASSERT_TRUE(replying.WaitForTransfers(1));
   EXPECT_EQ(replying.Transfers()[0].Sha256, TSha256::Of(data));
   EXPECT_NE(run.Err.find("20000/20000 bytes 100%"), std::string::npos) << run.Err;
+}
+
+TEST_F(SendCommandTest, AFileArrivesOverTheNetwork) {
+  auto data = RandomBytes(300000, 24);
+  TRun run = RunSend({"--port", Printer.TcpPortText(), Dir.Write("n.prn", data)});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "OK\n") << "the printer's answer, read before the connection closed";
+  ASSERT_TRUE(Printer.WaitForTransfers(1));
+  EXPECT_EQ(Printer.Transfers()[0].Port, "TCP");
+  EXPECT_EQ(Printer.Transfers()[0].Sha256, TSha256::Of(data));
 }
 
 TEST_F(SendCommandTest, RepeatsAndFailuresAndUsage) {

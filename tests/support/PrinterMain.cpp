@@ -1,11 +1,13 @@
 // vornex-printer: a printer without hardware, for trying Vornex out.
 //   vornex-printer [--dir DIR] [--rate BYTES_PER_SECOND] [--reply TEXT] [--reply-at N]
-//                  [--no-usb] [--env FILE]
+//                  [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N] [--env FILE]
 //   vornex-printer --help | --version
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -21,19 +23,40 @@ void OnSignal(int) { Quit = true; }
 
 const char Usage[] =
     "usage: vornex-printer [--dir DIR] [--rate BYTES_PER_SECOND] [--reply TEXT] [--reply-at N]\n"
-    "                      [--no-usb] [--env FILE]\n"
+    "                      [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N] [--env FILE]\n"
     "       vornex-printer --help | --version\n"
-    "Makes the far ends of a printer (a serial line, a parallel port, a USB printer and the\n"
-    "maker's USB library) and reports every file that arrives: port, bytes, SHA-256.\n"
+    "Makes the far ends of a printer (a serial line, a parallel port, a USB printer, the\n"
+    "maker's USB library and a printer on the network) and reports every file that\n"
+    "arrives: port, bytes, SHA-256.\n"
     "  --dir DIR      make them in DIR (default: a new folder under /tmp)\n"
     "  --rate N       the serial line takes N bytes a second (default: as fast as they come)\n"
-    "  --reply TEXT   sent back on the serial line after each file (default OK;)\n"
+    "  --reply TEXT   sent back on the serial line and the network connection after each\n"
+    "                 file (default OK;)\n"
     "  --reply-at N   ... or once N bytes of a file have come\n"
     "  --no-usb       no USB printer (while there is one, Vornex sends to it whatever port\n"
     "                 is chosen)\n"
+    "  --tcp-port N   the network printer listens on 127.0.0.1 port N (default: a free\n"
+    "                 port); Vornex reaches it as TCP:127.0.0.1:N, one connection a file\n"
+    "  --tcp-stall    the network printer takes a connection, then reads nothing\n"
+    "  --tcp-reset-after N\n"
+    "                 the network printer resets a connection after N bytes\n"
     "  --env FILE     write the settings that point Vornex here to FILE, for `source`\n"
+    "                 (VORNEX_TCP holds the network printer's port text)\n"
     "  --help         show this text\n"
     "  --version      show the version\n";
+
+// A decimal number up to max, or the program ends saying what is wrong.
+std::uint64_t Number(const std::string& option, const std::string& text, std::uint64_t max) {
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || value > max) {
+    std::cerr << "vornex-printer: " << option << " needs a number from 0 to " << max << ", not '" << text << "'\n";
+    std::exit(2);
+  }
+  return value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,6 +76,9 @@ int main(int argc, char** argv) {
     else if (a == "--reply") options.Reply = next();
     else if (a == "--reply-at") options.ReplyAt = std::strtoul(next().c_str(), nullptr, 10);
     else if (a == "--no-usb") options.Usb = false;
+    else if (a == "--tcp-port") options.TcpPort = static_cast<std::uint16_t>(Number(a, next(), 65535));
+    else if (a == "--tcp-stall") options.TcpStall = true;
+    else if (a == "--tcp-reset-after") options.TcpResetAfter = Number(a, next(), UINT64_MAX);
     else if (a == "--env") envFile = next();
     else if (a == "--version") {
       std::cout << "vornex-printer " << vornex::ProductVersion << "\n";

@@ -1,9 +1,12 @@
 #include "tests/support/VirtualPrinter.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,18 +29,20 @@ namespace vornex::test {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-enum class TEnd { Pty, Fifo, File };
+enum class TEnd { Pty, Fifo, File, Tcp };
 
 struct TVirtualPrinter::TPort {
   std::string Name;
   TEnd End;
   std::string Path;  // what Vornex opens
-  int Fd = -1;
+  int Fd = -1;       // for the network printer: the connection, while there is one
+  int ListenFd = -1;
   int SlaveFd = -1;  // a pty's own end, held so the line never hangs up
   bool Reading = true;
   bool Gone = false;
   TSha256 Hash;
   std::uint64_t Bytes = 0;
+  Clock::time_point FirstByte;
   Clock::time_point LastData;
   bool Replied = false;
   Clock::time_point PaceStart = Clock::now();
@@ -77,6 +82,33 @@ void MakeFifo(const std::string& path) {
   std::error_code ec;
   fs::remove(path, ec);
   if (::mkfifo(path.c_str(), 0666) != 0) Throw(path);
+}
+
+// A listening socket on 127.0.0.1; port 0 takes a free one.
+int ListenOn(std::uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) Throw("socket");
+  // Back on the same port at once after Vanish.
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 8) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    Throw("TCP port " + std::to_string(port));
+  }
+  return fd;
+}
+
+std::uint16_t PortOf(int fd) {
+  sockaddr_in a{};
+  socklen_t length = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  return ntohs(a.sin_port);
 }
 
 std::string Hex4(std::uint16_t v) {
@@ -139,6 +171,16 @@ TVirtualPrinter::TVirtualPrinter(TPrinterOptions options) : Options(std::move(op
     Ports.push_back(std::move(vendor));
   }
 
+  if (Options.Tcp) {
+    auto tcp = std::make_unique<TPort>();
+    tcp->Name = "TCP";
+    tcp->End = TEnd::Tcp;
+    tcp->ListenFd = ListenOn(Options.TcpPort);
+    tcp->Reading = !Options.TcpStall;
+    ListeningPort = PortOf(tcp->ListenFd);
+    Ports.push_back(std::move(tcp));
+  }
+
   WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   Loop = std::thread([this] { Run(); });
 }
@@ -153,6 +195,7 @@ TVirtualPrinter::~TVirtualPrinter() {
   for (auto& p : Ports) {
     if (p->Fd >= 0) ::close(p->Fd);
     if (p->SlaveFd >= 0) ::close(p->SlaveFd);
+    if (p->ListenFd >= 0) ::close(p->ListenFd);
   }
   if (WakeFd >= 0) ::close(WakeFd);
   if (OwnDir) {
@@ -165,6 +208,8 @@ std::string TVirtualPrinter::DeviceMap() const {
   return "COM1=" + Ports[0]->Path + ";LPT1=" + Ports[1]->Path;
 }
 
+std::string TVirtualPrinter::TcpPortText() const { return "TCP:127.0.0.1:" + std::to_string(ListeningPort); }
+
 std::vector<std::string> TVirtualPrinter::Environment() const {
   // The roots even without a USB printer: otherwise Vornex looks at the
   // machine's own /sys and /dev, and a real printer there takes the bytes.
@@ -172,6 +217,8 @@ std::vector<std::string> TVirtualPrinter::Environment() const {
                                  "VORNEX_SYS_ROOT=" + (fs::path(Options.Dir) / "sys").string(),
                                  "VORNEX_DEV_ROOT=" + (fs::path(Options.Dir) / "dev").string()};
   if (Options.Vendor) lines.push_back("VORNEX_USBAPI_OUT=" + (fs::path(Options.Dir) / "usbapi.out").string());
+  // Not read by Vornex: the port text to type for the network printer.
+  if (Options.Tcp) lines.push_back("VORNEX_TCP=" + TcpPortText());
   return lines;
 }
 
@@ -234,6 +281,13 @@ void TVirtualPrinter::Vanish(const std::string& name) {
     if (!port || port->End == TEnd::File || port->Gone) return;
     // What came before it went is a transfer of its own: a far end that
     // comes back does not carry it on into the next file.
+    if (port->End == TEnd::Tcp) {
+      if (port->Fd >= 0) EndConnection(*port, true);
+      ::close(port->ListenFd);
+      port->ListenFd = -1;
+      port->Gone = true;
+      return Kick();
+    }
     Finish(*port);
     port->Gone = true;
     if (port->Fd >= 0) ::close(port->Fd);
@@ -251,6 +305,8 @@ void TVirtualPrinter::Return(const std::string& name) {
     port->Gone = false;
     if (port->End == TEnd::Pty)
       OpenPty(*port, port->Path);
+    else if (port->End == TEnd::Tcp)
+      port->ListenFd = ListenOn(ListeningPort);
     else
       OpenFifoReader(*port);
   }
@@ -260,12 +316,60 @@ void TVirtualPrinter::Return(const std::string& name) {
 // Lock held.
 void TVirtualPrinter::Finish(TPort& port) {
   if (port.Bytes == 0) return;
-  TReceived r{port.Name, port.Bytes, port.Hash.Hex()};
+  TReceived r{port.Name, port.Bytes, port.Hash.Hex(), port.FirstByte};
   port.Bytes = 0;
   port.Replied = false;
   Received.push_back(r);
   if (OnTransfer) OnTransfer(r);
   Changed.notify_all();
+}
+
+// Lock held, for each of these.
+void TVirtualPrinter::Reply(TPort& port) {
+  // A sender that has gone does not stop the printer.
+  [[maybe_unused]] auto w = port.End == TEnd::Tcp
+                                ? ::send(port.Fd, Options.Reply.data(), Options.Reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
+                                : ::write(port.Fd, Options.Reply.data(), Options.Reply.size());
+}
+
+void TVirtualPrinter::Accept(TPort& port) {
+  const int fd = ::accept4(port.ListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return;
+  port.Fd = fd;
+  port.Replied = false;
+}
+
+void TVirtualPrinter::Take(TPort& port, const std::uint8_t* data, std::size_t n, Clock::time_point now) {
+  bool reset = false;
+  if (port.End == TEnd::Tcp && Options.TcpResetAfter > 0 && port.Bytes + n >= Options.TcpResetAfter) {
+    // What came past the limit is dropped with the connection.
+    n = static_cast<std::size_t>(Options.TcpResetAfter - port.Bytes);
+    reset = true;
+  }
+  if (port.Bytes == 0 && n > 0) port.FirstByte = now;
+  port.Hash.Add(data, n);
+  port.Bytes += n;
+  port.Paced += n;
+  port.LastData = now;
+  const bool answers = port.End == TEnd::Pty || port.End == TEnd::Tcp;
+  if (answers && Options.ReplyAt > 0 && !port.Replied && port.Bytes >= Options.ReplyAt) {
+    Reply(port);
+    port.Replied = true;
+  }
+  if (reset) EndConnection(port, true);
+}
+
+void TVirtualPrinter::EndConnection(TPort& port, bool reset) {
+  if (reset) {
+    // Closing with a zero linger time sends a reset, not an orderly end.
+    linger hard{1, 0};
+    ::setsockopt(port.Fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  } else if (Options.ReplyAt == 0 && !Options.Reply.empty()) {
+    Reply(port);
+  }
+  Finish(port);
+  ::close(port.Fd);
+  port.Fd = -1;
 }
 
 void TVirtualPrinter::Run() {
@@ -282,6 +386,12 @@ void TVirtualPrinter::Run() {
         if (p->Bytes > 0) {
           auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - p->LastData).count();
           timeout = std::min<int>(timeout, std::max<int>(1, Options.IdleMs - static_cast<int>(idle)));
+        }
+        if (p->End == TEnd::Tcp && p->Fd < 0 && !p->Gone) {
+          // One connection at a time: the next waits until this one ends.
+          fds.push_back({p->ListenFd, POLLIN, 0});
+          polled.push_back(p.get());
+          continue;
         }
         if (p->End == TEnd::File || p->Fd < 0 || !p->Reading || p->Gone) continue;
         if (p->End == TEnd::Pty && Options.SerialRate > 0) {
@@ -307,7 +417,11 @@ void TVirtualPrinter::Run() {
     const auto now = Clock::now();
     for (std::size_t i = 0; i < polled.size(); ++i) {
       TPort& p = *polled[i];
-      if (!(fds[i + 1].revents & (POLLIN | POLLHUP)) || p.Fd != fds[i + 1].fd) continue;
+      if (p.End == TEnd::Tcp && p.Fd < 0 && fds[i + 1].fd == p.ListenFd && (fds[i + 1].revents & POLLIN)) {
+        Accept(p);
+        continue;
+      }
+      if (!(fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) || p.Fd != fds[i + 1].fd) continue;
       // Told to stop (or gone) while the poll was on: nothing more is taken.
       if (!p.Reading || p.Gone) continue;
       std::size_t want = buffer.size();
@@ -320,14 +434,10 @@ void TVirtualPrinter::Run() {
       }
       ssize_t n = ::read(p.Fd, buffer.data(), want);
       if (n > 0) {
-        p.Hash.Add(buffer.data(), static_cast<std::size_t>(n));
-        p.Bytes += static_cast<std::uint64_t>(n);
-        p.Paced += static_cast<std::uint64_t>(n);
-        p.LastData = now;
-        if (p.End == TEnd::Pty && Options.ReplyAt > 0 && !p.Replied && p.Bytes >= Options.ReplyAt) {
-          [[maybe_unused]] auto w = ::write(p.Fd, Options.Reply.data(), Options.Reply.size());
-          p.Replied = true;
-        }
+        Take(p, buffer.data(), static_cast<std::size_t>(n), now);
+      } else if (p.End == TEnd::Tcp && (n == 0 || errno != EAGAIN)) {
+        // The sender's end of the file, or its connection reset.
+        EndConnection(p, false);
       } else if (n == 0 && p.End == TEnd::Fifo) {
         // The writer closed: the transfer is over. A fresh reader forgets
         // the hang-up, so the next writer can come.
@@ -347,16 +457,14 @@ void TVirtualPrinter::Run() {
             in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
             auto got = static_cast<std::size_t>(in.gcount());
             if (got == 0) break;
-            p->Hash.Add(buffer.data(), got);
-            p->Bytes += got;
+            Take(*p, buffer.data(), got, now);
             p->FileOffset += got;
           }
-          p->LastData = now;
         }
       }
-      if (p->Bytes > 0 && now - p->LastData >= std::chrono::milliseconds(Options.IdleMs)) {
-        if (p->End == TEnd::Pty && Options.ReplyAt == 0 && !Options.Reply.empty() && p->Fd >= 0)
-          [[maybe_unused]] auto w = ::write(p->Fd, Options.Reply.data(), Options.Reply.size());
+      // A connection ends a network transfer, not a pause.
+      if (p->End != TEnd::Tcp && p->Bytes > 0 && now - p->LastData >= std::chrono::milliseconds(Options.IdleMs)) {
+        if (p->End == TEnd::Pty && Options.ReplyAt == 0 && !Options.Reply.empty() && p->Fd >= 0) Reply(*p);
         Finish(*p);
       }
     }

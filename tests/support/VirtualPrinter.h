@@ -1,10 +1,13 @@
 // A printer without hardware: the far ends a real printer would have, made
 // in a folder of its own. A pseudo-terminal stands for the serial port, FIFOs
 // for the parallel port and a USB printer (with a sysfs entry so discovery
-// lists it), and the stand-in maker's library writes into a file it watches.
-// It reports each transfer it receives: the port, the byte count, SHA-256.
+// lists it), the stand-in maker's library writes into a file it watches, and
+// a TCP listener on 127.0.0.1 is the printer on the network (one connection
+// a transfer). It reports each transfer it receives: the port, the byte
+// count, SHA-256.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -30,6 +33,13 @@ struct TPrinterOptions {
   bool Usb = true;
   // The maker's USB library's device too.
   bool Vendor = true;
+  // The network printer: its port on 127.0.0.1 (0: a free one), whether it
+  // takes a connection and then reads nothing, and after how many bytes of
+  // a connection it resets it (0: never).
+  bool Tcp = true;
+  std::uint16_t TcpPort = 0;
+  bool TcpStall = false;
+  std::uint64_t TcpResetAfter = 0;
   // A pause this long ends a transfer.
   int IdleMs = 300;
   // The USB printer's vendor and product IDs: the maker's, so that
@@ -39,9 +49,11 @@ struct TPrinterOptions {
 };
 
 struct TReceived {
-  std::string Port;  // COM1, LPT1, USB, ZUV USB0
+  std::string Port;  // COM1, LPT1, USB, ZUV USB0, TCP
   std::uint64_t Bytes = 0;
   std::string Sha256;
+  // When its first byte came.
+  std::chrono::steady_clock::time_point FirstByte;
 };
 
 class TVirtualPrinter {
@@ -54,6 +66,9 @@ class TVirtualPrinter {
   const std::string& Dir() const { return Options.Dir; }
   // The device map that points Vornex's COM1 and LPT1 here.
   std::string DeviceMap() const;
+  // The port text that reaches the network printer: TCP:127.0.0.1:PORT.
+  std::string TcpPortText() const;
+  std::uint16_t TcpPort() const { return ListeningPort; }
   // Everything Vornex needs to find this printer, as NAME=VALUE lines.
   std::vector<std::string> Environment() const;
   // The same, written as a file a shell can source.
@@ -70,7 +85,8 @@ class TVirtualPrinter {
   // Stops or resumes taking bytes from a port.
   void SetReading(const std::string& port, bool on);
   // The far end goes away (a closed pseudo-terminal, a FIFO without its
-  // reader), ending the transfer in progress, and comes back.
+  // reader, a network printer switched off: its connection reset, new ones
+  // refused), ending the transfer in progress, and comes back.
   void Vanish(const std::string& port);
   void Return(const std::string& port);
 
@@ -79,6 +95,13 @@ class TVirtualPrinter {
  private:
   void Run();
   void Finish(TPort& port);
+  // The reply, on the serial line or the connection.
+  void Reply(TPort& port);
+  // Bytes that came in on a port.
+  void Take(TPort& port, const std::uint8_t* data, std::size_t n, std::chrono::steady_clock::time_point now);
+  // The network printer: a connection taken, and its end.
+  void Accept(TPort& port);
+  void EndConnection(TPort& port, bool reset);
   TPort* Find(const std::string& name);
   void Kick();
 
@@ -90,6 +113,7 @@ class TVirtualPrinter {
   std::vector<TReceived> Received;
   std::function<void(const TReceived&)> OnTransfer;
   int WakeFd = -1;
+  std::uint16_t ListeningPort = 0;
   bool Stop = false;
   std::thread Loop;
 };
