@@ -3,10 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -19,6 +16,8 @@
 
 #include "app/MainForm.h"
 #include "os/posix/PosixPlatform.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Environment.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/Sha256.h"
 #include "tests/support/TempDir.h"
@@ -40,36 +39,15 @@ TPrinterOptions QuickPrinter(bool usb = false) {
 // The printer's settings in the environment, as a user's shell would have
 // them; what was there before comes back when the test is over, so no later
 // test finds a printer that is gone.
-class TPrinterEnvironment {
+class TPrinterEnvironment : public TEnvironment {
  public:
   explicit TPrinterEnvironment(const TVirtualPrinter& printer) { Export(printer); }
-  ~TPrinterEnvironment() {
-    for (auto it = Saved.rbegin(); it != Saved.rend(); ++it) {
-      if (it->second)
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      else
-        ::unsetenv(it->first.c_str());
-    }
-  }
-  TPrinterEnvironment(const TPrinterEnvironment&) = delete;
-  TPrinterEnvironment& operator=(const TPrinterEnvironment&) = delete;
-
   void Export(const TVirtualPrinter& printer) {
     for (const auto& line : printer.Environment()) {
-      auto eq = line.find('=');
-      const std::string name = line.substr(0, eq);
-      bool saved = false;
-      for (const auto& s : Saved) saved = saved || s.first == name;
-      if (!saved) {
-        const char* old = std::getenv(name.c_str());
-        Saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      }
-      ::setenv(name.c_str(), line.substr(eq + 1).c_str(), 1);
+      const auto eq = line.find('=');
+      Set(line.substr(0, eq), line.substr(eq + 1));
     }
   }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> Saved;
 };
 
 TPosixPlatform::TOptions PlatformFor() {
@@ -365,53 +343,10 @@ TEST_F(NetworkEndToEnd, WhatThePrinterSendsBackReachesTheLog) {
 }
 
 // vornex-send as a user runs it.
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-// With interruptWhen, a Ctrl-C (SIGINT) goes to it once that holds (or after
-// a long wait, so that a run that never gets there still ends).
 TRun RunSend(const std::vector<std::string>& args, std::function<bool()> interruptWhen = nullptr) {
-  // Built before the fork: the child of a process with threads may only
-  // make async-signal-safe calls, and allocating is not one.
-  std::vector<char*> argv{const_cast<char*>(VORNEX_SEND)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  int out[2], err[2];
-  if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    ::execv(VORNEX_SEND, argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(err[1]);
-  std::thread interrupter;
-  if (interruptWhen)
-    interrupter = std::thread([&] {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (!interruptWhen() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      ::kill(pid, SIGINT);
-    });
-  TRun run;
-  auto drain = [](int fd, std::string& into) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<std::size_t>(n));
-    ::close(fd);
-  };
-  std::thread errReader([&] { drain(err[0], run.Err); });
-  drain(out[0], run.Out);
-  errReader.join();
-  if (interrupter.joinable()) interrupter.join();
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return run;
+  std::vector<std::string> argv{VORNEX_SEND};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv, std::move(interruptWhen));
 }
 
 class SendCommandTest : public ::testing::Test {

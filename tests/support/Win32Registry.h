@@ -31,21 +31,25 @@ class TRegistryEntries {
     Created.clear();
   }
   void Set(const std::string& key, const std::string& name, const std::string& data) {
+    Write(key, name, REG_SZ, data.c_str(), static_cast<::DWORD>(data.size() + 1));
+  }
+  void SetNumber(const std::string& key, const std::string& name, ::DWORD number) {
+    Write(key, name, REG_DWORD, &number, sizeof number);
+  }
+  // A key the test made: removed whole, with what is below it.
+  void Remember(const std::string& key) { Created.push_back(key); }
+
+ private:
+  void Write(const std::string& key, const std::string& name, ::DWORD type, const void* data, ::DWORD size) {
     Values.emplace_back(key, name);
     HKEY k = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                                 nullptr),
               ERROR_SUCCESS)
         << key;
-    ASSERT_EQ(::RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                               static_cast<::DWORD>(data.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExA(k, name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     ::RegCloseKey(k);
   }
-  // A key the test made: removed whole, with what is below it.
-  void Remember(const std::string& key) { Created.push_back(key); }
-
- private:
   static void DeleteValue(const std::string& key, const std::string& name) {
     HKEY k = nullptr;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {

@@ -1,0 +1,129 @@
+#include "tests/support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace vornex::test {
+
+namespace {
+
+// The argument vector, built before the fork: the child of a process with
+// threads may only make async-signal-safe calls, and allocating is not one.
+std::vector<char*> Arguments(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  return args;
+}
+
+// Forks and runs args with its output going to out and err; -1 on failure.
+pid_t Spawn(std::vector<char*>& args, int out, int err) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+void Drain(int fd, const std::function<void(const char*, std::size_t)>& into) {
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) into(buffer, static_cast<std::size_t>(n));
+  ::close(fd);
+}
+
+int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+}  // namespace
+
+TRun RunProgram(const std::vector<std::string>& argv, std::function<bool()> interruptWhen) {
+  std::vector<char*> args = Arguments(argv);
+  int out[2], err[2];
+  if (argv.empty() || ::pipe2(out, O_CLOEXEC) != 0) return {};
+  if (::pipe2(err, O_CLOEXEC) != 0) {
+    ::close(out[0]);
+    ::close(out[1]);
+    return {};
+  }
+  const pid_t pid = Spawn(args, out[1], err[1]);
+  ::close(out[1]);
+  ::close(err[1]);
+  TRun run;
+  if (pid < 0) {
+    ::close(out[0]);
+    ::close(err[0]);
+    return run;
+  }
+  std::thread interrupter;
+  if (interruptWhen)
+    interrupter = std::thread([&] {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!interruptWhen() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      ::kill(pid, SIGINT);
+    });
+  std::thread errReader([&] { Drain(err[0], [&](const char* b, std::size_t n) { run.Err.append(b, n); }); });
+  Drain(out[0], [&](const char* b, std::size_t n) { run.Out.append(b, n); });
+  errReader.join();
+  if (interrupter.joinable()) interrupter.join();
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.Status = ExitStatus(status);
+  return run;
+}
+
+TBackground::TBackground(const std::vector<std::string>& argv) {
+  std::vector<char*> args = Arguments(argv);
+  int out[2];
+  if (argv.empty() || ::pipe2(out, O_CLOEXEC) != 0) return;
+  Pid = Spawn(args, out[1], out[1]);
+  ::close(out[1]);
+  OutFd = out[0];
+  if (Pid < 0) {
+    ::close(OutFd);
+    return;
+  }
+  Reader = std::thread([this] {
+    Drain(OutFd, [this](const char* b, std::size_t n) {
+      std::lock_guard<std::mutex> hold(Lock);
+      Printed.append(b, n);
+    });
+  });
+}
+
+bool TBackground::WaitForOutput(const std::string& text, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Output().find(text) != std::string::npos) return true;
+    if (Pid <= 0 || ::waitpid(Pid, &Status, WNOHANG) == Pid) {
+      Pid = -1;
+      return Output().find(text) != std::string::npos;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+std::string TBackground::Output() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Printed;
+}
+
+int TBackground::Stop() {
+  if (Pid > 0) {
+    ::kill(Pid, SIGTERM);
+    ::waitpid(Pid, &Status, 0);
+    Pid = -1;
+  }
+  if (Reader.joinable()) Reader.join();
+  return Status < 0 ? Status : ExitStatus(Status);
+}
+
+}  // namespace vornex::test

@@ -1,0 +1,288 @@
+// Printers on the network as the system's own services tell of them: a
+// DNS-SD announcement through a real Avahi daemon (on the system bus), and a
+// CUPS queue printing to a raw socket, in a CUPS server of the test's own.
+// The test starts what is not running and stops what it started; a service
+// that cannot be started fails the test with the reason.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "app/MainForm.h"
+#include "os/posix/PosixPlatform.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Environment.h"
+#include "tests/support/HeadlessHost.h"
+#include "tests/support/Sha256.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/VirtualPrinter.h"
+
+namespace vornex::test {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr char SystemBusSocket[] = "/run/dbus/system_bus_socket";
+
+bool Connectable(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
+bool WaitFor(const std::function<bool()>& ready, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+std::string Said(const TRun& run) { return " (exit " + std::to_string(run.Status) + ": " + run.Out + run.Err + ")"; }
+
+// The system bus and the Avahi daemon on it: started unless they run, and
+// stopped again if this test started them. Reason() says why not, if not.
+class TAvahi {
+ public:
+  TAvahi() {
+    if (::geteuid() != 0) {
+      Why = "the system's D-Bus and Avahi daemons can only be started as root";
+      return;
+    }
+    if (!Connectable(SystemBusSocket)) {
+      // A pid file left by a bus that is gone would stop a new one.
+      std::error_code ec;
+      fs::remove("/run/dbus/pid", ec);
+      fs::create_directories("/run/dbus", ec);
+      const TRun bus = RunProgram({"dbus-daemon", "--system", "--fork", "--print-pid"});
+      BusPid = std::atoi(bus.Out.c_str());
+      if (bus.Status != 0 || BusPid <= 0 || !WaitFor([] { return Connectable(SystemBusSocket); }, 5000)) {
+        Why = "dbus-daemon --system did not start" + Said(bus);
+        return;
+      }
+    }
+    if (RunProgram({"avahi-daemon", "--check"}).Status != 0) {
+      const TRun avahi = RunProgram({"avahi-daemon", "--no-drop-root", "--daemonize"});
+      StartedAvahi = avahi.Status == 0;
+      if (!StartedAvahi ||
+          !WaitFor([] { return RunProgram({"avahi-daemon", "--check"}).Status == 0; }, 5000)) {
+        Why = "avahi-daemon did not start" + Said(avahi);
+        return;
+      }
+    }
+  }
+  ~TAvahi() {
+    if (StartedAvahi) RunProgram({"avahi-daemon", "--kill"});
+    if (BusPid > 0) {
+      ::kill(BusPid, SIGTERM);
+      // What it leaves behind would keep the next bus from starting.
+      WaitFor([&] { return ::kill(BusPid, 0) != 0 || !Connectable(SystemBusSocket); }, 5000);
+      std::error_code ec;
+      fs::remove("/run/dbus/pid", ec);
+      fs::remove(SystemBusSocket, ec);
+    }
+  }
+  const std::string& Reason() const { return Why; }
+
+ private:
+  std::string Why;
+  pid_t BusPid = -1;
+  bool StartedAvahi = false;
+};
+
+// A CUPS server of the test's own, on a socket in its folder, that
+// vornex-send and the window are pointed at with CUPS_SERVER. Queues are
+// only listed here, never printed to: the socket backend a queue names is
+// a stand-in.
+class TCupsServer {
+ public:
+  TCupsServer() {
+    const fs::path root = Dir.Root;
+    for (const char* sub : {"spool", "cache", "state", "tmp", "bin/backend"}) fs::create_directories(root / sub);
+    for (const char* scheme : {"socket", "ipp"}) fs::create_symlink("/bin/true", root / "bin/backend" / scheme);
+    // cupsd refuses a configuration others may change, and its helpers
+    // run as lp.
+    ::chmod(root.c_str(), 0755);
+    Socket = (root / "cups.sock").string();
+    std::ofstream(root / "cupsd.conf") << "Listen " << Socket << "\n"
+                                       << "Browsing No\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
+                                       << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                       << "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                       << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                                       << "</Policy>\n";
+    std::ofstream(root / "cups-files.conf") << "ServerRoot " << root.string() << "\nServerBin " << (root / "bin").string()
+                                            << "\nRequestRoot " << (root / "spool").string() << "\nCacheDir "
+                                            << (root / "cache").string() << "\nStateDir " << (root / "state").string()
+                                            << "\nTempDir " << (root / "tmp").string() << "\nErrorLog "
+                                            << (root / "error_log").string() << "\nAccessLog "
+                                            << (root / "access_log").string() << "\nPageLog "
+                                            << (root / "page_log").string() << "\nSystemGroup root\n";
+    Daemon = std::make_unique<TBackground>(std::vector<std::string>{
+        "cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s", (root / "cups-files.conf").string()});
+    if (!Daemon->Started() || !WaitFor([&] { return Connectable(Socket); }, 10000))
+      Why = "cupsd did not start: " + Daemon->Output();
+  }
+  ~TCupsServer() { Daemon.reset(); }
+
+  const std::string& Reason() const { return Why; }
+  std::string AddQueue(const std::string& name, const std::string& deviceUri) {
+    const TRun run = RunProgram({"lpadmin", "-h", Socket, "-p", name, "-v", deviceUri, "-E"});
+    return run.Status == 0 ? std::string() : "lpadmin did not add " + name + Said(run);
+  }
+  std::string Socket;
+
+ private:
+  TTempDir Dir;
+  std::unique_ptr<TBackground> Daemon;
+  std::string Why;
+};
+
+std::vector<std::string> NetworkEntries(const std::vector<std::string>& items) {
+  std::vector<std::string> entries;
+  for (const auto& item : items)
+    if (item.rfind("TCP:", 0) == 0) entries.push_back(item);
+  return entries;
+}
+
+// The entry of a printer announced under name at port: TCP:ADDRESS:PORT (NAME).
+bool ListsAnnounced(const std::vector<std::string>& items, const std::string& name, std::uint16_t port) {
+  const std::string tail = ":" + std::to_string(port) + " (" + name + ")";
+  return std::any_of(items.begin(), items.end(), [&](const std::string& item) {
+    return item.rfind("TCP:", 0) == 0 && item.size() > tail.size() &&
+           item.compare(item.size() - tail.size(), tail.size(), tail) == 0;
+  });
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+class NetworkDiscovery : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Avahi = new TAvahi;
+    Cups = new TCupsServer;
+  }
+  static void TearDownTestSuite() {
+    delete Cups;
+    delete Avahi;
+  }
+  void SetUp() override {
+    ASSERT_EQ(Avahi->Reason(), "");
+    ASSERT_EQ(Cups->Reason(), "");
+    Environment.Set("CUPS_SERVER", Cups->Socket);
+  }
+  static TAvahi* Avahi;
+  static TCupsServer* Cups;
+  TEnvironment Environment;
+  TPrinterOptions Options = [] {
+    TPrinterOptions o;
+    o.Usb = false;
+    o.Vendor = false;
+    return o;
+  }();
+  TVirtualPrinter Printer{Options};
+  // Unique to this run: another run's announcement is not taken for ours.
+  const std::string Name = "Vornex Test " + std::to_string(::getpid());
+};
+TAvahi* NetworkDiscovery::Avahi = nullptr;
+TCupsServer* NetworkDiscovery::Cups = nullptr;
+
+TEST_F(NetworkDiscovery, TheListShowsAnnouncedPrintersAndRawCupsQueuesAndOneCanBeSentTo) {
+  const std::uint16_t announced = 9188;
+  TBackground publisher({"avahi-publish-service", Name, "_pdl-datastream._tcp", std::to_string(announced)});
+  ASSERT_TRUE(publisher.WaitForOutput("Established", 10000)) << "avahi-publish-service: " << publisher.Output();
+  const std::string queue = "VornexTest" + std::to_string(::getpid());
+  ASSERT_EQ(Cups->AddQueue(queue, "socket://127.0.0.1:" + std::to_string(Printer.TcpPort())), "");
+  ASSERT_EQ(Cups->AddQueue(queue + "Ipp", "ipp://127.0.0.1:631/printers/elsewhere"), "");
+  const std::string queueEntry = Printer.TcpPortText() + " (" + queue + ")";
+
+  // The window: each drop-down waits a moment at most, and a search that
+  // takes longer shows at a later one.
+  THeadlessHost host;
+  TPosixPlatform platform;
+  TMainForm form(host, platform);
+  host.Attach(form);
+  form.Show();
+  const bool listed = WaitFor(
+      [&] {
+        form.ComboBox1.DropDown();
+        const auto& items = form.ComboBox1.Items();
+        return ListsAnnounced(items, Name, announced) &&
+               std::find(items.begin(), items.end(), queueEntry) != items.end();
+      },
+      15000);
+  ASSERT_TRUE(listed) << ::testing::PrintToString(form.ComboBox1.Items());
+  const auto entries = NetworkEntries(form.ComboBox1.Items());
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                          [&](const std::string& e) { return e.find(queue) != std::string::npos; }),
+            1)
+      << "the queue printing over IPP is no raw printer";
+
+  // The queue's printer, picked from the list, takes a file.
+  const int index = static_cast<int>(std::find(form.ComboBox1.Items().begin(), form.ComboBox1.Items().end(),
+                                                queueEntry) - form.ComboBox1.Items().begin());
+  form.ComboBox1.Pick(index);
+  EXPECT_EQ(form.Job.TransferMode, tmNetwork);
+  TTempDir dir;
+  const auto data = RandomBytes(50000, 41);
+  form.EdFileName.SetText(dir.Write("job.bin", data));
+  ASSERT_TRUE(host.Click(form.BuStart));
+  ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }, 30000));
+  EXPECT_TRUE(form.Job.TransferDone) << host.LastMessage();
+  ASSERT_TRUE(Printer.WaitForTransfers(1));
+  EXPECT_EQ(Printer.Transfers()[0].Sha256, TSha256::Of(data));
+
+  // vornex-send lists them too: it waits for the search, nobody waits on it.
+  const TRun list = RunProgram({VORNEX_SEND, "--list-ports"});
+  EXPECT_EQ(list.Status, 0) << list.Err;
+  EXPECT_TRUE(ListsAnnounced(Lines(list.Out), Name, announced)) << list.Out;
+  EXPECT_NE(list.Out.find(queueEntry + "\n"), std::string::npos) << list.Out;
+
+  // Once the announcement is withdrawn, a later search no longer finds it.
+  publisher.Stop();
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        form.ComboBox1.DropDown();
+        return !ListsAnnounced(form.ComboBox1.Items(), Name, announced);
+      },
+      15000))
+      << ::testing::PrintToString(form.ComboBox1.Items());
+}
+
+TEST(NetworkDiscoveryWithoutServices, TheListLacksThemAndNothingIsSaid) {
+  TTempDir dir;
+  TEnvironment environment;
+  // A bus on which no Avahi daemon answers, and no bus at all; a CUPS
+  // server that is not there.
+  TBackground bus({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + dir.Path("bus")});
+  ASSERT_TRUE(WaitFor([&] { return Connectable(dir.Path("bus")); }, 5000)) << "dbus-daemon: " << bus.Output();
+  environment.Set("CUPS_SERVER", dir.Path("no-cups.sock"));
+  for (const std::string& address : {"unix:path=" + dir.Path("bus"), "unix:path=" + dir.Path("no-bus")}) {
+    environment.Set("DBUS_SYSTEM_BUS_ADDRESS", address);
+    const TRun list = RunProgram({VORNEX_SEND, "--list-ports"});
+    EXPECT_EQ(list.Status, 0) << address;
+    EXPECT_EQ(list.Err, "") << address;
+    EXPECT_EQ(NetworkEntries(Lines(list.Out)), std::vector<std::string>{}) << address << ": " << list.Out;
+  }
+}
+
+}  // namespace
+}  // namespace vornex::test
