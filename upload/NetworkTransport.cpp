@@ -91,6 +91,7 @@ void TNetworkTransport::Send(TSendContext& c) {
 
   std::uint8_t block[MaxBlockSize];
   bool lost = false, allSent = false, printerClosed = false;
+  std::size_t unheard = 0;  // bytes sent since the printer was last listened to
   while (!c.Job.CancelRequested) {
     const auto size = static_cast<std::size_t>(
         std::clamp<std::int32_t>(c.Job.BlockSize, 0, static_cast<std::int32_t>(MaxBlockSize)));
@@ -110,8 +111,12 @@ void TNetworkTransport::Send(TSendContext& c) {
       break;
     }
     c.Job.BlocksSent += 1;
-    // What the printer says meanwhile, without waiting for it. A printer
-    // that closed its side may still read; a reset ends the transfer.
+    // What the printer says meanwhile, without waiting for it, once a
+    // buffer's worth has gone (small blocks would double the calls). A
+    // printer that closed its side may still read; a reset ends the transfer.
+    unheard += n;
+    if (unheard < MaxBlockSize) continue;
+    unheard = 0;
     for (TReplies r = TReplies::More; r == TReplies::More && !printerClosed;) {
       r = TakeReplies(c, s.Get(), 0);
       printerClosed = r == TReplies::Closed;
