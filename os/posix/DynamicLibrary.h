@@ -1,5 +1,6 @@
-// A shared library bound at run time, closed with its owner. Internal to
-// os/posix.
+// A shared library bound at run time. It stays loaded once loaded: the
+// system's libraries keep state (thread keys with destructors, caches, exit
+// handlers) that must not be unmapped under them. Internal to os/posix.
 #pragma once
 
 #include <dlfcn.h>
@@ -11,7 +12,8 @@ namespace vornex::posix {
 class TDynamicLibrary {
  public:
   // Looked for where the system keeps libraries; Loaded() tells whether it was found.
-  explicit TDynamicLibrary(const std::string& name) : Handle(::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  explicit TDynamicLibrary(const std::string& name)
+      : Handle(::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {}
   ~TDynamicLibrary() {
     if (Handle) ::dlclose(Handle);
   }
