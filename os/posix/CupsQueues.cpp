@@ -13,6 +13,7 @@ struct TCupsQueues::TApi {
   decltype(&::cupsEncryption) Encryption = nullptr;
   decltype(&::httpConnect2) Connect = nullptr;
   decltype(&::httpClose) Close = nullptr;
+  decltype(&::httpSetTimeout) SetTimeout = nullptr;
   decltype(&::cupsGetDests2) GetDests = nullptr;
   decltype(&::cupsGetOption) GetOption = nullptr;
   decltype(&::cupsFreeDests) FreeDests = nullptr;
@@ -20,10 +21,29 @@ struct TCupsQueues::TApi {
   bool Bound() {
     return Cups.Bind(Server, "cupsServer") && Cups.Bind(Port, "ippPort") && Cups.Bind(Encryption, "cupsEncryption") &&
            Cups.Bind(Connect, "httpConnect2") && Cups.Bind(Close, "httpClose") &&
+           Cups.Bind(SetTimeout, "httpSetTimeout") &&
            Cups.Bind(GetDests, "cupsGetDests2") && Cups.Bind(GetOption, "cupsGetOption") &&
            Cups.Bind(FreeDests, "cupsFreeDests");
   }
 };
+
+namespace {
+
+// How often libcups asks, while it waits for the server, whether to go on.
+constexpr double AskEverySeconds = 0.1;
+
+struct TPatience {
+  const std::atomic<int>& Interrupted;
+  int AsksLeft;
+};
+
+// libcups waits for an answer as long as this says yes.
+int GoOn(http_t*, void* patience) {
+  auto& p = *static_cast<TPatience*>(patience);
+  return !p.Interrupted && --p.AsksLeft > 0;
+}
+
+}  // namespace
 
 std::string SocketUriAddress(const std::string& uri) {
   const std::string scheme = "socket://";
@@ -46,6 +66,10 @@ std::vector<TNetworkPrinter> TCupsQueues::Find(int limitMs) {
   http_t* http = Api->Connect(Api->Server(), Api->Port(), nullptr, AF_UNSPEC, Api->Encryption(), 1, limitMs,
                               reinterpret_cast<int*>(&Interrupted));
   if (!http) return queues;
+  // A server that takes the connection and then says nothing is not
+  // waited for beyond the limit, nor once interrupted.
+  TPatience patience{Interrupted, static_cast<int>(limitMs / (AskEverySeconds * 1000)) + 1};
+  Api->SetTimeout(http, AskEverySeconds, GoOn, &patience);
   cups_dest_t* dests = nullptr;
   const int count = Api->GetDests(http, &dests);
   for (int i = 0; i < count; ++i) {

@@ -19,7 +19,8 @@ class TCupsQueues {
   TCupsQueues& operator=(const TCupsQueues&) = delete;
 
   // Asks the server (the one libcups is set up for: CUPS_SERVER, client.conf,
-  // the local socket); connecting may take up to limitMs.
+  // the local socket). Connecting takes at most limitMs, and so does
+  // waiting for its answers, in all.
   std::vector<TNetworkPrinter> Find(int limitMs);
   // Any thread: gives up a connection being made, and every later one.
   void Interrupt() { Interrupted = 1; }

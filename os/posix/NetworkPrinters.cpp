@@ -1,67 +1,88 @@
 #include "os/posix/NetworkPrinters.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "os/posix/CupsQueues.h"
 #include "os/posix/DnsSdBrowser.h"
 
 namespace vornex::posix {
 
-TNetworkPrinters::TNetworkPrinters() = default;
+struct TNetworkPrinters::TState {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  bool Started = false;    // the searcher thread runs
+  bool Wanted = false;     // a search is asked for
+  bool Searching = false;  // one runs
+  bool Stop = false;
+  unsigned Finished = 0;   // searches finished so far
+  std::vector<TNetworkPrinter> Found;
+  // Made by the searcher; set under Lock, so that Stop can interrupt them.
+  std::unique_ptr<TDnsSdBrowser> DnsSd;
+  std::unique_ptr<TCupsQueues> Cups;
+
+  // The searcher thread: one search each time one is wanted, until Stop.
+  void Run() {
+    // The libraries are bound here, not on the caller's thread.
+    auto dnsSd = std::make_unique<TDnsSdBrowser>();
+    auto cups = std::make_unique<TCupsQueues>();
+    std::unique_lock<std::mutex> hold(Lock);
+    DnsSd = std::move(dnsSd);
+    Cups = std::move(cups);
+    for (;;) {
+      if (Stop) {
+        DnsSd->Interrupt();
+        Cups->Interrupt();
+      }
+      Changed.wait(hold, [&] { return Wanted || Stop; });
+      if (Stop) return;
+      Wanted = false;
+      Searching = true;
+      hold.unlock();
+      std::vector<TNetworkPrinter> found = Cups->Find(CupsLimitMs);
+      for (auto& p : DnsSd->Browse(BrowseLimitMs)) found.push_back(std::move(p));
+      hold.lock();
+      Searching = false;
+      ++Finished;
+      Found = std::move(found);
+      Changed.notify_all();
+    }
+  }
+};
+
+TNetworkPrinters::TNetworkPrinters() : State(std::make_shared<TState>()) {}
 
 TNetworkPrinters::~TNetworkPrinters() {
-  {
-    std::lock_guard<std::mutex> hold(Lock);
-    Stop = true;
-    if (DnsSd) DnsSd->Interrupt();
-    if (Cups) Cups->Interrupt();
-  }
-  Changed.notify_all();
-  if (Searcher.joinable()) Searcher.join();
+  std::lock_guard<std::mutex> hold(State->Lock);
+  State->Stop = true;
+  if (State->DnsSd) State->DnsSd->Interrupt();
+  if (State->Cups) State->Cups->Interrupt();
+  State->Changed.notify_all();
 }
 
 std::vector<TNetworkPrinter> TNetworkPrinters::Find(DWORD waitMs) {
-  std::unique_lock<std::mutex> hold(Lock);
-  // The libraries are bound and the first search made on the searcher's
-  // thread, not the caller's.
-  if (!Searcher.joinable()) Searcher = std::thread([this] { Run(); });
-  // A search under way answers; it started at most a few seconds ago.
-  const unsigned before = Finished;
-  if (!Searching) {
-    Wanted = true;
-    Changed.notify_all();
-  }
-  Changed.wait_for(hold, std::chrono::milliseconds(waitMs), [&] { return Finished != before; });
-  return Found;
-}
-
-void TNetworkPrinters::Run() {
-  {
-    auto dnsSd = std::make_unique<TDnsSdBrowser>();
-    auto cups = std::make_unique<TCupsQueues>();
-    std::lock_guard<std::mutex> hold(Lock);
-    DnsSd = std::move(dnsSd);
-    Cups = std::move(cups);
-    if (Stop) {
-      DnsSd->Interrupt();
-      Cups->Interrupt();
+  TState& s = *State;
+  std::unique_lock<std::mutex> hold(s.Lock);
+  if (!s.Started) {
+    try {
+      std::thread([state = State] { state->Run(); }).detach();
+    } catch (const std::system_error&) {
+      // No thread to search with: no printers on the network, no wait.
+      return {};
     }
+    s.Started = true;
   }
-  std::unique_lock<std::mutex> hold(Lock);
-  for (;;) {
-    Changed.wait(hold, [&] { return Wanted || Stop; });
-    if (Stop) return;
-    Wanted = false;
-    Searching = true;
-    hold.unlock();
-    std::vector<TNetworkPrinter> found = Cups->Find(ConnectLimitMs);
-    for (auto& p : DnsSd->Browse(BrowseLimitMs)) found.push_back(std::move(p));
-    hold.lock();
-    Searching = false;
-    ++Finished;
-    Found = std::move(found);
-    Changed.notify_all();
+  // A search under way answers; it started at most a few seconds ago.
+  const unsigned before = s.Finished;
+  if (!s.Searching) {
+    s.Wanted = true;
+    s.Changed.notify_all();
   }
+  s.Changed.wait_for(hold, std::chrono::milliseconds(waitMs), [&] { return s.Finished != before; });
+  return s.Found;
 }
 
 }  // namespace vornex::posix

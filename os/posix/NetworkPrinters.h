@@ -3,27 +3,22 @@
 // nobody waits longer than they choose to. Internal to os/posix.
 #pragma once
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "os/Platform.h"
 
 namespace vornex::posix {
 
-class TDnsSdBrowser;
-class TCupsQueues;
-
 class TNetworkPrinters {
  public:
   // How long one search may take at most, each source.
   static constexpr int BrowseLimitMs = 3000;
-  static constexpr int ConnectLimitMs = 2000;
+  static constexpr int CupsLimitMs = 2000;
 
   TNetworkPrinters();
-  // Ends a search in progress without waiting for it to finish.
+  // Interrupts a search in progress and lets it end on its own: a server
+  // that does not answer never holds up the program's end.
   ~TNetworkPrinters();
   TNetworkPrinters(const TNetworkPrinters&) = delete;
   TNetworkPrinters& operator=(const TNetworkPrinters&) = delete;
@@ -32,19 +27,11 @@ class TNetworkPrinters {
   // finish; when it takes longer, what the last finished search found.
   std::vector<TNetworkPrinter> Find(DWORD waitMs);
 
- private:
-  void Run();
+  // Shared by the searcher thread, which may outlive this object.
+  struct TState;
 
-  std::unique_ptr<TDnsSdBrowser> DnsSd;
-  std::unique_ptr<TCupsQueues> Cups;
-  std::mutex Lock;
-  std::condition_variable Changed;
-  bool Wanted = false;     // a search is asked for
-  bool Searching = false;  // one runs
-  bool Stop = false;
-  unsigned Finished = 0;   // searches finished so far
-  std::vector<TNetworkPrinter> Found;
-  std::thread Searcher;
+ private:
+  std::shared_ptr<TState> State;
 };
 
 }  // namespace vornex::posix

@@ -131,6 +131,9 @@ int TPosixPlatform::getaddrinfo(const std::string& host, const std::string& port
       WaitForFd(lookup->Done.PollFd(), POLLIN, abort ? abort->PollFd() : -1, -1, PollTimeout(timeoutMs));
   // The lookup thread may still be running; it keeps its own share.
   if (outcome != TWaitOutcome::Ready) return failed(WaitError(outcome));
+  // Taking the signal takes the event's lock, after which what the lookup
+  // wrote is ours to read.
+  lookup->Done.TryConsume();
   if (lookup->Result != 0) return failed(LookupError(*lookup));
   if (lookup->Addresses.empty()) return failed(WSANO_DATA);
   addresses = lookup->Addresses;
