@@ -60,17 +60,20 @@ if(NOT WIN32)
   # The libraries the programs link, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The window's buttons are in Arial; Liberation Sans has its metrics.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+  # Avahi's and CUPS's client libraries are loaded when present, to list the
+  # printers on the network.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, libavahi-client3, libcups2")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # The build keeps its symbols for debugging; the package does not need them.
   # (The Windows program is linked without them, and ships as built.)
   set(CPACK_STRIP_FILES ON)
   # The synopsis is the summary below; this is the long text after it.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Vornex sends one file, byte for byte and without framing, to a printer: over
-a serial port, a parallel port, a USB printer (usblp), or the printer maker's
-USB transfer library. It shows the bytes sent and the per cent done, stops
-with Time Out when a transfer makes no progress for a minute, can repeat a
-transfer after a delay, and shows what a printer sends back on a serial line.
+a serial port, a parallel port, a USB printer (usblp), the printer maker's
+USB transfer library, or the network (raw TCP, port 9100). It shows the bytes
+sent and the per cent done, stops with Time Out when a transfer makes no
+progress for a minute, can repeat a transfer after a delay, and shows what a
+printer sends back on a serial line or over the network.
 .
 The package holds the window (vornex), the same engine on the command line
 (vornex-send), a virtual printer to try both without hardware
