@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "bench/TransportRun.h"
 #include "os/posix/PosixPlatform.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/TempDir.h"
@@ -71,23 +72,13 @@ int main(int argc, char** argv) {
   auto bySocat = [&] {
     if (std::system(socat.c_str()) != 0) std::fprintf(stderr, "socat failed\n");
   };
-  TUploadJob job;
-  TPlatformHandle cancel(platform, platform.CreateEventA(true, false));
+  TTransportRun run{platform, data, {}};
   TNetworkTransport network;
   // The file is in memory before Start lets the transport run, as it is
   // here; only the sending is timed.
   auto byVornex = [&](std::int32_t blockSize) {
-    job.FileData.Assign(std::vector<std::uint8_t>(data));
-    job.PortText = printer.TcpPortText();
-    job.BlockSize = blockSize;
-    job.BytesSent = 0;
-    job.TransferDone = false;
-    return [&] {
-      TSendContext c{job, platform, cancel.Get(),
-                     [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); }, [] {}, {}};
-      network.Send(c);
-      if (!job.TransferDone) std::fprintf(stderr, "transfer incomplete: %d bytes\n", job.BytesSent.load());
-    };
+    run.Prepare(printer.TcpPortText(), blockSize);
+    return [&] { run.Send(network); };
   };
   // Taken in turns, so that what else the machine does weighs on each alike.
   std::vector<double> socatRates, rates512, rates10240;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/TransportRun.h"
 #include "forms/Form.h"
 #include "tests/support/HeadlessHost.h"
 #include "os/posix/PosixPlatform.h"
@@ -116,28 +117,6 @@ double Run(const std::string& fifo, std::size_t bytes, const std::function<void(
   return MBps(bytes, Seconds(drain.Wait() - start));
 }
 
-struct TTransportRun {
-  TPlatform& Platform;
-  std::vector<std::uint8_t>& Data;
-  TUploadJob Job;
-  TPlatformHandle Cancel{Platform, Platform.CreateEventA(true, false)};
-
-  void Send(TSendLoop& loop, const std::string& port, std::int32_t blockSize) {
-    Job.FileData.Assign(std::vector<std::uint8_t>(Data));
-    Job.PortText = port;
-    Job.UsbPrinterPath = port;
-    Job.BlockSize = blockSize;
-    Job.BytesSent = 0;
-    Job.BlocksSent = 0;
-    Job.TransferDone = false;
-    TSendContext c{Job, Platform, Cancel.Get(), [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); },
-                   [] { std::fprintf(stderr, "USB Send Err Resend\n"); }, {}};
-    loop.Send(c);
-    if (!Job.TransferDone || Job.BytesSent != static_cast<std::int32_t>(Data.size()))
-      std::fprintf(stderr, "transfer incomplete: %d bytes\n", Job.BytesSent.load());
-  }
-};
-
 }  // namespace
 }  // namespace vornex::bench
 
@@ -190,9 +169,13 @@ int main(int argc, char** argv) {
   };
   const double dd512 = dd(512);
   const double dd10240 = dd(10240);
-  const double usb512 = median([&] { run.Send(usb, printer, 512); });
-  const double usb10240 = median([&] { run.Send(usb, printer, 10240); });
-  const double lpt = median([&] { run.Send(parallel, "LPT1", 512); });
+  auto send = [&](TSendLoop& loop, const std::string& port, std::int32_t blockSize) {
+    run.Prepare(port, blockSize);
+    run.Send(loop);
+  };
+  const double usb512 = median([&] { send(usb, printer, 512); });
+  const double usb10240 = median([&] { send(usb, printer, 10240); });
+  const double lpt = median([&] { send(parallel, "LPT1", 512); });
 
   auto row = [&](const char* what, double rate) {
     std::printf("| %s to a FIFO with a fast reader, %zu MiB | %.1f MB/s (median of %d) | %.2f of cat's %.1f MB/s |\n",
