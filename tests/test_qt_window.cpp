@@ -123,6 +123,21 @@ TEST(QtWindow, ATimerDestroyedBeforeItsFormNeverTicksAgain) {
   EXPECT_EQ(ticks, before);
 }
 
+// A control goes before its window (a form's members go before the form):
+// cutting the model off its widget must leave Qt's own connections, or the
+// accessibility cache keeps the dead widget and hands it out again.
+TEST(QtWindow, AControlGoneBeforeItsWindowLeavesNoStaleAccessibleEntry) {
+  QAccessible::Id id = 0;
+  {
+    TForm form(Host(), "ShortForm", "Short", {0, 0, 100, 100});
+    TEdit edit(&form, "Edit", "text", {4, 4, 80, 21});
+    Host().Attach(form);
+    id = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(Host().WidgetOf(edit)));
+    ASSERT_NE(QAccessible::accessibleInterface(id), nullptr);
+  }
+  EXPECT_EQ(QAccessible::accessibleInterface(id), nullptr);
+}
+
 TEST(QtWindow, TheSettingsDialogHasNoCloseBoxAndFitsItsContents) {
   TComSetupForm dialog(Host());
   Host().Attach(dialog);

@@ -126,7 +126,7 @@ class TFormWidget : public QWidget {
 // Two arrow buttons that step a buddy edit box.
 class TUpDownWidget : public QWidget {
  public:
-  TUpDownWidget(QWidget* parent, TUpDown& model) : QWidget(parent) {
+  TUpDownWidget(QWidget* parent, TUpDown& model, QObject* link) : QWidget(parent) {
     auto* up = new QToolButton(this);
     auto* down = new QToolButton(this);
     up->setArrowType(Qt::UpArrow);
@@ -136,8 +136,8 @@ class TUpDownWidget : public QWidget {
     const TRect& r = model.Bounds();
     up->setGeometry(0, 0, r.Width, r.Height / 2);
     down->setGeometry(0, r.Height / 2, r.Width, r.Height - r.Height / 2);
-    QObject::connect(up, &QToolButton::clicked, [&model] { model.Step(true); });
-    QObject::connect(down, &QToolButton::clicked, [&model] { model.Step(false); });
+    QObject::connect(up, &QToolButton::clicked, link, [&model] { model.Step(true); });
+    QObject::connect(down, &QToolButton::clicked, link, [&model] { model.Step(false); });
   }
 };
 
@@ -149,13 +149,20 @@ struct TQtHost::TImpl {
   std::unordered_map<const TComponent*, QObject*> Widgets;
   std::unordered_set<const TComponent*> Windows;
   std::vector<QEventLoop*> ModalLoops;
+  // Each component's connections run in the context of its link, so that
+  // deleting the link cuts them all when the component goes before its
+  // window, and nothing else: Qt's own connections (the accessibility
+  // cache's among them) stay.
+  std::unordered_map<const TComponent*, QObject*> Links;
   // Non-zero while the model's changes are being shown: what the widgets
   // then report is the model's own doing, not the user's.
   int Updating = 0;
+
+  QObject* LinkFor(const TComponent& c, QObject* window) { return Links[&c] = new QObject(window); }
   // Connects what a widget reports to the model, unless the model caused it.
   template <typename TSender, typename TSignal, typename TCall>
-  void FromUser(TSender* sender, TSignal signal, TCall call) {
-    QObject::connect(sender, signal, [this, call](auto... args) {
+  void FromUser(QObject* link, TSender* sender, TSignal signal, TCall call) {
+    QObject::connect(sender, signal, link, [this, call](auto... args) {
       if (Updating == 0) call(args...);
     });
   }
@@ -200,10 +207,11 @@ void TQtHost::Attach(TForm& form) {
   for (TComponent* c : form.Components()) {
     if (c == &form) continue;
     c->SetObserver(this);
+    QObject* link = Impl->LinkFor(*c, window);
     if (auto* timer = dynamic_cast<TTimer*>(c)) {
       auto* qt = new QTimer(window);
       Impl->Widgets[c] = qt;
-      QObject::connect(qt, &QTimer::timeout, [timer] { timer->Tick(); });
+      QObject::connect(qt, &QTimer::timeout, link, [timer] { timer->Tick(); });
       Changed(*c, TProp::Timer);
       continue;
     }
@@ -230,7 +238,7 @@ void TQtHost::Attach(TForm& form) {
         auto* model = static_cast<TEdit*>(control);
         auto* edit = new QLineEdit(Q(model->Text()), parent);
         // Every change, typed or made through the accessibility interface.
-        Impl->FromUser(edit, &QLineEdit::textChanged, [model](const QString& t) { model->SetText(S(t)); });
+        Impl->FromUser(link, edit, &QLineEdit::textChanged, [model](const QString& t) { model->SetText(S(t)); });
         w = edit;
         break;
       }
@@ -238,7 +246,7 @@ void TQtHost::Attach(TForm& form) {
         auto* model = static_cast<TButton*>(control);
         auto* button = new QPushButton(Q(model->Caption()), parent);
         button->setAutoDefault(false);
-        QObject::connect(button, &QPushButton::clicked, [model] { model->Click(); });
+        QObject::connect(button, &QPushButton::clicked, link, [model] { model->Click(); });
         w = button;
         break;
       }
@@ -247,7 +255,7 @@ void TQtHost::Attach(TForm& form) {
         auto* box = new QCheckBox(Q(model->Caption()), parent);
         box->setChecked(model->Checked());
         // Toggled, not clicked: an assistive tool's toggle action clicks nothing.
-        Impl->FromUser(box, &QCheckBox::toggled, [model](bool on) { model->SetChecked(on); });
+        Impl->FromUser(link, box, &QCheckBox::toggled, [model](bool on) { model->SetChecked(on); });
         w = box;
         break;
       }
@@ -259,12 +267,12 @@ void TQtHost::Attach(TForm& form) {
         combo->setCompleter(nullptr);
         combo->BeforePopup = [model] { model->DropDown(); };
         combo->lineEdit()->installEventFilter(new TEnterIgnorer(combo));
-        Impl->FromUser(combo, QOverload<int>::of(&QComboBox::activated),
+        Impl->FromUser(link, combo, QOverload<int>::of(&QComboBox::activated),
                        [model](int index) { model->Pick(index); });
         // Every change of the edit field, typed or made through the
         // accessibility interface, is an edit; but a pick sets the field to
         // the item before it is reported, and is not.
-        Impl->FromUser(combo->lineEdit(), &QLineEdit::textChanged, [combo, model](const QString& t) {
+        Impl->FromUser(link, combo->lineEdit(), &QLineEdit::textChanged, [combo, model](const QString& t) {
           const int index = combo->currentIndex();
           if (index >= 0 && index != model->ItemIndex() && combo->itemText(index) == t) return;
           const std::string text = S(t);
@@ -286,7 +294,7 @@ void TQtHost::Attach(TForm& form) {
         break;
       }
       case TControlKind::UpDown:
-        w = new TUpDownWidget(parent, *static_cast<TUpDown*>(control));
+        w = new TUpDownWidget(parent, *static_cast<TUpDown*>(control), link);
         break;
       default:
         break;
@@ -460,8 +468,12 @@ void TQtHost::Destroyed(TComponent& component) {
   }
   // A control or timer that goes before its form keeps its widget until the
   // window goes, but nothing may reach the destroyed model any more.
-  QObject::disconnect(object, nullptr, nullptr, nullptr);
+  if (auto link = Impl->Links.find(&component); link != Impl->Links.end()) {
+    delete link->second;
+    Impl->Links.erase(link);
+  }
   if (auto* timer = qobject_cast<QTimer*>(object)) timer->stop();
+  if (auto* combo = dynamic_cast<TDropDownCombo*>(object)) combo->BeforePopup = nullptr;
 }
 
 void TQtHost::ShowForm(TForm& form, bool visible) {

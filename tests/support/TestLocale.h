@@ -19,7 +19,10 @@ class TTestLocale {
     for (int attempt = 0; attempt < 2 && !Active(); ++attempt) {
       // localedef may warn and fail for characters the charset lacks, and
       // still make the locale: the second look tells.
-      if (attempt == 1) (void)std::system((make + " >/dev/null 2>&1").c_str());
+      if (attempt == 1) {
+        const int status = std::system((make + " >/dev/null 2>&1").c_str());
+        static_cast<void>(status);
+      }
       for (const auto& name : names)
         if (std::setlocale(category, name.c_str())) {
           In = name;
