@@ -175,10 +175,13 @@ void TThreadComm::CreateHandle() {
     return;
   }
   IsOpen = true;
-  if (Platform.GetFileType(h) == FILE_TYPE_CHAR)
+  if (Platform.GetFileType(h) == FILE_TYPE_CHAR) {
     Platform.SetCommMask(h, EventMaskOf(AllCommEvents));
-  else
+  } else {
     DestroyHandle();
+    // A file is no port, as the caller asks of the last error.
+    Platform.SetLastError(ERROR_BAD_DEVICE);
+  }
 }
 
 void TThreadComm::DestroyHandle() {

@@ -63,6 +63,12 @@ class TPlatform {
   // on any handle.
   virtual THandle CreateFileA(const std::string& name, DWORD access, DWORD shareMode,
                               DWORD creation, DWORD flagsAndAttributes) = 0;
+  // CreateFileA (OPEN_EXISTING) for a port, which is a device or a pipe:
+  // anything GetFileType would not call FILE_TYPE_CHAR or FILE_TYPE_PIPE (a
+  // regular file, a folder) fails with ERROR_BAD_DEVICE, and nothing is
+  // written to it.
+  virtual THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
+                            DWORD flagsAndAttributes) = 0;
   virtual DWORD GetFileType(THandle file) = 0;
   virtual bool CloseHandle(THandle handle) = 0;
 
@@ -78,9 +84,11 @@ class TPlatform {
   // One overlapped write signalling doneEvent, waited for at most timeoutMs.
   // WAIT_OBJECT_0: finished; `written` is its result (0 when it failed).
   // WAIT_TIMEOUT: still pending; the caller cancels it with CancelIo.
+  // WAIT_OBJECT_0 + 1: abortEvent was signalled first; the write has been
+  // cancelled and `written` is what had gone out.
   // WAIT_FAILED: the wait itself failed.
   virtual DWORD WriteFileTimed(THandle file, const void* data, DWORD count, THandle doneEvent,
-                               DWORD timeoutMs, DWORD& written) = 0;
+                               DWORD timeoutMs, DWORD& written, THandle abortEvent = NoHandle) = 0;
   virtual bool CancelIo(THandle file) = 0;
 
   // --- events and time --------------------------------------------------------

@@ -117,6 +117,7 @@ inline constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
 inline constexpr DWORD ERROR_COUNTER_TIMEOUT = 1121;
 inline constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+inline constexpr DWORD ERROR_BAD_DEVICE = 1200;
 
 // Winsock's error codes the system looks at or produces.
 inline constexpr DWORD WSAEINTR = 10004;

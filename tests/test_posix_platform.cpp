@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "os/posix/DeviceMap.h"
@@ -160,6 +161,100 @@ TEST_F(PosixPlatformTest, AWriteToAFifoWhoseReaderLeftFails) {
   EXPECT_FALSE(platform.WriteFile(h, &byte, 1, written));
   EXPECT_EQ(platform.GetLastError(), ERROR_NO_DATA);
   platform.CloseHandle(h);
+}
+
+// A port is a device or a pipe. A file or a folder in its place is refused
+// without being opened for writing; a relative name is no file in the
+// current folder.
+TEST_F(PosixPlatformTest, APortOpenTakesDevicesAndPipesOnly) {
+  const std::string file = Dir.Write("LPTnotes", "notes");
+  const std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  TPosixPlatform platform(Options("LPT1=" + file + ";LPT2=" + Dir.Root.string() + ";LPT3=" + fifo));
+  for (const std::string& name : {std::string("LPT1"), std::string("LPT2"), file}) {
+    EXPECT_EQ(platform.OpenPortA(name, GENERIC_WRITE, 0, 0), InvalidHandle) << name;
+    EXPECT_EQ(platform.GetLastError(), ERROR_BAD_DEVICE) << name;
+  }
+  struct stat after {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(ReadAll(file), (std::vector<std::uint8_t>{'n', 'o', 't', 'e', 's'}));
+  EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+  EXPECT_EQ(after.st_atim.tv_nsec, before.st_atim.tv_nsec) << "not even opened";
+
+  for (const std::string& name : {std::string("LPT3"), std::string("/dev/null")}) {
+    const THandle h = platform.OpenPortA(name, GENERIC_WRITE, 0, 0);
+    ASSERT_NE(h, InvalidHandle) << name;
+    EXPECT_EQ(platform.GetFileType(h), name == "LPT3" ? FILE_TYPE_PIPE : FILE_TYPE_CHAR);
+    platform.CloseHandle(h);
+  }
+
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(Dir.Root);
+  EXPECT_EQ(platform.OpenPortA("fifo", GENERIC_WRITE, 0, 0), InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(platform.CreateFileA("LPTnotes", GENERIC_WRITE, 0, OPEN_EXISTING, 0), InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+  std::filesystem::current_path(cwd);
+  ::close(reader);
+}
+
+// A port opened without sharing is held: a second such open is refused
+// until the first is closed. A shared open (the port list's check) still
+// finds it there.
+TEST_F(PosixPlatformTest, APortOpenedWithoutSharingIsHeldUntilClosed) {
+  const std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  TPosixPlatform first(Options("LPT1=" + fifo)), second(Options("LPT1=" + fifo));
+  const THandle held = first.OpenPortA("LPT1", GENERIC_WRITE, 0, 0);
+  ASSERT_NE(held, InvalidHandle);
+  EXPECT_EQ(second.OpenPortA("LPT1", GENERIC_WRITE, 0, 0), InvalidHandle);
+  EXPECT_EQ(second.GetLastError(), ERROR_SHARING_VIOLATION);
+  const THandle shared = second.OpenPortA("LPT1", GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+  EXPECT_NE(shared, InvalidHandle);
+  second.CloseHandle(shared);
+  first.CloseHandle(held);
+  const THandle again = second.OpenPortA("LPT1", GENERIC_WRITE, 0, 0);
+  EXPECT_NE(again, InvalidHandle) << "free once the first let go";
+  second.CloseHandle(again);
+  ::close(reader);
+}
+
+TEST_F(PosixPlatformTest, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {
+  const std::string fifo = Dir.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads
+  ASSERT_GE(reader, 0);
+  TPosixPlatform platform(Options("LPT1=" + fifo));
+  const THandle h = platform.OpenPortA("LPT1", GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  ASSERT_NE(h, InvalidHandle);
+  const THandle done = platform.CreateEventA(true, false);
+  const THandle abort = platform.CreateEventA(true, false);
+  std::vector<std::uint8_t> big(1 << 20, 0x55);  // more than the pipe holds
+  DWORD outcome = 0, written = 0;
+  std::thread writer([&] {
+    // A limit far beyond the test's: only the abort can end it.
+    outcome = platform.WriteFileTimed(h, big.data(), static_cast<DWORD>(big.size()), done, 3600000, written,
+                                      abort);
+  });
+  int queued = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((::ioctl(reader, FIONREAD, &queued) != 0 || queued == 0) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  platform.SetEvent(abort);
+  writer.join();
+  EXPECT_EQ(outcome, WAIT_OBJECT_0 + 1);
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, big.size());
+  platform.CloseHandle(h);
+  platform.CloseHandle(done);
+  platform.CloseHandle(abort);
+  ::close(reader);
 }
 
 TEST_F(PosixPlatformTest, EventsWaitAndResetAsWindowsEventsDo) {

@@ -123,8 +123,9 @@ std::string TNamespace::Resolve(const std::string& name) const {
   }
   if (int n = DosDeviceNumber(upper, "COM")) return DevRoot + "/ttyS" + std::to_string(n - 1);
   if (int n = DosDeviceNumber(upper, "LPT")) return DevRoot + "/lp" + std::to_string(n - 1);
-  // Device namespace names that nothing maps open nothing.
-  return inNamespace ? std::string() : name;
+  // Device namespace names that nothing maps open nothing, and neither does
+  // a relative name: a port text is never a file in the current folder.
+  return !inNamespace && StartsWith(name, "/") ? name : std::string();
 }
 
 std::vector<TUsbPrinter> TNamespace::UsbPrinters() const {

@@ -37,7 +37,7 @@ class TNamespace {
 
   // The Linux path a Windows name opens, or empty: a mapped name; \\.\COM:tty
   // and COMn (ttyS<n-1>); LPTn (/dev/lp<n-1>); a USB printer's \\?\ path.
-  // Other names not in the device namespace are paths already.
+  // An absolute path is itself; any other name opens nothing.
   std::string Resolve(const std::string& name) const;
 
   // What is there now, in a stable order.

@@ -66,7 +66,7 @@ class TWriteWait {
 };
 
 // How a write of a whole buffer ended.
-enum class TWriteEnd { Done, TimedOut, Aborted, Failed, WaitFailed };
+enum class TWriteEnd { Done, TimedOut, Aborted, Closed, Failed, WaitFailed };
 
 // Writes until every byte went, the deadline (-1: none) passed, or abortFd
 // or closedFd became readable. `sent` says how much went; `error` why a
@@ -95,9 +95,11 @@ TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, 
         hungUp = (revents & (POLLHUP | POLLERR)) != 0;
         break;
       case TWaitOutcome::Aborted:
-      case TWaitOutcome::Closed:
         error = ERROR_OPERATION_ABORTED;
         return TWriteEnd::Aborted;
+      case TWaitOutcome::Closed:
+        error = ERROR_OPERATION_ABORTED;
+        return TWriteEnd::Closed;
       case TWaitOutcome::TimedOut: return TWriteEnd::TimedOut;
       case TWaitOutcome::Failed:
         error = ErrorFromErrno(errno);
@@ -177,10 +179,44 @@ THandle TPosixPlatform::CreateFileA(const std::string& name, DWORD access, DWORD
     Fail(ERROR_INVALID_PARAMETER);
     return InvalidHandle;
   }
+  return Open(name, access, shareMode, false);
+}
+
+THandle TPosixPlatform::OpenPortA(const std::string& name, DWORD access, DWORD shareMode, DWORD) {
+  return Open(name, access, shareMode, true);
+}
+
+namespace {
+
+DWORD FileTypeOf(const struct stat& st) {
+  if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+  return FILE_TYPE_UNKNOWN;
+}
+
+bool IsPort(DWORD fileType) { return fileType == FILE_TYPE_CHAR || fileType == FILE_TYPE_PIPE; }
+
+}  // namespace
+
+THandle TPosixPlatform::Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly) {
   const std::string path = Names->Resolve(name);
   if (path.empty()) {
     Fail(ERROR_FILE_NOT_FOUND);
     return InvalidHandle;
+  }
+  struct stat st {};
+  // A port is looked at before it is opened: a file is never opened for
+  // writing in its place.
+  if (portOnly) {
+    if (::stat(path.c_str(), &st) != 0) {
+      Fail(ErrorFromErrno(errno));
+      return InvalidHandle;
+    }
+    if (!IsPort(FileTypeOf(st))) {
+      Fail(ERROR_BAD_DEVICE);
+      return InvalidHandle;
+    }
   }
   int mode = O_RDWR;
   if ((access & GENERIC_ALL) == 0) {
@@ -203,22 +239,25 @@ THandle TPosixPlatform::CreateFileA(const std::string& name, DWORD access, DWORD
     Fail(ERROR_TOO_MANY_OPEN_FILES);
     return InvalidHandle;
   }
-  struct stat st {};
   ::fstat(fd, &st);
-  if (S_ISCHR(st.st_mode)) {
-    file->FileType = FILE_TYPE_CHAR;
-  } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-    file->FileType = FILE_TYPE_PIPE;
-  } else if (S_ISREG(st.st_mode)) {
-    file->FileType = FILE_TYPE_DISK;
+  file->FileType = FileTypeOf(st);
+  // Replaced by a file between the look and the open: let go untouched.
+  if (portOnly && !IsPort(file->FileType)) {
+    Fail(ERROR_BAD_DEVICE);
+    return InvalidHandle;
   }
   file->IsTty = ::isatty(fd) == 1;
-  // No sharing asked: nobody else may hold the device meanwhile.
-  if (shareMode == 0 && file->FileType == FILE_TYPE_CHAR) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      Fail(ERROR_ACCESS_DENIED);
-      return InvalidHandle;
-    }
+  // No sharing asked: nobody else may hold the port meanwhile. The lock is
+  // the one other senders take; the drivers of lp and usblp refuse a second
+  // open of their own accord.
+  if (shareMode == 0 && IsPort(file->FileType) && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // In Windows' words: a serial port in use denies access; any other
+    // device held is a sharing violation.
+    if (errno != EWOULDBLOCK)
+      Fail(ErrorFromErrno(errno));
+    else
+      Fail(file->IsTty ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
+    return InvalidHandle;
   }
   if (file->IsTty && !OpenComm(*file)) {
     Fail(ErrorFromErrno(errno));
@@ -291,7 +330,8 @@ bool TPosixPlatform::ReadFile(THandle file, void* data, DWORD count, DWORD& read
 }
 
 DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count,
-                                     THandle doneEvent, DWORD timeoutMs, DWORD& written) {
+                                     THandle doneEvent, DWORD timeoutMs, DWORD& written,
+                                     THandle abortEvent) {
   written = 0;
   auto done = Event(doneEvent);
   if (!done) return WAIT_FAILED;
@@ -302,15 +342,20 @@ DWORD TPosixPlatform::WriteFileTimed(THandle file, const void* data, DWORD count
     done->Set();
     return WAIT_OBJECT_0;
   }
+  std::shared_ptr<TEventObject> abort = abortEvent != NoHandle ? Event(abortEvent) : nullptr;
   DWORD sent = 0, error = ERROR_SUCCESS;
   switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent,
-                   -1, f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
+                   abort ? abort->PollFd() : -1, f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
     case TWriteEnd::Done: written = sent; break;
     case TWriteEnd::TimedOut: return WAIT_TIMEOUT;
     case TWriteEnd::WaitFailed: return WAIT_FAILED;
-    // A write that failed or was cancelled completes with nothing counted.
+    case TWriteEnd::Aborted:
+      written = sent;
+      LastError = error;
+      return WAIT_OBJECT_0 + 1;
+    // A write that failed or was closed under completes with nothing counted.
     case TWriteEnd::Failed:
-    case TWriteEnd::Aborted: LastError = error; break;
+    case TWriteEnd::Closed: LastError = error; break;
   }
   done->Set();
   return WAIT_OBJECT_0;

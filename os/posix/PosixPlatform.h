@@ -60,13 +60,15 @@ class TPosixPlatform : public TPlatform {
   bool EnumPortsA(std::vector<std::string>& portNames) override;
   THandle CreateFileA(const std::string& name, DWORD access, DWORD shareMode, DWORD creation,
                       DWORD flagsAndAttributes) override;
+  THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
+                    DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
   bool CloseHandle(THandle handle) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
   DWORD WriteFileTimed(THandle file, const void* data, DWORD count, THandle doneEvent,
-                       DWORD timeoutMs, DWORD& written) override;
+                       DWORD timeoutMs, DWORD& written, THandle abortEvent = NoHandle) override;
   bool CancelIo(THandle file) override;
   THandle CreateEventA(bool manualReset, bool initialState) override;
   bool SetEvent(THandle event) override;
@@ -105,6 +107,8 @@ class TPosixPlatform : public TPlatform {
   std::shared_ptr<posix::TEventObject> Event(THandle h);
   std::shared_ptr<posix::TKeyObject> Key(THandle h);
   THandle Issue(std::shared_ptr<posix::TFileObject> file);
+  // CreateFileA's open; portOnly refuses what is not a device or a pipe.
+  THandle Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly);
   bool Fail(DWORD code);
   // A comm file's state, or failure with ERROR_INVALID_HANDLE.
   std::shared_ptr<posix::TFileObject> CommFile(THandle h);

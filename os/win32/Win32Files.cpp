@@ -122,6 +122,21 @@ THandle TWin32Platform::CreateFileA(const std::string& name, DWORD access, DWORD
   return T(h);
 }
 
+THandle TWin32Platform::OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
+                                  DWORD flagsAndAttributes) {
+  const THandle h = CreateFileA(name, access, shareMode, OPEN_EXISTING, flagsAndAttributes);
+  if (h == InvalidHandle) return InvalidHandle;
+  // Opening changes nothing on Windows; what is not a device or a pipe is
+  // let go before anything is written to it.
+  const ::DWORD type = ::GetFileType(H(h));
+  if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
+    CloseHandle(h);
+    ::SetLastError(ERROR_BAD_DEVICE);
+    return InvalidHandle;
+  }
+  return h;
+}
+
 DWORD TWin32Platform::GetFileType(THandle file) { return ::GetFileType(H(file)); }
 
 bool TWin32Platform::CloseHandle(THandle handle) {
@@ -190,7 +205,8 @@ bool TWin32Platform::ReadFile(THandle file, void* data, DWORD count, DWORD& read
 }
 
 DWORD TWin32Platform::WriteFileTimed(THandle file, const void* data, DWORD count,
-                                     THandle doneEvent, DWORD timeoutMs, DWORD& written) {
+                                     THandle doneEvent, DWORD timeoutMs, DWORD& written,
+                                     THandle abortEvent) {
   written = 0;
   if (doneEvent == NoHandle) {
     ::SetLastError(ERROR_INVALID_HANDLE);
@@ -219,8 +235,15 @@ DWORD TWin32Platform::WriteFileTimed(THandle file, const void* data, DWORD count
       return WAIT_OBJECT_0;
     }
   }
-  const ::DWORD wait = ::WaitForSingleObject(H(doneEvent), timeoutMs);
+  HANDLE both[2] = {H(doneEvent), H(abortEvent)};
+  const ::DWORD wait = ::WaitForMultipleObjects(abortEvent != NoHandle ? 2 : 1, both, FALSE, timeoutMs);
   if (wait == WAIT_TIMEOUT) return WAIT_TIMEOUT;
+  if (wait == WAIT_OBJECT_0 + 1) {
+    // Cancelled, and waited for: the record is the driver's until then.
+    written = CollectPending(*open, true);
+    ::SetLastError(ERROR_OPERATION_ABORTED);
+    return WAIT_OBJECT_0 + 1;
+  }
   if (wait != WAIT_OBJECT_0) {
     const ::DWORD error = ::GetLastError();
     CollectPending(*open, true);

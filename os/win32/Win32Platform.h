@@ -55,13 +55,15 @@ class TWin32Platform : public TPlatform {
   bool EnumPortsA(std::vector<std::string>& portNames) override;
   THandle CreateFileA(const std::string& name, DWORD access, DWORD shareMode, DWORD creation,
                       DWORD flagsAndAttributes) override;
+  THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
+                    DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
   bool CloseHandle(THandle handle) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
   DWORD WriteFileTimed(THandle file, const void* data, DWORD count, THandle doneEvent,
-                       DWORD timeoutMs, DWORD& written) override;
+                       DWORD timeoutMs, DWORD& written, THandle abortEvent = NoHandle) override;
   bool CancelIo(THandle file) override;
   THandle CreateEventA(bool manualReset, bool initialState) override;
   bool SetEvent(THandle event) override;

@@ -358,9 +358,19 @@ bool TFakePlatform::EnumPortsA(std::vector<std::string>& portNames) {
   return true;
 }
 
-THandle TFakePlatform::CreateFileA(const std::string& name, DWORD, DWORD, DWORD, DWORD) {
+THandle TFakePlatform::CreateFileA(const std::string& name, DWORD, DWORD shareMode, DWORD, DWORD) {
   std::lock_guard<std::mutex> hold(Lock);
   if (Enter("CreateFileA")) return InvalidHandle;
+  return Open(name, shareMode, false);
+}
+
+THandle TFakePlatform::OpenPortA(const std::string& name, DWORD, DWORD shareMode, DWORD) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("OpenPortA")) return InvalidHandle;
+  return Open(name, shareMode, true);
+}
+
+THandle TFakePlatform::Open(const std::string& name, DWORD shareMode, bool portOnly) {
   auto it = Devices.find(DeviceKey(name));
   if (it == Devices.end()) {
     LastError = ERROR_FILE_NOT_FOUND;
@@ -370,9 +380,14 @@ THandle TFakePlatform::CreateFileA(const std::string& name, DWORD, DWORD, DWORD,
     LastError = it->second->OpenError;
     return InvalidHandle;
   }
+  if (portOnly && it->second->FileType != FILE_TYPE_CHAR && it->second->FileType != FILE_TYPE_PIPE) {
+    LastError = ERROR_BAD_DEVICE;
+    return InvalidHandle;
+  }
   auto file = std::make_shared<TOpenFile>();
   file->Name = name;
   file->Device = it->second;
+  it->second->ShareMode = shareMode;
   ++it->second->OpenHandles;
   THandle h = NextHandle++;
   Files[h] = file;
@@ -460,7 +475,8 @@ bool TFakePlatform::ReadFile(THandle file, void* data, DWORD count, DWORD& read)
 }
 
 DWORD TFakePlatform::WriteFileTimed(THandle file, const void* data, DWORD count,
-                                    THandle doneEvent, DWORD timeoutMs, DWORD& written) {
+                                    THandle doneEvent, DWORD timeoutMs, DWORD& written,
+                                    THandle abortEvent) {
   std::unique_lock<std::mutex> hold(Lock);
   written = 0;
   if (Enter("WriteFileTimed")) return WAIT_FAILED;
@@ -472,9 +488,10 @@ DWORD TFakePlatform::WriteFileTimed(THandle file, const void* data, DWORD count,
     if (e != Events.end()) e->second.Signalled = true;
     return WAIT_OBJECT_0;
   }
-  bool ok = DoWrite(hold, file, static_cast<const std::uint8_t*>(data), count, written, NoHandle,
+  bool ok = DoWrite(hold, file, static_cast<const std::uint8_t*>(data), count, written, abortEvent,
                     NowMs() + timeoutMs);
   if (!ok && LastError == ERROR_COUNTER_TIMEOUT) return WAIT_TIMEOUT;
+  if (!ok && abortEvent != NoHandle && EventSignalled(abortEvent)) return WAIT_OBJECT_0 + 1;
   auto e = Events.find(doneEvent);
   if (e != Events.end()) e->second.Signalled = true;
   hold.unlock();

@@ -22,6 +22,7 @@ namespace vornex::test {
 struct TFakeDevice {
   DWORD FileType = FILE_TYPE_CHAR;
   DWORD OpenError = ERROR_SUCCESS;  // non-zero: CreateFileA fails with it
+  DWORD ShareMode = MAXDWORD;       // as last opened
   // Everything written, in order.
   std::vector<std::uint8_t> Written;
   std::vector<std::size_t> WriteSizes;
@@ -170,13 +171,15 @@ class TFakePlatform : public TPlatform {
   bool EnumPortsA(std::vector<std::string>& portNames) override;
   THandle CreateFileA(const std::string& name, DWORD access, DWORD shareMode, DWORD creation,
                       DWORD flagsAndAttributes) override;
+  THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
+                    DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
   bool CloseHandle(THandle handle) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
   DWORD WriteFileTimed(THandle file, const void* data, DWORD count, THandle doneEvent,
-                       DWORD timeoutMs, DWORD& written) override;
+                       DWORD timeoutMs, DWORD& written, THandle abortEvent = NoHandle) override;
   bool CancelIo(THandle file) override;
   THandle CreateEventA(bool manualReset, bool initialState) override;
   bool SetEvent(THandle event) override;
@@ -231,6 +234,8 @@ class TFakePlatform : public TPlatform {
   bool Fail(DWORD code);
   std::shared_ptr<TOpenFile> FileOf(THandle h);
   bool EventSignalled(THandle h);
+  // CreateFileA's open, its lock held; portOnly refuses a disk file.
+  THandle Open(const std::string& name, DWORD shareMode, bool portOnly);
   bool DoWrite(std::unique_lock<std::mutex>& hold, THandle file, const std::uint8_t* data,
                DWORD count, DWORD& written, THandle abortEvent, std::int64_t deadlineMs);
   // Waits on the platform's changes until ready() holds: false with the
