@@ -96,7 +96,7 @@ bool TPortDiscovery::CanOpenDevice(const std::string& path) {
   const TInUse use = CurrentUse();
   if (use.TransferMode == tmUsbPrinter && !use.UsbPrinterPath.empty() && path == use.UsbPrinterPath)
     return true;
-  return TPlatformHandle(Platform, OpenUsbPrinter(Platform, path)).Valid();
+  return TPlatformHandle(Platform, OpenUsbPrinter(Platform, path, FILE_SHARE_READ | FILE_SHARE_WRITE)).Valid();
 }
 
 // --- the serial-port map, the spooler and the maker's library ------------------------

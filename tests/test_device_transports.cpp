@@ -52,9 +52,43 @@ TEST_F(ParallelTest, APortThatCannotBeOpenedStopsWithoutSayingSo) {
     EXPECT_FALSE(Form->Job.TransferDone) << size << ": nothing reached a port";
     EXPECT_EQ(Form->Job.BlocksSent, 0);
     EXPECT_TRUE(Host.Messages.empty());
+    // Not shown by the window, but kept for those who ask (vornex-send).
+    EXPECT_EQ(Form->Job.StopReason, "Port LPT7 can't be opened: there is no such port.");
   }
   Ticks(61);
   EXPECT_EQ(Host.LastMessage(), "Time Out");
+}
+
+// A file where the port should be would be overwritten; a port another
+// sender holds would get two files mixed. Both are refused at once, said,
+// and not written to.
+TEST_F(ParallelTest, AFileOrAPortInUseIsRefusedWithAMessageAndNothingWritten) {
+  struct TCase {
+    DWORD FileType, OpenError;
+    std::string Message;
+  } cases[] = {
+      {FILE_TYPE_DISK, ERROR_SUCCESS, "Port LPT1 can't be opened: it is a file or a folder, not a port."},
+      {FILE_TYPE_CHAR, ERROR_SHARING_VIOLATION,
+       "Port LPT1 can't be opened: it is in use by another program."},
+  };
+  for (const auto& c : cases) {
+    Host.Messages.clear();
+    Port->FileType = c.FileType;
+    Port->OpenError = c.OpenError;
+    StartWith(RandomBytes(1000));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Host.Messages, std::vector<std::string>{c.Message});
+    EXPECT_TRUE(Port->Written.empty());
+    EXPECT_EQ(Platform.CountCalls("WriteFileTimed"), 0);
+    EXPECT_FALSE(Form->Job.TransferDone);
+    EXPECT_EQ(Form->Job.BytesSent, 0);
+  }
+  // A port that is free is held alone while the transfer runs.
+  Port->FileType = FILE_TYPE_CHAR;
+  Port->OpenError = ERROR_SUCCESS;
+  SendFile(RandomBytes(1000));
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Port->ShareMode, 0u);
 }
 
 TEST_F(ParallelTest, AShortWriteStopsTheTransferUncounted) {
@@ -89,17 +123,20 @@ TEST_F(ParallelTest, AFailedWaitIsReportedAndStopsTheTransfer) {
   EXPECT_EQ(Port->OpenHandles, 0);
 }
 
-TEST_F(ParallelTest, CancelStopsBeforeTheNextBlockAndNothingRepeats) {
+// Cancel ends a write the port does not take at once, however long the
+// write's own limit.
+TEST_F(ParallelTest, CancelEndsAWaitingWriteAndNothingRepeats) {
+  Form->Parallel.WriteLimitMs = 600000;
   Port->HoldWrites = true;
   Form->CBRepeat.SetChecked(true);
   StartWith(RandomBytes(2000));
   ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("WriteFileTimed") == 1; }));
   ASSERT_TRUE(Host.Click(Form->BuCancel));
-  Platform.ReleaseWrites("LPT1");
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(Port->WriteSizes, std::vector<std::size_t>{512});
-  EXPECT_EQ(Form->Job.BlocksSent, 1);
+  EXPECT_TRUE(Port->Written.empty());
+  EXPECT_EQ(Form->Job.BlocksSent, 0);
   EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.StopReason, "") << "a cancel is no failure";
   EXPECT_EQ(Port->OpenHandles, 0);
   Ticks(10);
   EXPECT_EQ(Platform.CountCalls("WriteFileTimed"), 1) << "a cancelled transfer is not repeated";
@@ -133,8 +170,7 @@ TEST_F(UsbPrinterTest, BlocksOfTheBlockSizeGoToTheFirstPrinter) {
   } cases[] = {
       {1000, "512", {512, 488}},
       {0, "512", {}},
-      {1000, "0", {}},
-      {1000, "-5", {}},
+      {1000, "1", std::vector<std::size_t>(1000, 1)},
       {25000, "20000", {10240, 10240, 4520}},  // never more than the block buffer
   };
   for (const auto& c : cases) {
@@ -144,16 +180,63 @@ TEST_F(UsbPrinterTest, BlocksOfTheBlockSizeGoToTheFirstPrinter) {
     Send(data, c.BlockSize);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Printer->WriteSizes, c.Writes) << c.Size << "/" << c.BlockSize;
-    const bool all = !c.Writes.empty() || c.Size == 0;
-    EXPECT_EQ(Printer->Written, all ? data : std::vector<std::uint8_t>{});
+    EXPECT_EQ(Printer->Written, data);
     EXPECT_EQ(Form->Job.BlocksSent, static_cast<std::int32_t>(c.Writes.size()));
-    EXPECT_EQ(Form->Job.BytesSent, all ? static_cast<std::int32_t>(c.Size) : 0);
+    EXPECT_EQ(Form->Job.BytesSent, static_cast<std::int32_t>(c.Size));
     EXPECT_TRUE(Form->Job.TransferDone);
+    EXPECT_TRUE(Form->Upload.Delivered());
     EXPECT_EQ(Printer->OpenHandles, 0);
   }
   EXPECT_TRUE(second->Written.empty());
   EXPECT_TRUE(Host.Messages.empty());
   EXPECT_EQ(Form->BuExit.Caption(), "Exit");
+}
+
+// A block of nothing sends nothing: it would end as done with the printer
+// none the wiser. Refused before the printer (or any port) is opened.
+TEST_F(UsbPrinterTest, ABlockSizeBelowOneIsRefusedBeforeAnythingIsOpened) {
+  const int opens = Platform.CountCalls("OpenPortA");
+  for (const char* size : {"0", "-1", "-2147483648"}) {
+    Host.Messages.clear();
+    Send(RandomBytes(1000), size);
+    EXPECT_EQ(Host.Messages, std::vector<std::string>{BlockSizeTooSmallText}) << size;
+    EXPECT_FALSE(Form->Upload.Busy()) << size;
+    EXPECT_FALSE(Form->TiCheck.Enabled()) << size << ": no transfer to watch";
+    EXPECT_TRUE(ControlsEnabled()) << size;
+  }
+  EXPECT_EQ(Platform.CountCalls("OpenPortA"), opens);
+  EXPECT_TRUE(Printer->Written.empty());
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.BlockSize, 512) << "the last good size stays";
+  Ticks(5);
+  EXPECT_FALSE(Form->TiRepeat.Enabled()) << "nothing completed, nothing repeats";
+}
+
+TEST_F(UsbPrinterTest, APrinterInUseOrAFileInItsPlaceIsRefusedWithAMessage) {
+  struct TCase {
+    DWORD FileType, OpenError;
+    std::string Message;
+  } cases[] = {
+      {FILE_TYPE_CHAR, ERROR_SHARING_VIOLATION,
+       "The USB printer can't be opened: it is in use by another program."},
+      {FILE_TYPE_DISK, ERROR_SUCCESS, "The USB printer can't be opened: it is a file or a folder, not a port."},
+  };
+  for (const auto& c : cases) {
+    Host.Messages.clear();
+    Printer->FileType = c.FileType;
+    Printer->OpenError = c.OpenError;
+    Send(RandomBytes(1000));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Host.Messages, std::vector<std::string>{c.Message});
+    EXPECT_TRUE(Printer->Written.empty());
+    EXPECT_FALSE(Form->Job.TransferDone);
+  }
+  Printer->FileType = FILE_TYPE_CHAR;
+  Printer->OpenError = ERROR_SUCCESS;
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Printer->ShareMode, 0u) << "held alone while it prints";
 }
 
 TEST_F(UsbPrinterTest, AWriteThatTakesPartOfABlockGoesOnWithTheRest) {
@@ -256,12 +339,12 @@ TEST_F(UsbPrinterTest, ADropDownDuringATransferLeavesItItsPrinter) {
   // The printer is busy with us: a second open would fail, as on Linux.
   Printer->OpenError = ERROR_SHARING_VIOLATION;
   auto other = AddUsbPrinter(Platform, Key, "B");
-  const int opens = Platform.CountCalls("CreateFileA");
+  const int opens = Platform.CountCalls("OpenPortA");
   Form->ComboBox1.DropDown();
   EXPECT_EQ(Form->Ports.UsbPrinterPaths(),
             (std::vector<std::string>{UsbPrinterPath(Key, "A"), UsbPrinterPath(Key, "B")}))
       << "the printer in use is still listed";
-  EXPECT_EQ(Platform.CountCalls("CreateFileA"), opens + 1) << "only the other one is test-opened";
+  EXPECT_EQ(Platform.CountCalls("OpenPortA"), opens + 1) << "only the other one is test-opened";
 
   // Gone from the registry meanwhile: the list changes, the transfer does not.
   Platform.Key(std::string(UsbEnumKeyPath) + Key).SubKeys = {"B"};

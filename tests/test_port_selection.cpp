@@ -56,7 +56,8 @@ TEST_F(SelectionTest, AUSBPrinterFoundMakesEveryTextModeFourWithoutAProbe) {
     EXPECT_EQ(Form->Job.TransferMode, tmUsbPrinter) << text;
     EXPECT_FALSE(Form->BuSetupCom.Enabled()) << text;
   }
-  EXPECT_EQ(Platform.CountCalls("CreateFileA"), 1) << "only discovery's test-open";
+  EXPECT_EQ(Platform.CountCalls("OpenPortA"), 1) << "only discovery's test-open";
+  EXPECT_EQ(Platform.CountCalls("CreateFileA"), 0);
   EXPECT_TRUE(Host.Messages.empty());
 }
 

@@ -123,7 +123,7 @@ TEST_F(PosixWindowTest, AParallelPortThatStopsTakingDataTimesOut) {
   EXPECT_LT(Form->Job.BytesSent, static_cast<std::int32_t>(data.size()));
   EXPECT_TRUE(Host.Messages.empty());
 
-  // Cancel while a write waits: the transfer stops once that block is done.
+  // Cancel while a write waits: the write is ended and the transfer stops.
   port.SetReading(true);
   ASSERT_TRUE(port.WaitForCount(static_cast<std::size_t>(Form->Job.BytesSent.load())));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // and a block cut short
@@ -211,14 +211,99 @@ TEST_F(PosixWindowTest, APrinterThatCannotBeOpenedAtStartIsReported) {
   AddUsbPrinter();
   Build();
   ASSERT_EQ(Form->Ports.UsbPrinterPaths().size(), 1u);
-  // Replaced meanwhile by something no one can open for writing.
+  // Gone meanwhile.
   Printer.reset();
   std::filesystem::remove(Tree.DevPath("usb/lp0"));
-  std::filesystem::create_directory(Tree.DevPath("usb/lp0"));
   Send(RandomBytes(100));
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Host.Messages, std::vector<std::string>{"USB Port INVALID"});
   EXPECT_FALSE(Form->Job.TransferDone);
+}
+
+// Only a device or a pipe is a port: a file or a folder standing where one
+// should be is refused by name, and a file keeps what it held.
+TEST_F(PosixWindowTest, AFileOrAFolderInAPortsPlaceIsRefusedAndLeftAsItWas) {
+  AddUsbPrinter();
+  Build();
+  ASSERT_EQ(Form->Ports.UsbPrinterPaths().size(), 1u);
+  Printer.reset();
+  const std::string node = Tree.DevPath("usb/lp0");
+  std::filesystem::remove(node);
+  std::filesystem::create_directory(node);
+  Send(RandomBytes(100));
+  ASSERT_TRUE(WaitIdle());
+  std::filesystem::remove(node);
+  Dir.Write(node, "not a printer");
+  Send(RandomBytes(100));
+  ASSERT_TRUE(WaitIdle());
+  const std::string refused = "The USB printer can't be opened: it is a file or a folder, not a port.";
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{refused, refused}));
+  EXPECT_EQ(ReadAll(node), (std::vector<std::uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'i', 'n', 't',
+                                                        'e', 'r'}));
+  Form->ComboBox1.DropDown();
+  EXPECT_TRUE(Form->Ports.UsbPrinterPaths().empty()) << "a file is not listed as a printer";
+}
+
+TEST_F(PosixWindowTest, AFileNamedInTheParallelPortsTextIsNeverWritten) {
+  const std::string notes = Dir.Write("LPTnotes", "keep me");
+  Build();
+  Form->ComboBox1.TypeText(notes);
+  ASSERT_EQ(Form->Job.TransferMode, tmParallel);
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Host.Messages,
+            std::vector<std::string>{"Port " + notes + " can't be opened: it is a file or a folder, not a port."});
+  EXPECT_EQ(ReadAll(notes), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  EXPECT_FALSE(Form->Job.TransferDone);
+
+  // A relative text is no path into the current folder, even where a pipe
+  // by that name is read there.
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(Dir.Root);
+  {
+    TFifoReader local(Dir.Path("LPT1x"));
+    Form->ComboBox1.TypeText("LPT1x");
+    Send(RandomBytes(1000));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Form->Job.StopReason, "Port LPT1x can't be opened: there is no such port.");
+    EXPECT_TRUE(local.Received().empty());
+  }
+  std::filesystem::current_path(cwd);
+  EXPECT_FALSE(Form->Job.TransferDone);
+}
+
+// One sender at a time: a port that another program holds is refused at
+// once, and what that program sends is not disturbed.
+TEST_F(PosixWindowTest, APortHeldByAnotherSenderIsRefusedAndTheOtherTransferUntouched) {
+  TFifoReader port(Dir.Path("lpt"));
+  Build("LPT1=" + Dir.Path("lpt"));
+  TPosixPlatform other([&] {
+    TPosixPlatform::TOptions o;
+    o.DeviceMap = "LPT1=" + Dir.Path("lpt");
+    return o;
+  }());
+  const THandle held = other.OpenPortA("LPT1", GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  ASSERT_NE(held, InvalidHandle);
+  Form->ComboBox1.TypeText("LPT1");
+  Send(RandomBytes(1000));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Port LPT1 can't be opened: it is in use by another program."});
+  EXPECT_TRUE(port.Received().empty());
+
+  const std::string theirs = "the other program's file";
+  DWORD written = 0;
+  ASSERT_TRUE(other.WriteFile(held, theirs.data(), static_cast<DWORD>(theirs.size()), written));
+  other.CloseHandle(held);
+  ASSERT_TRUE(port.WaitForCount(theirs.size()));
+  EXPECT_EQ(port.Received(), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));
+
+  // Free again: the next Start sends.
+  port.Clear();
+  const auto data = RandomBytes(1000, 5);
+  Send(data);
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(port.WaitForCount(data.size()));
+  EXPECT_EQ(port.Received(), data);
 }
 
 }  // namespace

@@ -62,6 +62,9 @@ struct TUploadJob {
   // nor a list that a drop-down may be rebuilding.
   std::string PortText;
   std::string UsbPrinterPath;
+  // Why the send loop stopped short when it showed nothing: written by the
+  // worker before it lets go of the job, read once it has.
+  std::string StopReason;
 };
 
 }  // namespace vornex

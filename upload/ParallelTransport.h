@@ -21,7 +21,8 @@ class TParallelTransport : public TSendLoop {
   TParallelTransport& operator=(const TParallelTransport&) = delete;
 
   // Opens the port text exactly as typed and sends. Stops without
-  // TransferDone on Cancel, a short write or a write that takes too long.
+  // TransferDone on Cancel, a short write or a write that takes too long;
+  // a port that is a file, or in use, is refused with a message.
   void Send(TSendContext& c) override;
   void SendToParallelPort(TSendContext& c);
 

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "upload/PortErrors.h"
+
 namespace vornex {
 
 void TSerialTransport::Send(TSendContext& c) {
@@ -15,6 +17,9 @@ void TSerialTransport::Send(TSendContext& c) {
     Comm1.Close();
     throw;
   }
+  // Not shown here: the port check at Start has said so already.
+  if (!Comm1.Enabled())
+    c.Job.StopReason = CantOpenText(PortCalled(Job.PortText), c.Platform.GetLastError());
   SendToSerialPort(c);
   c.Platform.Sleep(500);
   Comm1.Close();
@@ -37,6 +42,8 @@ void TSerialTransport::SendToSerialPort(TSendContext& c) {
     Job.TxReady = false;
     const std::int32_t r = Comm1.Write(piece, static_cast<std::uint32_t>(n));
     if (r >= 0) Job.BytesSent += r;
+    if (r != n && r >= 0 && !Job.CancelRequested)
+      Job.StopReason = PortCalled(Job.PortText) + " stopped taking data.";
     if (r != n || Job.CancelRequested) return;
     if (endOfData) Job.TransferDone = true;
     Job.BlocksSent += 1;

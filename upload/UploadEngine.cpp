@@ -68,7 +68,14 @@ void TUploadEngine::BuStartClick() {
     Host.ShowMessage(StillStoppingText);
     return;
   }
-  Job.BlockSize = StrToInt(C.Edit1.Text());
+  const std::int32_t blockSize = StrToInt(C.Edit1.Text());
+  // A block of nothing would send nothing and still end as done. Refused
+  // before any port is touched; the last good size stays.
+  if (blockSize < 1) {
+    Host.ShowMessage(BlockSizeTooSmallText);
+    return;
+  }
+  Job.BlockSize = blockSize;
   if (SelectPort) SelectPort();
   C.LaSendPer.SetCaption("0");
   C.LaSendPer.Repaint();
@@ -104,6 +111,7 @@ void TUploadEngine::StartTransfer(const std::string& fileName) {
   C.GroupBox3.Repaint();
   C.TiCheck.SetEnabled(true);
   Job.PortText = C.ComboBox1.Text();
+  Job.StopReason.clear();
   Job.UsbPrinterPath = FirstUsbPrinterPath ? FirstUsbPrinterPath() : std::string();
   // Done is cleared before the request, so the worker never sees the last
   // job's completion with the new request.
@@ -113,6 +121,11 @@ void TUploadEngine::StartTransfer(const std::string& fileName) {
     Job.StartRequested = true;
   }
   WakeSignal.notify_all();
+}
+
+bool TUploadEngine::Delivered() const {
+  return Job.TransferDone && !Busy() &&
+         static_cast<std::size_t>(Job.BytesSent.load()) == Job.FileData.Size();
 }
 
 void TUploadEngine::BuCancelClick() {

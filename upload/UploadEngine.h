@@ -43,6 +43,8 @@ struct TUploadControls {
 
 inline constexpr char FileNotFoundText[] = "File not found Please renter file name";
 inline constexpr char TimeOutText[] = "Time Out";
+inline constexpr char BlockSizeTooSmallText[] =
+    "The block size must be 1 or more. Nothing was sent.";
 inline constexpr char StillStoppingText[] =
     "The last transfer is still stopping. Press Start again in a moment.";
 // The counters and the progress bar are 32-bit.
@@ -89,6 +91,9 @@ class TUploadEngine {
   // A send loop is running (or still stopping after a time-out).
   bool Busy() const { return Job.StartRequested.load(); }
   std::int32_t StallSeconds() const { return Stall; }
+  // The last transfer is over and the port took every byte of the file (a
+  // USB transfer ended by Cancel is done, but not delivered).
+  bool Delivered() const;
 
  private:
   TSendContext MakeContext();

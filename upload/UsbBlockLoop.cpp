@@ -6,7 +6,7 @@ namespace vornex {
 
 void TUsbBlockLoop::Send(TSendContext& c) {
   if (!OpenDevice(c)) {
-    c.ShowMessage(UsbPortInvalidText);
+    c.ShowMessage(OpenFailureText(c));
     return;
   }
   std::uint8_t block[MaxBlockSize];

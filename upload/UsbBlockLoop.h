@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "upload/SendLoop.h"
 
@@ -18,8 +19,9 @@ class TUsbBlockLoop : public TSendLoop {
   void Send(TSendContext& c) final;
 
  protected:
-  // False: the device cannot be opened ("USB Port INVALID" is shown).
+  // False: the device cannot be opened, and OpenFailureText is shown.
   virtual bool OpenDevice(TSendContext& c) = 0;
+  virtual std::string OpenFailureText(TSendContext&) { return UsbPortInvalidText; }
   // Writes the n bytes; taken says how many the device took, also when the
   // block fails part-way, so that a resend never repeats them.
   virtual bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,

@@ -1,16 +1,26 @@
 #include "upload/UsbPrinterTransport.h"
 
+#include "upload/PortErrors.h"
+
 namespace vornex {
 
-THandle OpenUsbPrinter(TPlatform& platform, const std::string& path) {
-  return platform.CreateFileA(path, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING);
+THandle OpenUsbPrinter(TPlatform& platform, const std::string& path, DWORD shareMode) {
+  return platform.OpenPortA(path, GENERIC_ALL, shareMode, FILE_FLAG_NO_BUFFERING);
 }
 
 bool TUsbPrinterTransport::OpenDevice(TSendContext& c) {
+  OpenError = ERROR_FILE_NOT_FOUND;
   if (c.Job.UsbPrinterPath.empty()) return false;
-  Printer = TPlatformHandle(c.Platform, OpenUsbPrinter(c.Platform, c.Job.UsbPrinterPath));
+  // Held alone for the transfer: a second sender would mix its file in.
+  Printer = TPlatformHandle(c.Platform, OpenUsbPrinter(c.Platform, c.Job.UsbPrinterPath, 0));
+  OpenError = Printer.Valid() ? ERROR_SUCCESS : c.Platform.GetLastError();
   return Printer.Valid();
+}
+
+std::string TUsbPrinterTransport::OpenFailureText(TSendContext& c) {
+  if (OpenError == ERROR_SHARING_VIOLATION || OpenError == ERROR_BAD_DEVICE)
+    return CantOpenText("The USB printer", OpenError);
+  return TUsbBlockLoop::OpenFailureText(c);
 }
 
 bool TUsbPrinterTransport::WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
