@@ -6,6 +6,7 @@
 
 #include "app/MainForm.h"
 #include "forms/Convert.h"
+#include "forms/Exception.h"
 
 namespace vornex {
 
@@ -26,6 +27,37 @@ const char SendUsage[] =
     "                     network among them\n"
     "  --help             show this text\n"
     "  --version          show the version\n";
+
+namespace {
+
+// The longest pause the repeat timer can wait, in seconds.
+constexpr double LongestDelay = 2147483.647;
+
+// What is wrong with the repetition options, or nothing. Checked before
+// anything is sent: the window would only find out once the first transfer
+// is over.
+std::string CheckRepeatOptions(const TSendOptions& o) {
+  if (!o.Repeat.empty()) {
+    bool ok = true;
+    try {
+      ok = StrToInt(o.Repeat) >= 0;
+    } catch (const EConvertError&) {
+      ok = false;
+    }
+    if (!ok) return "--repeat takes a whole number of repetitions, 0 or more, not '" + o.Repeat + "'";
+  }
+  bool ok = true;
+  try {
+    const double seconds = StrToFloat(o.Delay);
+    ok = seconds >= 0 && seconds <= LongestDelay;
+  } catch (const EConvertError&) {
+    ok = false;
+  }
+  if (!ok) return "--delay takes a number of seconds from 0 to 2147483, not '" + o.Delay + "'";
+  return {};
+}
+
+}  // namespace
 
 TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
   TParsedCommand parsed;
@@ -52,6 +84,10 @@ TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
       if (!value(o.BlockSize)) return parsed;
     } else if (a == "--repeat") {
       if (!value(o.Repeat)) return parsed;
+      if (o.Repeat.empty()) {
+        parsed.Error = "--repeat takes a whole number of repetitions, 0 or more";
+        return parsed;
+      }
     } else if (a == "--delay") {
       if (!value(o.Delay)) return parsed;
     } else if (a == "--no-line-check") {
@@ -76,6 +112,8 @@ TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
     parsed.Error = "which file?";
     return parsed;
   }
+  parsed.Error = CheckRepeatOptions(o);
+  if (!parsed.Error.empty()) return parsed;
   parsed.Options = o;
   return parsed;
 }
@@ -112,6 +150,10 @@ int TSendCommand::Run(const TSendOptions& options) {
     form.Ports.RefreshPortList();
     for (const auto& port : form.ComboBox1.Items()) Out << port << "\n";
     Out.flush();
+    if (!Out) {
+      Err << "vornex-send: the port list could not be written to standard output\n";
+      return SendFailed;
+    }
     return SendOk;
   }
 
@@ -121,9 +163,11 @@ int TSendCommand::Run(const TSendOptions& options) {
   form.Edit1.SetText(options.BlockSize);
   form.EdRepeatTime.SetText(options.Delay);
   form.CBLineCheck.SetChecked(options.LineCheck);
-  if (!options.Repeat.empty()) {
+  // Checked by the parser: a whole number, 0 or more.
+  const int repeats = options.Repeat.empty() ? 0 : StrToInt(options.Repeat);
+  if (repeats > 0) {
     form.EdRepeatCount.SetText(options.Repeat);
-    form.CBRepeat.SetChecked(options.Repeat != "0");
+    form.CBRepeat.SetChecked(true);
   }
   form.Memo1.Clear();
 
@@ -137,13 +181,16 @@ int TSendCommand::Run(const TSendOptions& options) {
     if (failure.empty()) failure = text;
   };
 
-  // What the printer says goes to standard output, a line as it comes.
+  // What the printer says goes to standard output, a line as it comes. Lost
+  // output does not stop the printer, but the run does not end well.
   std::size_t shownLines = 0;
+  bool outputLost = false;
   auto printerLines = [&] {
     const auto& lines = form.Memo1.Lines();
     if (lines.size() < shownLines) shownLines = 0;  // the log was emptied
     for (; shownLines < lines.size(); ++shownLines) Out << lines[shownLines] << "\n";
     Out.flush();
+    if (!Out) outputLost = true;
   };
   auto oldMemoChange = form.Memo1.OnChange;
   form.Memo1.OnChange = [&] {
@@ -151,10 +198,21 @@ int TSendCommand::Run(const TSendOptions& options) {
     if (oldMemoChange) oldMemoChange();
   };
 
-  // The first Start and each repetition count as started.
-  int completed = 0;
-  form.Upload.TransferCompleted = [&] { ++completed; };
-  auto started = [&] { return 1 + form.Job.RepeatDone; };
+  // The first Start and each repetition; a transfer counts once the port
+  // has taken its every byte, whatever comes after (a Ctrl-C included). One
+  // that stopped short ends the run at once: there is no minute to wait for.
+  const std::int64_t wanted = 1 + std::int64_t(repeats);
+  std::int64_t delivered = 0;
+  auto transferEnded = form.Upload.TransferEnded;
+  form.Upload.TransferEnded = [&] {
+    if (transferEnded) transferEnded();
+    if (form.Upload.Delivered()) {
+      ++delivered;
+    } else if (!form.Job.CancelRequested && failure.empty()) {
+      failure = form.Job.StopReason.empty() ? "the transfer stopped before the whole file was sent"
+                                            : form.Job.StopReason;
+    }
+  };
 
   // Each transfer starts in a Start, by us or by the repeat timer: the clock
   // of its rate starts there.
@@ -223,19 +281,23 @@ int TSendCommand::Run(const TSendOptions& options) {
   Host.Run();
   printerLines();
 
-  if (Interrupted) {
-    Err << "vornex-send: cancelled\n";
-    return SendCancelled;
-  }
   if (!failure.empty()) {
     Err << "vornex-send: " << failure << "\n";
     return SendFailed;
   }
-  if (completed < started()) {
+  if (delivered < wanted) {
+    if (const int status = Interrupted) {
+      Err << "vornex-send: cancelled\n";
+      return status;
+    }
     Err << "vornex-send: the transfer did not complete\n";
     return SendFailed;
   }
-  if (completed > 1) Err << "vornex-send: " << completed << " transfers completed\n";
+  if (delivered > 1) Err << "vornex-send: " << delivered << " transfers completed\n";
+  if (outputLost) {
+    Err << "vornex-send: what the printer sent could not be written to standard output\n";
+    return SendFailed;
+  }
   return SendOk;
 }
 

@@ -40,7 +40,8 @@ extern const char SendUsage[];
 inline constexpr int SendOk = 0;
 inline constexpr int SendFailed = 1;
 inline constexpr int SendUsageError = 2;
-inline constexpr int SendCancelled = 130;
+inline constexpr int SendCancelled = 130;     // Ctrl-C
+inline constexpr int SendTerminated = 143;    // a termination request
 
 class TSendCommand {
  public:
@@ -48,8 +49,13 @@ class TSendCommand {
   TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& out, std::ostream& err,
                bool errIsTerminal);
   int Run(const TSendOptions& options);
-  // Ctrl-C: safe to call from a signal handler.
-  void RequestCancel() { Interrupted = true; }
+  // Ctrl-C (SendCancelled) or a termination request (SendTerminated): the
+  // exit status if it ends the run; the first request's stands. Safe to
+  // call from a signal handler.
+  void RequestCancel(int exitStatus) {
+    int none = 0;
+    Interrupted.compare_exchange_strong(none, exitStatus);
+  }
 
  private:
   TLoopHost& Host;
@@ -57,7 +63,7 @@ class TSendCommand {
   std::ostream& Out;
   std::ostream& Err;
   bool Terminal;
-  std::atomic<bool> Interrupted{false};
+  std::atomic<int> Interrupted{0};  // 0, or the exit status asked for
 };
 
 }  // namespace vornex

@@ -8,15 +8,21 @@
 
 namespace {
 vornex::TSendCommand* Running = nullptr;
-void Cancel() {
-  if (Running) Running->RequestCancel();
+void Cancel(vornex::posix::TInterrupt how) {
+  if (Running)
+    Running->RequestCancel(how == vornex::posix::TInterrupt::Terminate ? vornex::SendTerminated
+                                                                      : vornex::SendCancelled);
 }
 }  // namespace
 
 int main(int argc, char** argv) {
   vornex::TParsedCommand parsed = vornex::ParseSendCommand({argv + 1, argv + argc});
   if (parsed.Help) {
-    std::cout << vornex::SendUsage;
+    std::cout << vornex::SendUsage << std::flush;
+    if (!std::cout) {
+      std::cerr << "vornex-send: the usage could not be written to standard output\n";
+      return vornex::SendFailed;
+    }
     return vornex::SendOk;
   }
   if (parsed.Version) {

@@ -1,12 +1,17 @@
 // End to end: the main window and vornex-send over the real Linux platform,
 // to the virtual printer, checked by what arrives there.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <filesystem>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -15,6 +20,7 @@
 #include <utility>
 
 #include "app/MainForm.h"
+#include "app/SendCommand.h"
 #include "os/posix/PosixPlatform.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
@@ -342,12 +348,36 @@ TEST_F(NetworkEndToEnd, WhatThePrinterSendsBackReachesTheLog) {
   EXPECT_EQ(Form->Memo1.Lines(), (std::vector<std::string>{"OK", "RE", "DY"}));
 }
 
-// vornex-send as a user runs it.
-TRun RunSend(const std::vector<std::string>& args, std::function<bool()> interruptWhen = nullptr) {
+// vornex-send as a user runs it; a run still going after two minutes is
+// killed.
+TRun RunSend(const std::vector<std::string>& args, TRunOptions options = {}) {
   std::vector<std::string> argv{VORNEX_SEND};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, std::move(interruptWhen));
+  if (options.KillAfterMs == 0) options.KillAfterMs = 120000;
+  return RunProgram(argv, options);
 }
+
+// True while some program holds the port at path as a sender does.
+bool HeldBySender(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  return held;
+}
+
+// True when the FIFO at path holds all it can: a writer waits.
+bool PipeFull(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  int queued = 0;
+  const int size = ::fcntl(fd, F_GETPIPE_SZ);
+  const bool full = ::ioctl(fd, FIONREAD, &queued) == 0 && size > 0 && queued >= size;
+  ::close(fd);
+  return full;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class SendCommandTest : public ::testing::Test {
  protected:
@@ -419,7 +449,9 @@ TEST_F(SendCommandTest, CtrlCCancelsAndOnlyAPrefixArrives) {
   Environment.Export(slow);
   auto data = RandomBytes(200000, 23);
   // Ctrl-C once the printer has bytes: the transfer is under way by then.
-  TRun run = RunSend({"--port", "COM1", Dir.Write("d.prn", data)}, [&] { return slow.Pending("COM1") > 0; });
+  TRunOptions interrupt;
+  interrupt.SignalWhen = [&] { return slow.Pending("COM1") > 0; };
+  TRun run = RunSend({"--port", "COM1", Dir.Write("d.prn", data)}, interrupt);
   EXPECT_EQ(run.Status, 130) << run.Err;
   EXPECT_NE(run.Err.find("vornex-send: cancelled"), std::string::npos) << run.Err;
   ASSERT_TRUE(slow.WaitForTransfers(1));
@@ -428,6 +460,184 @@ TEST_F(SendCommandTest, CtrlCCancelsAndOnlyAPrefixArrives) {
   EXPECT_LT(got.Bytes, data.size());
   EXPECT_EQ(got.Sha256, TSha256::Of({data.begin(), data.begin() + static_cast<long>(got.Bytes)}))
       << "a prefix of the file, and nothing else";
+}
+
+// A block of nothing would send nothing and still count as done.
+TEST_F(SendCommandTest, ABlockSizeBelowOneIsRefusedAndNothingIsSentOrCounted) {
+  const std::string file = Dir.Write("e.prn", RandomBytes(3000, 24));
+  for (const char* size : {"0", "-1", "-2147483648"}) {
+    TRun run = RunSend({"--port", "ZUV USB0", "--block-size", size, "--repeat", "2", "--delay", "0", file});
+    EXPECT_EQ(run.Status, 1) << size;
+    EXPECT_TRUE(Contains(run.Err, std::string("vornex-send: ") + BlockSizeTooSmallText)) << run.Err;
+    EXPECT_FALSE(Contains(run.Err, "completed")) << run.Err;
+  }
+  EXPECT_FALSE(Printer.WaitForTransfers(1, 1500)) << "nothing arrived";
+}
+
+// A file named where a port should be keeps what it holds; a relative text
+// is no file in the current folder.
+TEST_F(SendCommandTest, APortTextNamingAFileIsRefusedAndTheFileKeepsItsContents) {
+  const std::string file = Dir.Write("f.prn", RandomBytes(3000, 25));
+  const std::string notes = Dir.Write("notes/LPTnotes", "keep me");
+  TRun absolute = RunSend({"--port", notes, file});
+  EXPECT_EQ(absolute.Status, 1);
+  EXPECT_TRUE(Contains(absolute.Err, "Port " + notes + " can't be opened: it is a file or a folder, not a port."))
+      << absolute.Err;
+  const std::string local = Dir.Write("LPT1x", "keep me too");
+  TRunOptions here;
+  here.Cwd = Dir.Root.string();
+  TRun relative = RunSend({"--port", "LPT1x", file}, here);
+  EXPECT_EQ(relative.Status, 1);
+  EXPECT_TRUE(Contains(relative.Err, "Port LPT1x can't be opened: there is no such port.")) << relative.Err;
+  EXPECT_EQ(ReadAll(notes), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  EXPECT_EQ(ReadAll(local).size(), 11u);
+  EXPECT_EQ(ReadAll(local)[0], 'k');
+}
+
+// Two senders on one port would mix their files at the printer.
+TEST_F(SendCommandTest, ASecondSenderOnABusyPortIsRefusedAndTheFirstFileArrivesWhole) {
+  const std::string lpt = Printer.Dir() + "/dev/lp0";
+  Printer.SetReading("LPT1", false);
+  const auto first = RandomBytes(1 << 20, 26);
+  const std::string firstFile = Dir.Write("first.prn", first);
+  TRun firstRun;
+  std::thread sender([&] { firstRun = RunSend({"--port", "LPT1", firstFile}); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!HeldBySender(lpt) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  TRun second = RunSend({"--port", "LPT1", Dir.Write("second.prn", RandomBytes(5000, 27))});
+  Printer.SetReading("LPT1", true);
+  sender.join();
+  EXPECT_EQ(second.Status, 1);
+  EXPECT_TRUE(Contains(second.Err, "vornex-send: Port LPT1 can't be opened: it is in use by another program."))
+      << second.Err;
+  EXPECT_EQ(firstRun.Status, 0) << firstRun.Err;
+  ASSERT_TRUE(Printer.WaitForTransfers(1));
+  const auto transfers = Printer.Transfers();
+  ASSERT_EQ(transfers.size(), 1u);
+  EXPECT_EQ(transfers[0].Bytes, first.size());
+  EXPECT_EQ(transfers[0].Sha256, TSha256::Of(first));
+}
+
+TEST_F(SendCommandTest, ACtrlCAfterThePortTookTheLastByteEndsAsCompleted) {
+  const auto data = RandomBytes(3000000, 28);
+  TRunOptions late;
+  late.SignalWhen = [&] { return Printer.Pending("LPT1") >= data.size() || !Printer.Transfers().empty(); };
+  TRun run = RunSend({"--port", "LPT1", Dir.Write("g.prn", data)}, late);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_FALSE(Contains(run.Err, "cancelled")) << run.Err;
+  ASSERT_TRUE(Printer.WaitForTransfers(1));
+  EXPECT_EQ(Printer.Transfers()[0].Sha256, TSha256::Of(data));
+}
+
+// Checked before a port is opened: the window would only read them once
+// the first transfer is over.
+TEST(SendCommandLine, RepeatAndDelayMustBeNumbersInRange) {
+  for (const char* repeat : {"abc", "-1", "99999999999", "1e9", "", "1.5"}) {
+    TParsedCommand parsed = ParseSendCommand({"--repeat", repeat, "f.prn"});
+    EXPECT_FALSE(parsed.Options) << repeat;
+    EXPECT_TRUE(Contains(parsed.Error, "--repeat")) << repeat << ": " << parsed.Error;
+  }
+  for (const char* delay : {"abc", "", "nan", "inf", "1e400", "-1", "3000000"}) {
+    TParsedCommand parsed = ParseSendCommand({"--delay", delay, "f.prn"});
+    EXPECT_FALSE(parsed.Options) << delay;
+    EXPECT_TRUE(Contains(parsed.Error, "--delay")) << delay << ": " << parsed.Error;
+  }
+  for (const std::vector<std::string>& good :
+       {std::vector<std::string>{"--repeat", "0"}, {"--repeat", "2147483647"}, {"--delay", "0"},
+        {"--delay", "0.25"}, {"--delay", "2147483"}}) {
+    std::vector<std::string> args = good;
+    args.push_back("f.prn");
+    EXPECT_TRUE(ParseSendCommand(args).Options) << good[0] << " " << good[1];
+  }
+}
+
+TEST_F(SendCommandTest, BadRepeatOptionsStopTheRunBeforeAnythingIsSent) {
+  const std::string file = Dir.Write("h.prn", RandomBytes(3000, 29));
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--repeat", "abc"}, {"--repeat", "-1"}, {"--delay", "nan"}}) {
+    std::vector<std::string> args{"--port", "LPT1"};
+    args.insert(args.end(), bad.begin(), bad.end());
+    args.push_back(file);
+    TRun run = RunSend(args);
+    EXPECT_EQ(run.Status, 2) << bad[1];
+    EXPECT_TRUE(Contains(run.Err, "usage:")) << run.Err;
+  }
+  EXPECT_FALSE(Printer.WaitForTransfers(1, 1500)) << "nothing arrived";
+}
+
+// A transfer that stopped short leaves nothing to wait for: no minute until
+// "Time Out", and without Line Check no wait for ever.
+TEST_F(SendCommandTest, ATransferThatStopsShortEndsTheRunAtOnceWithItsReason) {
+  const std::string file = Dir.Write("i.prn", RandomBytes(3000, 30));
+  ::setenv("VORNEX_DEVICE_MAP", (Printer.DeviceMap() + ";LPT2=" + Dir.Path("missing")).c_str(), 1);
+  struct TCase {
+    std::vector<std::string> Args;
+    std::string Reason;
+  } cases[] = {
+      {{"--port", "LPT9"}, "Port LPT9 can't be opened: there is no such port."},
+      {{"--port", "LPT9", "--no-line-check"}, "Port LPT9 can't be opened: there is no such port."},
+      {{"--port", ""}, "A port without a name can't be opened: there is no such port."},
+      {{"--port", "C"}, "Port C can't be opened: there is no such port."},
+      {{"--port", "LPT2"}, "Port LPT2 can't be opened: there is no such port."},
+  };
+  TRunOptions bounded;
+  bounded.KillAfterMs = 30000;
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.Args;
+    args.push_back(file);
+    TRun run = RunSend(args, bounded);
+    EXPECT_EQ(run.Status, 1) << c.Reason << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "vornex-send: " + c.Reason + "\n")) << run.Err;
+  }
+  // The printer's parallel port without its reader.
+  Printer.Vanish("LPT1");
+  TRun gone = RunSend({"--port", "LPT1", file}, bounded);
+  EXPECT_EQ(gone.Status, 1);
+  EXPECT_TRUE(Contains(gone.Err, "vornex-send: Port LPT1 can't be opened: nothing is connected to it.\n"))
+      << gone.Err;
+}
+
+TEST_F(SendCommandTest, CtrlCOrATerminationRequestEndsAStalledParallelWriteAtOnce) {
+  const std::string lpt = Printer.Dir() + "/dev/lp0";
+  const std::string file = Dir.Write("j.prn", RandomBytes(1 << 20, 31));
+  Printer.SetReading("LPT1", false);
+  for (const auto& [signal, status] : {std::pair<int, int>{SIGTERM, 143}, {SIGINT, 130}}) {
+    TRunOptions stalled;
+    stalled.Signal = signal;
+    stalled.SignalWhen = [&] { return HeldBySender(lpt) && PipeFull(lpt); };
+    TRun run = RunSend({"--port", "LPT1", file}, stalled);
+    EXPECT_EQ(run.Status, status) << run.Err;
+    EXPECT_TRUE(Contains(run.Err, "vornex-send: cancelled")) << run.Err;
+    // The write may wait 10 s for the port; the signal does not.
+    EXPECT_GE(run.SignalToEndMs, 0);
+    EXPECT_LT(run.SignalToEndMs, 3000) << signal;
+  }
+}
+
+TEST_F(SendCommandTest, OutputThatCannotBeWrittenFailsTheRun) {
+  TRunOptions full;
+  full.StdoutPath = "/dev/full";
+  TRun list = RunSend({"--list-ports"}, full);
+  EXPECT_EQ(list.Status, 1);
+  EXPECT_TRUE(Contains(list.Err, "vornex-send: the port list could not be written to standard output")) << list.Err;
+  EXPECT_EQ(RunSend({"--help"}, full).Status, 1);
+
+  // The printer's reply has nowhere to go: the file is printed, the run
+  // says what was lost.
+  auto data = RandomBytes(2000, 32);
+  TVirtualPrinter replying([&] {
+    TPrinterOptions o = QuickPrinter();
+    o.ReplyAt = data.size();
+    return o;
+  }());
+  Environment.Export(replying);
+  TRun run = RunSend({"--port", "COM1", Dir.Write("k.prn", data)}, full);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_TRUE(Contains(run.Err, "vornex-send: what the printer sent could not be written to standard output"))
+      << run.Err;
+  ASSERT_TRUE(replying.WaitForTransfers(1));
+  EXPECT_EQ(replying.Transfers()[0].Sha256, TSha256::Of(data));
 }
 
 }  // namespace

@@ -6,15 +6,15 @@
 namespace vornex::posix {
 
 namespace {
-void (*Handler)() = nullptr;
-void Forward(int) {
-  if (Handler) Handler();
+void (*Handler)(TInterrupt) = nullptr;
+void Forward(int signal) {
+  if (Handler) Handler(signal == SIGTERM ? TInterrupt::Terminate : TInterrupt::CtrlC);
 }
 }  // namespace
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-void OnInterrupt(void (*handler)()) {
+void OnInterrupt(void (*handler)(TInterrupt)) {
   Handler = handler;
   struct sigaction action {};
   action.sa_handler = Forward;

@@ -6,9 +6,11 @@ namespace vornex::posix {
 // True when standard error is a terminal (a progress bar can redraw itself).
 bool StderrIsTerminal();
 
-// Ctrl-C and a termination request call the handler once; a second Ctrl-C
-// ends the program at once, however stuck it is. The handler runs in a
-// signal handler: it may only set flags.
-void OnInterrupt(void (*handler)());
+enum class TInterrupt { CtrlC, Terminate };
+
+// Ctrl-C and a termination request call the handler once, saying which; a
+// second one ends the program at once, however stuck it is. The handler
+// runs in a signal handler: it may only set flags.
+void OnInterrupt(void (*handler)(TInterrupt));
 
 }  // namespace vornex::posix

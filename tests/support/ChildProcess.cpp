@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 
 namespace vornex::test {
@@ -20,12 +21,16 @@ std::vector<char*> Arguments(const std::vector<std::string>& argv) {
   return args;
 }
 
-// Forks and runs args with its output going to out and err; -1 on failure.
-pid_t Spawn(std::vector<char*>& args, int out, int err) {
+// Forks and runs args with its output going to out and err (or to the
+// file stdoutPath), in the folder cwd when one is given; -1 on failure.
+pid_t Spawn(std::vector<char*>& args, int out, int err, const char* cwd = nullptr,
+            const char* stdoutPath = nullptr) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(out, 1);
+    if (stdoutPath) ::dup2(::open(stdoutPath, O_WRONLY), 1);
     ::dup2(err, 2);
+    if (cwd && ::chdir(cwd) != 0) ::_exit(126);
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
@@ -43,7 +48,8 @@ int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 12
 
 }  // namespace
 
-TRun RunProgram(const std::vector<std::string>& argv, std::function<bool()> interruptWhen) {
+TRun RunProgram(const std::vector<std::string>& argv, const TRunOptions& options) {
+  using Clock = std::chrono::steady_clock;
   std::vector<char*> args = Arguments(argv);
   int out[2], err[2];
   if (argv.empty() || ::pipe2(out, O_CLOEXEC) != 0) return {};
@@ -52,7 +58,8 @@ TRun RunProgram(const std::vector<std::string>& argv, std::function<bool()> inte
     ::close(out[1]);
     return {};
   }
-  const pid_t pid = Spawn(args, out[1], err[1]);
+  const pid_t pid = Spawn(args, out[1], err[1], options.Cwd.empty() ? nullptr : options.Cwd.c_str(),
+                          options.StdoutPath.empty() ? nullptr : options.StdoutPath.c_str());
   ::close(out[1]);
   ::close(err[1]);
   TRun run;
@@ -61,21 +68,36 @@ TRun RunProgram(const std::vector<std::string>& argv, std::function<bool()> inte
     ::close(err[0]);
     return run;
   }
-  std::thread interrupter;
-  if (interruptWhen)
-    interrupter = std::thread([&] {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (!interruptWhen() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      ::kill(pid, SIGINT);
-    });
+  std::atomic<bool> ended{false};
+  Clock::time_point signalled{};
+  std::thread watcher([&] {
+    const auto start = Clock::now();
+    bool sent = !options.SignalWhen;
+    while (!ended) {
+      const auto now = Clock::now();
+      if (!sent && (options.SignalWhen() || now - start > std::chrono::seconds(30))) {
+        signalled = Clock::now();
+        ::kill(pid, options.Signal);
+        sent = true;
+      }
+      if (options.KillAfterMs > 0 && now - start > std::chrono::milliseconds(options.KillAfterMs)) {
+        ::kill(pid, SIGKILL);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
   std::thread errReader([&] { Drain(err[0], [&](const char* b, std::size_t n) { run.Err.append(b, n); }); });
   Drain(out[0], [&](const char* b, std::size_t n) { run.Out.append(b, n); });
   errReader.join();
-  if (interrupter.joinable()) interrupter.join();
   int status = 0;
   ::waitpid(pid, &status, 0);
+  const auto end = Clock::now();
+  ended = true;
+  watcher.join();
   run.Status = ExitStatus(status);
+  if (signalled != Clock::time_point{})
+    run.SignalToEndMs = std::chrono::duration<double, std::milli>(end - signalled).count();
   return run;
 }
 

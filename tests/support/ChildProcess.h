@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <csignal>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -15,12 +16,31 @@ namespace vornex::test {
 struct TRun {
   int Status = -1;  // the exit status, or 128 + the signal that ended it
   std::string Out, Err;
+  // From the signal (TRunOptions::SignalWhen) to the program's end; -1 when
+  // none was sent.
+  double SignalToEndMs = -1;
+};
+
+struct TRunOptions {
+  std::string Cwd;         // where it runs; empty: this process's folder
+  std::string StdoutPath;  // where its standard output goes; empty: TRun::Out
+  // With SignalWhen, Signal goes to it once that holds (or after a long
+  // wait, so that a run that never gets there still ends).
+  int Signal = SIGINT;
+  std::function<bool()> SignalWhen;
+  // A run still going after this long is killed (status 128 + 9); 0: never.
+  int KillAfterMs = 0;
 };
 
 // Runs argv (the program looked for on PATH unless it names a path) to its
-// end. With interruptWhen, a Ctrl-C (SIGINT) goes to it once that holds (or
-// after a long wait, so that a run that never gets there still ends).
-TRun RunProgram(const std::vector<std::string>& argv, std::function<bool()> interruptWhen = nullptr);
+// end.
+TRun RunProgram(const std::vector<std::string>& argv, const TRunOptions& options);
+// With interruptWhen, a Ctrl-C (SIGINT) goes to it once that holds.
+inline TRun RunProgram(const std::vector<std::string>& argv, std::function<bool()> interruptWhen = nullptr) {
+  TRunOptions options;
+  options.SignalWhen = std::move(interruptWhen);
+  return RunProgram(argv, options);
+}
 
 // A program left running; ended with SIGTERM (and waited for) when the
 // object goes, or by Stop.
