@@ -2,7 +2,14 @@
 // the registry, the spooler's ports and the names that open devices.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "os/posix/PosixPlatform.h"
 #include "ports/PortDiscovery.h"
@@ -185,6 +192,54 @@ TEST_F(NamespaceTest, TheTreeCanBeChosenFromTheEnvironment) {
   EXPECT_EQ(chosen.DevRoot, Tree.DevRoot());
   EXPECT_EQ(plain.SysRoot, "/sys") << "an empty setting is no setting";
   EXPECT_EQ(plain.DevRoot, "/dev");
+}
+
+// A walk of the registry sees sysfs as it was when its first key opened:
+// many printers cost one read of sysfs, not one per key. The next walk sees
+// what is there then.
+TEST_F(NamespaceTest, AWalkOfTheRegistrySeesTheDevicesAsTheyWereWhenItBegan) {
+  Tree.AddUsbPrinter("lp0", "1-1", "2a3c", "0005", std::string("FIRST"));
+  Tree.AddUsbPrinter("lp1", "1-2", "2a3c", "0006", std::string("SECOND"));
+  ::mkfifo(Tree.DevPath("usb/lp1").c_str(), 0600);
+  auto p = Make();
+  const std::string usb = "SYSTEM\\CurrentControlSet\\Enum\\USB";
+  THandle walk = NoHandle;
+  ASSERT_EQ(p->RegOpenKeyExA(usb, KEY_READ, walk), ERROR_SUCCESS);
+  Tree.RemoveUsbPrinter("lp1");
+  EXPECT_EQ(SubKeys(*p, usb + "\\VID_2A3C&PID_0006"), std::vector<std::string>{"SECOND"});
+  const std::string second = std::string("\\\\?\\USB#VID_2A3C&PID_0006#SECOND#") + PrinterInterfaceGuid;
+  EXPECT_EQ(p->ResolveDeviceName(second), Tree.DevPath("usb/lp1")) << "the walk's test-open finds it";
+  p->RegCloseKey(walk);
+  EXPECT_EQ(SubKeys(*p, usb), std::vector<std::string>{"VID_2A3C&PID_0005"});
+  EXPECT_EQ(p->ResolveDeviceName(second), "");
+}
+
+// An attribute that is no regular file (a FIFO in a made-up tree) would
+// hang a read: it is passed over, and the printer with it.
+TEST_F(NamespaceTest, AnAttributeThatIsNoRegularFileIsSkippedWithoutWaiting) {
+  Tree.AddUsbPrinter("lp0", "1-1", "2a3c", "0005", std::string("GOOD"));
+  Tree.AddUsbPrinter("lp1", "1-2", "2a3c", "0006", std::string("ODD"));
+  const std::string odd = Tree.SysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1/1-2/idVendor";
+  std::filesystem::remove(odd);
+  ASSERT_EQ(::mkfifo(odd.c_str(), 0600), 0);
+  // Should the read wait on the FIFO after all, a writer frees it after a
+  // while with a value that would list the printer: the test fails, it
+  // does not hang.
+  std::atomic<bool> done{false};
+  std::thread rescue([&] {
+    for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (done) return;
+    int fd = ::open(odd.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      [[maybe_unused]] auto n = ::write(fd, "2a3c\n", 5);
+      ::close(fd);
+    }
+  });
+  auto p = Make();
+  const auto keys = SubKeys(*p, "SYSTEM\\CurrentControlSet\\Enum\\USB");
+  done = true;
+  rescue.join();
+  EXPECT_EQ(keys, std::vector<std::string>{"VID_2A3C&PID_0005"});
 }
 
 }  // namespace

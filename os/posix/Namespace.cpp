@@ -1,9 +1,14 @@
 #include "os/posix/Namespace.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -27,14 +32,20 @@ bool AllDigits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The first line of a sysfs file, or nothing when it is missing or longer
-// than LongestLine.
+// The first line of a sysfs attribute, or nothing when it is missing, is
+// not a regular file (a FIFO would hang the read) or is longer than
+// LongestLine.
 std::optional<std::string> ReadLine(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+  TFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat st {};
+  if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   std::string line(LongestLine + 1, '\0');
-  in.read(line.data(), static_cast<std::streamsize>(line.size()));
-  line.resize(static_cast<std::size_t>(in.gcount()));
+  ssize_t n;
+  do {
+    n = ::read(file.Get(), line.data(), line.size());
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return std::nullopt;
+  line.resize(static_cast<std::size_t>(n));
   line = line.substr(0, line.find('\n'));
   if (line.size() > LongestLine) return std::nullopt;
   while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
@@ -83,6 +94,27 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
+// Where a link leads, or nothing when path is no link.
+std::optional<fs::path> LinkTarget(const fs::path& path) {
+  char target[PATH_MAX];
+  const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return std::nullopt;
+  return fs::path(std::string(target, static_cast<std::size_t>(n)));
+}
+
+// The device a class entry stands for: where the entry's "device" link
+// leads. Two links are read, not every folder on the way (sysfs has no
+// links inside the device tree itself).
+std::optional<fs::path> LinkedDevice(const fs::path& entry) {
+  fs::path node = entry;
+  if (const auto target = LinkTarget(entry)) node = target->is_absolute() ? *target : entry.parent_path() / *target;
+  const auto device = LinkTarget(node / "device");
+  if (!device) return std::nullopt;
+  fs::path resolved = (device->is_absolute() ? *device : node / *device).lexically_normal();
+  if (!resolved.empty() && !resolved.has_filename()) resolved = resolved.parent_path();
+  return resolved;
+}
+
 std::vector<std::string> Entries(const fs::path& dir) {
   std::vector<std::string> names;
   std::error_code ec;
@@ -105,13 +137,17 @@ int DosDeviceNumber(const std::string& upperName, const char* prefix) {
 TNamespace::TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMap& map)
     : SysRoot(std::move(sysRoot)), DevRoot(std::move(devRoot)), Map(map) {}
 
-std::string TNamespace::Resolve(const std::string& name) const {
+std::string TNamespace::Resolve(const std::string& name, const TUsbPrinterIndex* printers) const {
   std::string mapped = Map.Find(name);
   if (!mapped.empty()) return mapped;
   if (StartsWith(name, InterfacePrefix)) {
-    const std::string wanted = UpperCase(name.substr(4));
+    const std::string wanted = UsbPrinterKey(name);
+    if (printers) {
+      auto it = printers->find(wanted);
+      return it == printers->end() ? std::string() : it->second;
+    }
     for (const auto& printer : UsbPrinters())
-      if (UpperCase(printer.SymbolicName.substr(4)) == wanted) return printer.DevicePath;
+      if (UsbPrinterKey(printer.SymbolicName) == wanted) return printer.DevicePath;
     return {};
   }
   const bool inNamespace = StartsWith(name, DotPrefix);
@@ -128,6 +164,8 @@ std::string TNamespace::Resolve(const std::string& name) const {
   return !inNamespace && StartsWith(name, "/") ? name : std::string();
 }
 
+std::string TNamespace::UsbPrinterKey(const std::string& path) { return UpperCase(path.substr(4)); }
+
 std::vector<TUsbPrinter> TNamespace::UsbPrinters() const {
   std::vector<TUsbPrinter> printers;
   const fs::path usbmisc = fs::path(SysRoot) / "class" / "usbmisc";
@@ -136,11 +174,10 @@ std::vector<TUsbPrinter> TNamespace::UsbPrinters() const {
   for (const std::string& name : Entries(usbmisc)) {
     // usbmisc also holds other class drivers' devices (hiddev...).
     if (name.size() > 12 || !StartsWith(name, "lp") || !AllDigits(name.substr(2))) continue;
-    std::error_code ec;
-    const fs::path interface = fs::canonical(usbmisc / name / "device", ec);
-    if (ec) continue;
+    const auto interface = LinkedDevice(usbmisc / name);
+    if (!interface) continue;
     // The IDs belong to the USB device one level above the interface.
-    const fs::path device = interface.parent_path();
+    const fs::path device = interface->parent_path();
     const auto vendor = Hex4(ReadLine(device / "idVendor"));
     const auto product = Hex4(ReadLine(device / "idProduct"));
     if (!vendor || !product) continue;
@@ -151,7 +188,7 @@ std::vector<TUsbPrinter> TNamespace::UsbPrinters() const {
     // where the device is plugged in.
     for (const std::string& candidate :
          {ReadLine(device / "serial").value_or(std::string()), device.filename().string(),
-          interface.filename().string(), name}) {
+          interface->filename().string(), name}) {
       if (IsInstanceName(candidate) && used.insert(UpperCase(candidate)).second) {
         printer.Instance = candidate;
         break;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "os/posix/DeviceMap.h"
@@ -31,14 +32,18 @@ struct TSerialPort {
   std::string DevicePath;  // /dev/ttyUSB0
 };
 
+// USB printers found: the device each opens, by UsbPrinterKey.
+using TUsbPrinterIndex = std::unordered_map<std::string, std::string>;
+
 class TNamespace {
  public:
   TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMap& map);
 
   // The Linux path a Windows name opens, or empty: a mapped name; \\.\COM:tty
   // and COMn (ttyS<n-1>); LPTn (/dev/lp<n-1>); a USB printer's \\?\ path.
-  // An absolute path is itself; any other name opens nothing.
-  std::string Resolve(const std::string& name) const;
+  // An absolute path is itself; any other name opens nothing. With
+  // `printers`, a USB printer's path is looked up there rather than in sysfs.
+  std::string Resolve(const std::string& name, const TUsbPrinterIndex* printers = nullptr) const;
 
   // What is there now, in a stable order.
   std::vector<TUsbPrinter> UsbPrinters() const;
@@ -47,6 +52,8 @@ class TNamespace {
   std::vector<int> ParallelPortNumbers() const;
   const TDeviceMap& DeviceMap() const { return Map; }
 
+  // A printer's \\?\ or \??\ path, told apart as Windows does (case-blind).
+  static std::string UsbPrinterKey(const std::string& path);
   // The entry a serial port is listed by (COM:ttyUSB0).
   static std::string SerialEntry(const TSerialPort& port) { return SerialEntryPrefix + port.TtyName; }
 

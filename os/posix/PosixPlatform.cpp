@@ -19,6 +19,7 @@
 #include "os/posix/NetworkPrinters.h"
 #include "os/posix/PosixComm.h"
 #include "os/posix/PosixObjects.h"
+#include "os/posix/RegistryView.h"
 #include "os/posix/VendorLibrary.h"
 
 namespace vornex {
@@ -134,8 +135,15 @@ TPosixPlatform::TPosixPlatform(TOptions options)
 
 TPosixPlatform::~TPosixPlatform() = default;
 
-std::string TPosixPlatform::ResolveDeviceName(const std::string& name) {
-  return Names->Resolve(name);
+std::string TPosixPlatform::ResolveDeviceName(const std::string& name) { return Resolve(name); }
+
+std::string TPosixPlatform::Resolve(const std::string& name) {
+  std::shared_ptr<TRegistryView> view;
+  {
+    std::shared_lock<std::shared_mutex> hold(Lock);
+    view = View;
+  }
+  return Names->Resolve(name, view ? view->UsbPrinters() : nullptr);
 }
 
 DWORD TPosixPlatform::GetLastError() { return LastError; }
@@ -200,7 +208,7 @@ bool IsPort(DWORD fileType) { return fileType == FILE_TYPE_CHAR || fileType == F
 }  // namespace
 
 THandle TPosixPlatform::Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly) {
-  const std::string path = Names->Resolve(name);
+  const std::string path = Resolve(name);
   if (path.empty()) {
     Fail(ERROR_FILE_NOT_FOUND);
     return InvalidHandle;
@@ -246,7 +254,7 @@ THandle TPosixPlatform::Open(const std::string& name, DWORD access, DWORD shareM
     Fail(ERROR_BAD_DEVICE);
     return InvalidHandle;
   }
-  file->IsTty = ::isatty(fd) == 1;
+  file->IsTty = file->FileType == FILE_TYPE_CHAR && ::isatty(fd) == 1;
   // No sharing asked: nobody else may hold the port meanwhile. The lock is
   // the one other senders take; the drivers of lp and usblp refuse a second
   // open of their own accord.

@@ -22,6 +22,7 @@ struct TKeyObject;
 class TVendorLibrary;
 class TNamespace;
 class TNetworkPrinters;
+class TRegistryView;
 }  // namespace posix
 
 class TPosixPlatform : public TPlatform {
@@ -107,6 +108,9 @@ class TPosixPlatform : public TPlatform {
   std::shared_ptr<posix::TEventObject> Event(THandle h);
   std::shared_ptr<posix::TKeyObject> Key(THandle h);
   THandle Issue(std::shared_ptr<posix::TFileObject> file);
+  // The Linux path of a name, through the walk's view of the USB printers
+  // while one stands.
+  std::string Resolve(const std::string& name);
   // CreateFileA's open; portOnly refuses what is not a device or a pipe.
   THandle Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly);
   bool Fail(DWORD code);
@@ -124,6 +128,8 @@ class TPosixPlatform : public TPlatform {
   std::map<THandle, std::shared_ptr<posix::TFileObject>> Files;
   std::map<THandle, std::shared_ptr<posix::TEventObject>> Events;
   std::map<THandle, std::shared_ptr<posix::TKeyObject>> Keys;
+  // The registry of the walk under way, while any key is open.
+  std::shared_ptr<posix::TRegistryView> View;
 };
 
 }  // namespace vornex

@@ -3,11 +3,11 @@
 // serial ports in the serial-port map, parallel ports among the spooler's.
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 #include "os/posix/Namespace.h"
 #include "os/posix/PosixObjects.h"
 #include "os/posix/PosixPlatform.h"
+#include "os/posix/RegistryView.h"
 
 namespace vornex {
 
@@ -15,68 +15,9 @@ using namespace posix;
 
 namespace {
 
-constexpr char UsbEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB";
-constexpr char SerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
 std::string WithoutTrailingBackslashes(std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
-}
-
-// Keys by upper-cased path, each with its subkeys and values.
-class TRegistryTree {
- public:
-  void AddKey(const std::string& path) {
-    std::string parent;
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t slash = path.find('\\', start);
-      const std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
-      const std::string full = parent.empty() ? part : parent + "\\" + part;
-      auto [node, added] = Nodes.try_emplace(UpperCase(full));
-      if (added) {
-        node->second.Path = full;
-        if (!parent.empty()) Nodes[UpperCase(parent)].SubKeys.push_back(part);
-      }
-      if (slash == std::string::npos) return;
-      parent = full;
-      start = slash + 1;
-    }
-  }
-  void AddValue(const std::string& path, const std::string& name, const std::string& data) {
-    AddKey(path);
-    Nodes[UpperCase(path)].Values.emplace_back(name, data);
-  }
-  const TKeyObject* Find(const std::string& path) const {
-    auto it = Nodes.find(UpperCase(path));
-    return it == Nodes.end() ? nullptr : &it->second;
-  }
-
- private:
-  std::map<std::string, TKeyObject> Nodes;
-};
-
-// The part of the registry below `upperPath`, as the devices present now
-// make it.
-TRegistryTree BuildRegistry(const TNamespace& names, const std::string& upperPath) {
-  TRegistryTree tree;
-  tree.AddKey(UsbEnumKey);
-  tree.AddKey(SerialCommKey);
-  if (StartsWith(upperPath, "SYSTEM")) {
-    for (const TUsbPrinter& printer : names.UsbPrinters()) {
-      const std::string instance = std::string(UsbEnumKey) + "\\" + printer.DeviceKey + "\\" +
-                                   printer.Instance;
-      tree.AddValue(instance, "Service", "usbprint");
-      tree.AddValue(instance + "\\Device Parameters", "SymbolicName", printer.SymbolicName);
-    }
-  }
-  if (StartsWith(upperPath, "HARDWARE")) {
-    for (const auto& [name, path] : names.DeviceMap().Entries())
-      if (StartsWith(name, "COM")) tree.AddValue(SerialCommKey, "\\Device\\Mapped\\" + name, name);
-    for (const TSerialPort& port : names.SerialPorts())
-      tree.AddValue(SerialCommKey, "\\Device\\" + port.TtyName, TNamespace::SerialEntry(port));
-  }
-  return tree;
 }
 
 // A name into a caller's buffer by Windows' rules: the terminator must fit,
@@ -116,11 +57,24 @@ bool TPosixPlatform::GetVersionExA(OSVERSIONINFOA& info) {
 
 long TPosixPlatform::RegOpenKeyExA(const std::string& path, DWORD, THandle& key) {
   const std::string p = WithoutTrailingBackslashes(path);
-  const TRegistryTree tree = BuildRegistry(*Names, UpperCase(p));
-  const TKeyObject* found = tree.Find(p);
+  const std::string upper = UpperCase(p);
+  // The first key of a walk takes a fresh view; the keys opened while it
+  // stands share it.
+  std::shared_ptr<TRegistryView> view;
+  {
+    std::shared_lock<std::shared_mutex> hold(Lock);
+    if (!Keys.empty()) view = View;
+  }
+  if (!view || !view->Covers(upper)) {
+    auto wider = view ? std::make_shared<TRegistryView>(*view) : std::make_shared<TRegistryView>();
+    wider->Cover(*Names, upper);
+    view = std::move(wider);
+  }
+  const TKeyObject* found = view->Find(p);
   if (p.empty() || !found) return ERROR_FILE_NOT_FOUND;
   auto object = std::make_shared<TKeyObject>(*found);
   std::lock_guard<std::shared_mutex> hold(Lock);
+  View = view;
   key = NextHandle++;
   Keys[key] = std::move(object);
   return ERROR_SUCCESS;
@@ -178,7 +132,10 @@ long TPosixPlatform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& 
 
 long TPosixPlatform::RegCloseKey(THandle key) {
   std::lock_guard<std::shared_mutex> hold(Lock);
-  return Keys.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  if (!Keys.erase(key)) return ERROR_INVALID_HANDLE;
+  // The walk is over: the next one sees the devices as they are then.
+  if (Keys.empty()) View.reset();
+  return ERROR_SUCCESS;
 }
 
 bool TPosixPlatform::EnumPortsA(std::vector<std::string>& portNames) {
