@@ -389,5 +389,51 @@ TEST(Win32Writes, ABlockingWriteEndsWhenItsAbortEventIsSetOrTheReaderTakesItAll)
   }
 }
 
+// Only what Windows calls a character device or a pipe is a port: a file
+// or a folder is refused, and the file keeps what it held.
+TEST(Win32Ports, APortOpenTakesADeviceOrAPipeButNoFileOrFolder) {
+  TTempDir dir;
+  const std::string file = dir.Write("LPT-notes.txt", "notes");
+  TWin32Platform p;
+  for (const std::string& name : {file, dir.Root.string()}) {
+    EXPECT_EQ(p.OpenPortA(name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED), InvalidHandle) << name;
+    EXPECT_EQ(p.GetLastError(), ERROR_BAD_DEVICE) << name;
+  }
+  EXPECT_EQ(ReadAll(file), (std::vector<std::uint8_t>{'n', 'o', 't', 'e', 's'}));
+
+  TBlockingDevice device;
+  const THandle pipe = p.OpenPortA(device.Name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  ASSERT_NE(pipe, InvalidHandle);
+  EXPECT_EQ(p.GetFileType(pipe), FILE_TYPE_PIPE);
+  p.CloseHandle(pipe);
+  const THandle nul = p.OpenPortA("NUL", GENERIC_WRITE, 0, 0);
+  ASSERT_NE(nul, InvalidHandle);
+  EXPECT_EQ(p.GetFileType(nul), FILE_TYPE_CHAR);
+  p.CloseHandle(nul);
+}
+
+// Cancel ends a parallel write that the device does not take, whatever
+// the write's own limit.
+TEST(Win32Writes, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {
+  TBlockingDevice device;
+  TWin32Platform p;
+  TPlatformHandle done(p, p.CreateEventA(true, false));
+  TPlatformHandle abort(p, p.CreateEventA(true, false));
+  THandle h = p.OpenPortA(device.Name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  ASSERT_NE(h, InvalidHandle);
+  const auto bytes = RandomBytes(64 * 1024);
+  std::thread cancel([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    p.SetEvent(abort.Get());
+  });
+  vornex::DWORD written = 123;
+  const vornex::DWORD outcome = p.WriteFileTimed(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()),
+                                                 done.Get(), 3600000, written, abort.Get());
+  cancel.join();
+  EXPECT_EQ(outcome, WAIT_OBJECT_0 + 1);
+  EXPECT_LT(written, bytes.size());
+  EXPECT_TRUE(p.CloseHandle(h));
+}
+
 }  // namespace
 }  // namespace vornex::test

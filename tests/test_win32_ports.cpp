@@ -11,6 +11,7 @@
 #include "tests/support/TempDir.h"
 // Windows headers last: they turn many of the names above into macros.
 #include "os/win32/Win32Platform.h"
+#include "tests/support/Win32Pipe.h"
 #include "tests/support/Win32Registry.h"
 
 namespace vornex::test {
@@ -20,18 +21,21 @@ bool Listed(const std::vector<std::string>& items, const std::string& item) {
   return std::find(items.begin(), items.end(), item) != items.end();
 }
 
+// The pipe's name in the form the registry gives a device: \??\...
+std::string SymbolicNameOf(const std::string& pipe) { return "\\??\\" + pipe.substr(4); }
+
 class Win32PortsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Printer = Dir.Write("printer.prn", std::string());
+    Printer = SymbolicNameOf(UsbPrinter.Name);
     // A printer of the maker, its key written as some drivers write it, and
     // one whose product ID says it is no printer to list.
     Registry.Remember(UsbEnum + "Vid_2a3c&Pid_00ab");
     Registry.Set(UsbEnum + "Vid_2a3c&Pid_00ab\\INST1", "Service", "usbprint");
-    Registry.Set(UsbEnum + "Vid_2a3c&Pid_00ab\\INST1\\Device Parameters", "SymbolicName", "\\??\\" + Printer);
+    Registry.Set(UsbEnum + "Vid_2a3c&Pid_00ab\\INST1\\Device Parameters", "SymbolicName", Printer);
     Registry.Remember(UsbEnum + "VID_2A3C&PID_0001");
     Registry.Set(UsbEnum + "VID_2A3C&PID_0001\\INST1", "Service", "usbprint");
-    Registry.Set(UsbEnum + "VID_2A3C&PID_0001\\INST1\\Device Parameters", "SymbolicName", "\\??\\" + Printer);
+    Registry.Set(UsbEnum + "VID_2A3C&PID_0001\\INST1\\Device Parameters", "SymbolicName", Printer);
     Registry.Set("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VornexTest", "COM9");
     SetEnv("VORNEX_USBAPI_OUT", Dir.Path("library.out"));
     SetEnv("VORNEX_USBAPI_DEVICES", "0,2");
@@ -42,7 +46,8 @@ class Win32PortsTest : public ::testing::Test {
   }
 
   TTempDir Dir;
-  std::string Printer;
+  TPipePrinter UsbPrinter{"usb"};
+  std::string Printer;  // as the registry names it
   TRegistryEntries Registry;
 };
 
@@ -54,7 +59,7 @@ TEST_F(Win32PortsTest, TheListComesFromTheRegistryTheSpoolerAndTheLibraryInThatO
   ASSERT_FALSE(items.empty());
   EXPECT_EQ(items.front(), "Common USB-AB") << "the USB printers first, by product ID in hex";
   EXPECT_EQ(std::count(items.begin(), items.end(), "Common USB-1"), 0) << "product 1 is no printer";
-  std::string path = "\\??\\" + Printer;
+  std::string path = Printer;
   path[1] = '\\';
   EXPECT_EQ(form.Ports.UsbPrinterPaths(), std::vector<std::string>{path});
   EXPECT_EQ(form.Ports.WindowsLevel(), 2000);
@@ -79,21 +84,30 @@ TEST_F(Win32PortsTest, AUsbPrinterAndAParallelPortReceiveTheFileByteExact) {
   ASSERT_TRUE(host.Click(form.BuStart));
   ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }));
   EXPECT_TRUE(form.Job.TransferDone);
-  EXPECT_EQ(ReadAll(Printer), data);
+  EXPECT_TRUE(host.WaitUntil([&] { return UsbPrinter.Received() == data; }));
 
-  // Gone from the registry, then a port text naming a file "LPT...":
+  // Gone from the registry, then a port text naming a device "LPT...":
   // the parallel port opens it as typed.
   Registry.Clear();
   form.ComboBox1.DropDown();
   EXPECT_TRUE(form.Ports.UsbPrinterPaths().empty());
-  const std::string lpt = Dir.Write("LPT-out.prn", std::string());
-  form.ComboBox1.SetText(lpt);
+  TPipePrinter parallel("LPT");
+  form.ComboBox1.SetText(parallel.Name);
   ASSERT_TRUE(host.Click(form.BuStart));
   ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }));
   EXPECT_EQ(form.Job.TransferMode, tmParallel);
   EXPECT_TRUE(form.Job.TransferDone);
   EXPECT_EQ(form.Job.BlocksSent, 10) << "512-byte blocks";
-  EXPECT_EQ(ReadAll(lpt), data);
+  EXPECT_TRUE(host.WaitUntil([&] { return parallel.Received() == data; }));
+
+  // A file named "LPT..." is no port: refused, and it keeps what it held.
+  const std::string notes = Dir.Write("LPT-notes.txt", "keep me");
+  form.ComboBox1.SetText(notes);
+  ASSERT_TRUE(host.Click(form.BuStart));
+  ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }));
+  EXPECT_FALSE(form.Job.TransferDone);
+  EXPECT_EQ(host.LastMessage(), "Port " + notes + " can't be opened: it is a file or a folder, not a port.");
+  EXPECT_EQ(ReadAll(notes), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 }
 
 }  // namespace

@@ -125,7 +125,13 @@ THandle TWin32Platform::CreateFileA(const std::string& name, DWORD access, DWORD
 THandle TWin32Platform::OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                                   DWORD flagsAndAttributes) {
   const THandle h = CreateFileA(name, access, shareMode, OPEN_EXISTING, flagsAndAttributes);
-  if (h == InvalidHandle) return InvalidHandle;
+  if (h == InvalidHandle) {
+    // A folder does not open as a file; it is not a port either.
+    const ::DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      ::SetLastError(ERROR_BAD_DEVICE);
+    return InvalidHandle;
+  }
   // Opening changes nothing on Windows; what is not a device or a pipe is
   // let go before anything is written to it.
   const ::DWORD type = ::GetFileType(H(h));
