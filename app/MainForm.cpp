@@ -73,11 +73,12 @@ void TMainForm::WireEvents() {
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
   BuSetupCom.OnClick = [this] { BuSetupComClick(); };
   ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };
+  TiProbe.OnTimer = [this] { Selection.TiProbeTimer(); };
   ComboBox1.OnDropDown = [this] { Ports.ComboBox1DropDown(); };
   Button1.OnClick = [this] { Ports.Button1Click(); };
   OnDropFiles = [this](const std::vector<std::string>& files) { FormDropFiles(files); };
 
-  Upload.SelectPort = [this] { Selection.ComboBox1Change(); };
+  Upload.SelectPort = [this] { Selection.SelectForStart(); };
   // Taken at Start, on this thread: a drop-down later rebuilds the list
   // without touching the transfer's copy.
   Upload.FirstUsbPrinterPath = [this] { return Ports.FirstUsbPrinterPath(); };

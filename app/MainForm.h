@@ -82,6 +82,7 @@ class TMainForm : public TForm {
   TOpenDialog OpenDialog1{this, "OpenDialog1", ".", ""};
   TTimer TiCheck{this, "TiCheck", 1000, false};
   TTimer TiRepeat{this, "TiRepeat", 3000, false};
+  TTimer TiProbe{this, "TiProbe", TPortSelection::ProbeDelayMs, false};
 
   // The serial port.
   TComm Comm1;
@@ -98,7 +99,7 @@ class TMainForm : public TForm {
 
   // The ports to choose from, and what the choice means.
   TPortDiscovery Ports{Platform, ComboBox1};
-  TPortSelection Selection{Job, Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd},
+  TPortSelection Selection{Job, Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd, TiProbe},
                            Host()};
 
   void BuBrowseClick();

@@ -11,7 +11,15 @@ TPortSelection::TPortSelection(TUploadJob& job, TComm& comm1, const TPortDiscove
                                const TSelectionControls& controls, THost& host)
     : Job(job), Comm1(comm1), Ports(ports), C(controls), Host(host) {}
 
-void TPortSelection::ComboBox1Change() {
+void TPortSelection::ComboBox1Change() { Select(C.ComboBox1.ItemIndex() >= 0); }
+
+void TPortSelection::SelectForStart() { Select(true); }
+
+void TPortSelection::TiProbeTimer() { Select(true); }
+
+void TPortSelection::Select(bool probeNow) {
+  // A probe still waiting was for an earlier text.
+  C.TiProbe.SetEnabled(false);
   // The running transfer keeps its mode, and Comm1 may be its port: the
   // change is applied once the transfer is over.
   if (TransferRunning && TransferRunning()) {
@@ -35,7 +43,10 @@ void TPortSelection::ComboBox1Change() {
   if (Contains(text, "COM")) {
     Job.TransferMode = tmSerial;
     C.BuSetupCom.SetEnabled(true);
-    Probe(text);
+    if (probeNow)
+      Probe(text);
+    else
+      C.TiProbe.SetEnabled(true);
   } else if (Contains(text, "LPT")) {
     Job.TransferMode = tmParallel;
     C.BuSetupCom.SetEnabled(false);

@@ -1,5 +1,7 @@
 // The port chosen or typed in the port box decides the transfer mode; a COM
-// port is probed at once for live modem lines.
+// port is probed for live modem lines: at once when picked from the list or
+// at Start, and once typed text has stood still for a moment, so that no
+// message box comes up while the user types (and takes a keystroke).
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,8 @@ struct TSelectionControls {
   TLabel& LaCTS;
   TLabel& LaRing;
   TLabel& LaRlsd;
+  // Runs out once the typed text has stood still for ProbeDelayMs.
+  TTimer& TiProbe;
 };
 
 class TPortSelection {
@@ -32,11 +36,18 @@ class TPortSelection {
   TPortSelection(TUploadJob& job, TComm& comm1, const TPortDiscovery& ports,
                  const TSelectionControls& controls, THost& host);
 
+  static constexpr int ProbeDelayMs = 500;
+
   // True while a send loop runs; a change then waits until it has ended.
   std::function<bool()> TransferRunning;
 
-  // The port box's change handler; Start calls it too.
+  // The port box's change handler: the mode follows every edit; the probe
+  // waits for the text to stand still, unless the port was picked.
   void ComboBox1Change();
+  // Start's selection: the mode, and a COM port probed at once.
+  void SelectForStart();
+  // TiProbe's tick: the text has stood still.
+  void TiProbeTimer();
   // After a transfer: a change made during it takes effect now.
   void TransferEnded();
   // The four modem lines of the open port into the labels; true when any
@@ -45,6 +56,7 @@ class TPortSelection {
   bool ChangePending() const { return Pending; }
 
  private:
+  void Select(bool probeNow);
   void Probe(const std::string& portText);
 
   TUploadJob& Job;

@@ -2,6 +2,8 @@
 // probe of a COM port's modem lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/MainFormFixture.h"
 #include "ports/UsbDeviceKey.h"
 #include "tests/support/UsbPrinters.h"
@@ -21,6 +23,11 @@ class SelectionTest : public MainFormTest {
             Form->LaRlsd.Caption()};
   }
   int Probes() { return Platform.CountCalls("GetCommModemStatus"); }
+  // Types the text, and lets it stand still long enough to be probed.
+  void TypeAndWait(const std::string& text) {
+    Form->ComboBox1.TypeText(text);
+    Host.Advance(TPortSelection::ProbeDelayMs);
+  }
 };
 
 TEST_F(SelectionTest, TheTextDecidesTheModeAndOnlyACOMPortIsProbed) {
@@ -37,7 +44,7 @@ TEST_F(SelectionTest, TheTextDecidesTheModeAndOnlyACOMPortIsProbed) {
   };
   for (const auto& c : cases) {
     const int probesBefore = Probes();
-    Form->ComboBox1.TypeText(c.Text);
+    TypeAndWait(c.Text);
     EXPECT_EQ(Form->Job.TransferMode, c.Mode) << c.Text;
     EXPECT_EQ(Form->BuSetupCom.Enabled(), c.PortSetup) << c.Text;
     EXPECT_EQ(Probes() - probesBefore, c.Mode == tmSerial ? 4 : 0) << c.Text;
@@ -73,7 +80,7 @@ TEST_F(SelectionTest, TheProbeShowsEachLineAndWarnsWhenNoneIsOn) {
   };
   for (const auto& c : cases) {
     AddComPort("COM1", c.Status);
-    Form->ComboBox1.TypeText("COM1");
+    TypeAndWait("COM1");
     EXPECT_EQ(Lines(), c.Lines) << c.Status;
   }
   EXPECT_TRUE(Host.Messages.empty());
@@ -82,7 +89,7 @@ TEST_F(SelectionTest, TheProbeShowsEachLineAndWarnsWhenNoneIsOn) {
   Host.WhileMessageShown = [&](const std::string&) {
     EXPECT_TRUE(Form->Comm1.Enabled()) << "the port is closed once the message is dismissed";
   };
-  Form->ComboBox1.TypeText("COM1");
+  TypeAndWait("COM1");
   EXPECT_EQ(Lines(), (std::vector<std::string>{"0", "0", "0", "0"}));
   EXPECT_EQ(Host.Messages, std::vector<std::string>{"Device not found"});
   EXPECT_FALSE(Form->Comm1.Enabled());
@@ -90,18 +97,62 @@ TEST_F(SelectionTest, TheProbeShowsEachLineAndWarnsWhenNoneIsOn) {
   EXPECT_EQ(Form->Comm1.DeviceName(), "\\\\.\\COM1");
 }
 
-TEST_F(SelectionTest, TypingKeyByKeyProbesEachTextThatNamesACOMPort) {
+// A message box that comes up while the user types takes the next
+// keystroke. The mode follows every keystroke; the probe waits until the
+// text has stood still.
+TEST_F(SelectionTest, TypingProbesOnceTheTextStandsStillAndPickingProbesAtOnce) {
   AddComPort("COM1", MS_CTS_ON);
-  for (const char* text : {"C", "CO", "COM", "COM1", "COM12"}) Form->ComboBox1.TypeText(text);
-  EXPECT_EQ(Host.Messages, (std::vector<std::string>{"Port can't Open", "Port can't Open"}));
-  EXPECT_EQ(Platform.CountCalls("CreateFileA"), 3);
-  EXPECT_EQ(Form->Job.TransferMode, tmSerial);
+  for (const char* text : {"C", "CO", "COM", "COM1"}) {
+    Form->ComboBox1.TypeText(text);
+    Host.Advance(TPortSelection::ProbeDelayMs - 1);
+  }
+  EXPECT_EQ(Form->Job.TransferMode, tmSerial) << "the mode as soon as the text names a COM port";
+  EXPECT_TRUE(Form->BuSetupCom.Enabled());
+  EXPECT_EQ(Probes(), 0);
+  EXPECT_EQ(Platform.CountCalls("CreateFileA"), 0);
+  Host.Advance(1);
+  EXPECT_EQ(Probes(), 4) << "one probe, of COM1";
+  EXPECT_EQ(Form->LaCTS.Caption(), "1");
+  Host.Advance(10 * TPortSelection::ProbeDelayMs);
+  EXPECT_EQ(Probes(), 4) << "and no more while the text stands";
+
+  // A text that names no COM port any more: the waiting probe goes too.
+  Form->ComboBox1.TypeText("COM12");
+  Form->ComboBox1.TypeText("LPT1");
+  Host.Advance(10 * TPortSelection::ProbeDelayMs);
+  EXPECT_EQ(Probes(), 4);
+  EXPECT_TRUE(Host.Messages.empty());
+
+  // Picked from the list: at once, with its message.
+  Platform.SetValue(SerialCommKeyPath, "\\Device\\Serial9", "COM9");
+  Form->ComboBox1.DropDown();
+  const auto& items = Form->ComboBox1.Items();
+  const auto com9 = std::find(items.begin(), items.end(), "COM9");
+  ASSERT_NE(com9, items.end());
+  Form->ComboBox1.Pick(static_cast<int>(com9 - items.begin()));
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Port can't Open"});
+  Host.Advance(10 * TPortSelection::ProbeDelayMs);
+  EXPECT_EQ(Host.Messages.size(), 1u);
+}
+
+// Start does not wait for the text to stand still: it probes at once, and
+// the probe that was waiting does not come afterwards.
+TEST_F(SelectionTest, StartProbesATypedCOMPortAtOnce) {
+  auto com1 = AddComPort("COM1", MS_DSR_ON);
+  Form->ComboBox1.TypeText("COM1");
+  Form->EdFileName.SetText(Dir.Write("job.bin", RandomBytes(20)));
+  ASSERT_TRUE(Host.Click(Form->BuStart));
+  EXPECT_EQ(Probes(), 4);
+  ASSERT_TRUE(WaitIdle());
+  Host.Advance(10 * TPortSelection::ProbeDelayMs);
+  EXPECT_EQ(Probes(), 4);
+  EXPECT_EQ(com1->Written.size(), 20u);
 }
 
 TEST_F(SelectionTest, APortThatOpensButRefusesItsSettingsIsStillProbedAndClosed) {
   AddComPort("COM1", MS_DSR_ON);
   Platform.FailCall("SetCommTimeouts", ERROR_GEN_FAILURE);
-  Form->ComboBox1.TypeText("COM1");
+  TypeAndWait("COM1");
   EXPECT_TRUE(Host.Messages.empty()) << "the failure of Open is swallowed";
   EXPECT_EQ(Form->LaRTS.Caption(), "1");
   EXPECT_FALSE(Form->Comm1.Enabled());
