@@ -640,5 +640,38 @@ TEST_F(SendCommandTest, OutputThatCannotBeWrittenFailsTheRun) {
   EXPECT_EQ(replying.Transfers()[0].Sha256, TSha256::Of(data));
 }
 
+// A slow line stays slow after a pause: the printer's pace builds up no
+// credit while nothing comes, so a file sent after a quiet spell takes as
+// long as the rate says.
+TEST(VirtualPrinter, ARateHoldsFromTheFirstByteAfterAPause) {
+  TPrinterOptions o = QuickPrinter();
+  o.SerialRate = 20000;
+  TVirtualPrinter printer(o);
+  int line = ::open((printer.Dir() + "/com1").c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(line, 0);
+  // Idle long enough to have earned the whole file at the old pace.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const auto data = RandomBytes(20000, 33);
+  const auto start = std::chrono::steady_clock::now();
+  std::thread writer([&] {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+      const ssize_t n = ::write(line, data.data() + sent, data.size() - sent);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+  });
+  const auto deadline = start + std::chrono::seconds(20);
+  while (printer.Pending("COM1") < data.size() && printer.Transfers().empty() &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  writer.join();
+  ::close(line);
+  EXPECT_GE(seconds, 0.9) << "20000 bytes at 20000 bytes a second";
+  ASSERT_TRUE(printer.WaitForTransfers(1));
+  EXPECT_EQ(printer.Transfers()[0].Sha256, TSha256::Of(data));
+}
+
 }  // namespace
 }  // namespace vornex::test

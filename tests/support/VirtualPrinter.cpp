@@ -45,8 +45,10 @@ struct TVirtualPrinter::TPort {
   Clock::time_point FirstByte;
   Clock::time_point LastData;
   bool Replied = false;
-  Clock::time_point PaceStart = Clock::now();
-  std::uint64_t Paced = 0;
+  // The line's pace: a token bucket, a byte a token, that holds at most
+  // one read's worth, so that no pause lets a burst through.
+  double Tokens = 0;
+  Clock::time_point Refilled = Clock::now();
   std::uint64_t FileOffset = 0;
 };
 
@@ -109,6 +111,15 @@ std::uint16_t PortOf(int fd) {
   socklen_t length = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
   return ntohs(a.sin_port);
+}
+
+// The most a paced line may take in one read: 10 ms of its rate.
+double Burst(std::size_t rate) { return std::max(1.0, double(rate) / 100.0); }
+
+void Refill(TVirtualPrinter::TPort& port, std::size_t rate, Clock::time_point now) {
+  const double elapsed = std::chrono::duration<double>(now - port.Refilled).count();
+  port.Tokens = std::min(Burst(rate), port.Tokens + elapsed * double(rate));
+  port.Refilled = now;
 }
 
 std::string Hex4(std::uint16_t v) {
@@ -267,8 +278,8 @@ void TVirtualPrinter::SetReading(const std::string& name, bool on) {
     std::lock_guard<std::mutex> hold(Lock);
     if (TPort* port = Find(name)) {
       port->Reading = on;
-      port->PaceStart = Clock::now();
-      port->Paced = 0;
+      port->Tokens = 0;
+      port->Refilled = Clock::now();
     }
   }
   Kick();
@@ -349,7 +360,6 @@ void TVirtualPrinter::Take(TPort& port, const std::uint8_t* data, std::size_t n,
   if (port.Bytes == 0 && n > 0) port.FirstByte = now;
   port.Hash.Add(data, n);
   port.Bytes += n;
-  port.Paced += n;
   port.LastData = now;
   const bool answers = port.End == TEnd::Pty || port.End == TEnd::Tcp;
   if (answers && Options.ReplyAt > 0 && !port.Replied && port.Bytes >= Options.ReplyAt) {
@@ -395,11 +405,10 @@ void TVirtualPrinter::Run() {
         }
         if (p->End == TEnd::File || p->Fd < 0 || !p->Reading || p->Gone) continue;
         if (p->End == TEnd::Pty && Options.SerialRate > 0) {
-          // Out of allowance: look again when the line has room for more.
-          double elapsed = std::chrono::duration<double>(now - p->PaceStart).count();
-          auto allowed = static_cast<std::uint64_t>(elapsed * double(Options.SerialRate));
-          if (allowed <= p->Paced) {
-            double wait = double(p->Paced + 1) / double(Options.SerialRate) - elapsed;
+          // Out of tokens: look again when the line has room for a byte.
+          Refill(*p, Options.SerialRate, now);
+          if (p->Tokens < 1) {
+            const double wait = (1 - p->Tokens) / double(Options.SerialRate);
             timeout = std::min(timeout, std::max(1, static_cast<int>(wait * 1000) + 1));
             continue;
           }
@@ -425,15 +434,15 @@ void TVirtualPrinter::Run() {
       // Told to stop (or gone) while the poll was on: nothing more is taken.
       if (!p.Reading || p.Gone) continue;
       std::size_t want = buffer.size();
-      if (p.End == TEnd::Pty && Options.SerialRate > 0) {
-        // The line's pace: bytes are allowed as time passes.
-        double elapsed = std::chrono::duration<double>(now - p.PaceStart).count();
-        auto allowed = static_cast<std::uint64_t>(elapsed * double(Options.SerialRate));
-        if (allowed <= p.Paced) continue;
-        want = static_cast<std::size_t>(std::min<std::uint64_t>(want, allowed - p.Paced));
+      const bool paced = p.End == TEnd::Pty && Options.SerialRate > 0;
+      if (paced) {
+        Refill(p, Options.SerialRate, now);
+        if (p.Tokens < 1) continue;
+        want = std::min(want, static_cast<std::size_t>(p.Tokens));
       }
       ssize_t n = ::read(p.Fd, buffer.data(), want);
       if (n > 0) {
+        if (paced) p.Tokens -= double(n);
         Take(p, buffer.data(), static_cast<std::size_t>(n), now);
       } else if (p.End == TEnd::Tcp && (n == 0 || errno != EAGAIN)) {
         // The sender's end of the file, or its connection reset.

@@ -22,7 +22,8 @@ namespace vornex::test {
 struct TPrinterOptions {
   // Where its devices are made; empty: a new folder under /tmp.
   std::string Dir;
-  // The serial line's speed in bytes a second; 0: as fast as they come.
+  // The serial line's speed in bytes a second, from the first byte after
+  // any pause; 0: as fast as they come.
   std::size_t SerialRate = 0;
   // Sent back on the serial line after each file ...
   std::string Reply = "OK;";
