@@ -20,16 +20,14 @@
 #include "tests/support/FakePlatform.h"
 
 namespace vornex::test {
+
+// Made by main and gone before the program's static objects are: Qt's test
+// input devices belong to the application and must go while QTest's own
+// data still stands.
+TQtHost* TheHost = nullptr;
+TQtHost& Host() { return *TheHost; }
+
 namespace {
-
-int Argc = 1;
-char Arg0[] = "vornex_qt_typing_tests";
-char* Argv[] = {Arg0, nullptr};
-
-TQtHost& Host() {
-  static TQtHost host(Argc, Argv);
-  return host;
-}
 
 // Every message box that comes up is read and closed, as a user would
 // close it, so that a box shown in the middle of typing is seen rather than
@@ -100,6 +98,7 @@ TEST(QtTyping, APortNameIsTypedWithoutInterruptionAndProbedOnceItStandsStill) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  vornex::test::Host();
+  vornex::TQtHost host(argc, argv);
+  vornex::test::TheHost = &host;
   return RUN_ALL_TESTS();
 }
