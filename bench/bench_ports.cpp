@@ -42,6 +42,25 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// The median time of a rebuild of the port list over `platform`, which
+// should find `printers` USB printers.
+double RebuildMs(TPlatform& platform, int rebuilds, std::size_t printers) {
+  test::THeadlessHost host;
+  TForm form(host, "Bench", "Bench", {0, 0, 100, 100});
+  TComboBox box(&form, "ComboBox1", "", {0, 0, 100, 20});
+  TPortDiscovery ports(platform, box);
+  ports.DetermineWindowsLevel();
+  std::vector<double> times;
+  for (int i = 0; i < rebuilds; ++i) {
+    const auto start = Clock::now();
+    ports.RefreshPortList();
+    times.push_back(Seconds(Clock::now() - start) * 1000.0);
+  }
+  if (ports.UsbPrinterPaths().size() != printers)
+    std::fprintf(stderr, "unexpected: %zu printers\n", ports.UsbPrinterPaths().size());
+  return Median(times);
+}
+
 // 300 device keys: every tenth a printer of the maker, the rest other
 // vendors' devices, as a busy machine's registry has them.
 double DiscoveryMs(int rebuilds) {
@@ -58,19 +77,7 @@ double DiscoveryMs(int rebuilds) {
   }
   platform.SpoolerPorts = {"LPT1:", "COM1:", "FILE:"};
   platform.SetValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", "COM1");
-  test::THeadlessHost host;
-  TForm form(host, "Bench", "Bench", {0, 0, 100, 100});
-  TComboBox box(&form, "ComboBox1", "", {0, 0, 100, 20});
-  TPortDiscovery ports(platform, box);
-  ports.DetermineWindowsLevel();
-  std::vector<double> times;
-  for (int i = 0; i < rebuilds; ++i) {
-    const auto start = Clock::now();
-    ports.RefreshPortList();
-    times.push_back(Seconds(Clock::now() - start) * 1000.0);
-  }
-  if (ports.UsbPrinterPaths().size() != 30) std::fprintf(stderr, "unexpected: %zu printers\n", ports.UsbPrinterPaths().size());
-  return Median(times);
+  return RebuildMs(platform, rebuilds, 30);
 }
 
 // The same list over the Linux platform: 300 usblp printers of the maker in
@@ -89,20 +96,7 @@ double LinuxDiscoveryMs(int rebuilds) {
   options.SysRoot = tree.SysRoot();
   options.DevRoot = tree.DevRoot();
   TPosixPlatform platform(options);
-  test::THeadlessHost host;
-  TForm form(host, "Bench", "Bench", {0, 0, 100, 100});
-  TComboBox box(&form, "ComboBox1", "", {0, 0, 100, 20});
-  TPortDiscovery ports(platform, box);
-  ports.DetermineWindowsLevel();
-  std::vector<double> times;
-  for (int i = 0; i < rebuilds; ++i) {
-    const auto start = Clock::now();
-    ports.RefreshPortList();
-    times.push_back(Seconds(Clock::now() - start) * 1000.0);
-  }
-  if (ports.UsbPrinterPaths().size() != 300)
-    std::fprintf(stderr, "unexpected: %zu printers\n", ports.UsbPrinterPaths().size());
-  return Median(times);
+  return RebuildMs(platform, rebuilds, 300);
 }
 
 // Reads the FIFO as fast as it comes until `expected` bytes have arrived.

@@ -42,6 +42,15 @@ TPrinterOptions QuickPrinter(bool usb = false) {
   return o;
 }
 
+// The same, answering on the serial line as soon as `bytes` have come: the
+// quiet that ends a transfer for this printer lasts longer than the sender
+// listens after its last byte.
+TPrinterOptions ReplyingAt(std::size_t bytes) {
+  TPrinterOptions o = QuickPrinter();
+  o.ReplyAt = bytes;
+  return o;
+}
+
 // The printer's settings in the environment, as a user's shell would have
 // them; what was there before comes back when the test is over, so no later
 // test finds a printer that is gone.
@@ -388,13 +397,7 @@ class SendCommandTest : public ::testing::Test {
 
 TEST_F(SendCommandTest, AFileArrivesAndThePrintersReplyIsPrinted) {
   auto data = RandomBytes(20000, 21);
-  // A reply as soon as the whole file is in: the quiet that ends a transfer
-  // for this printer lasts longer than the sender listens after its last byte.
-  TVirtualPrinter replying([&] {
-    TPrinterOptions o = QuickPrinter();
-    o.ReplyAt = data.size();
-    return o;
-  }());
+  TVirtualPrinter replying(ReplyingAt(data.size()));
   Environment.Export(replying);
   TRun run = RunSend({"--port", "COM1", Dir.Write("a.prn", data)});
   EXPECT_EQ(run.Status, 0) << run.Err;
@@ -626,11 +629,7 @@ TEST_F(SendCommandTest, OutputThatCannotBeWrittenFailsTheRun) {
   // The printer's reply has nowhere to go: the file is printed, the run
   // says what was lost.
   auto data = RandomBytes(2000, 32);
-  TVirtualPrinter replying([&] {
-    TPrinterOptions o = QuickPrinter();
-    o.ReplyAt = data.size();
-    return o;
-  }());
+  TVirtualPrinter replying(ReplyingAt(data.size()));
   Environment.Export(replying);
   TRun run = RunSend({"--port", "COM1", Dir.Write("k.prn", data)}, full);
   EXPECT_EQ(run.Status, 1);
