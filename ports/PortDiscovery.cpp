@@ -96,7 +96,9 @@ bool TPortDiscovery::CanOpenDevice(const std::string& path) {
   const TInUse use = CurrentUse();
   if (use.TransferMode == tmUsbPrinter && !use.UsbPrinterPath.empty() && path == use.UsbPrinterPath)
     return true;
-  return TPlatformHandle(Platform, OpenUsbPrinter(Platform, path, FILE_SHARE_READ | FILE_SHARE_WRITE)).Valid();
+  // Shared: a printer another program holds is still there.
+  const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  return TPlatformHandle(Platform, OpenUsbPrinter(Platform, path, shared)).Valid();
 }
 
 // --- the serial-port map, the spooler and the maker's library ------------------------

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace vornex {
@@ -28,16 +29,19 @@ std::string Setting(const char* name) {
 // What stands between the window and a screen, in one line.
 std::string Reason() {
   const std::string platform = Setting("QT_QPA_PLATFORM");
-  if (!platform.empty()) return "the window system \"" + platform + "\" (QT_QPA_PLATFORM) could not be started";
+  if (!platform.empty())
+    return "the window system \"" + platform + "\" (QT_QPA_PLATFORM) could not be started";
   const std::string display = Setting("DISPLAY"), wayland = Setting("WAYLAND_DISPLAY");
-  if (display.empty() && wayland.empty()) return "there is no display to show the window on (DISPLAY is not set)";
+  if (display.empty() && wayland.empty())
+    return "there is no display to show the window on (DISPLAY is not set)";
   if (!display.empty()) return "the display \"" + display + "\" (DISPLAY) cannot be reached";
   return "the display \"" + wayland + "\" (WAYLAND_DISPLAY) cannot be reached";
 }
 
 void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type == QtFatalMsg) {
-    std::fprintf(stderr, "%s: %s; vornex-send sends a file without a window.\n", Program.c_str(), Reason().c_str());
+    std::fprintf(stderr, "%s: %s; vornex-send sends a file without a window.\n", Program.c_str(),
+                 Reason().c_str());
     std::fflush(stderr);
     std::_Exit(1);
   }
