@@ -1,5 +1,6 @@
 // vornex-send: a file to a printer from the command line.
 #include <iostream>
+#include <string>
 
 #include "app/SendCommand.h"
 #include "app/Version.h"
@@ -13,22 +14,21 @@ void Cancel(vornex::posix::TInterrupt how) {
     Running->RequestCancel(how == vornex::posix::TInterrupt::Terminate ? vornex::SendTerminated
                                                                       : vornex::SendCancelled);
 }
+
+// Standard output that takes nothing (a full disk, a closed pipe) is a
+// failure, and said so on standard error.
+int Print(const std::string& text, const char* what) {
+  std::cout << text << std::flush;
+  if (std::cout) return vornex::SendOk;
+  std::cerr << "vornex-send: " << what << " could not be written to standard output\n";
+  return vornex::SendFailed;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   vornex::TParsedCommand parsed = vornex::ParseSendCommand({argv + 1, argv + argc});
-  if (parsed.Help) {
-    std::cout << vornex::SendUsage << std::flush;
-    if (!std::cout) {
-      std::cerr << "vornex-send: the usage could not be written to standard output\n";
-      return vornex::SendFailed;
-    }
-    return vornex::SendOk;
-  }
-  if (parsed.Version) {
-    std::cout << "vornex-send " << vornex::ProductVersion << "\n";
-    return vornex::SendOk;
-  }
+  if (parsed.Help) return Print(vornex::SendUsage, "the usage");
+  if (parsed.Version) return Print(std::string("vornex-send ") + vornex::ProductVersion + "\n", "the version");
   if (!parsed.Options) {
     std::cerr << "vornex-send: " << parsed.Error << "\n" << vornex::SendUsage;
     return vornex::SendUsageError;

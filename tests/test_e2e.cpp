@@ -625,6 +625,7 @@ TEST_F(SendCommandTest, OutputThatCannotBeWrittenFailsTheRun) {
   EXPECT_EQ(list.Status, 1);
   EXPECT_TRUE(Contains(list.Err, "vornex-send: the port list could not be written to standard output")) << list.Err;
   EXPECT_EQ(RunSend({"--help"}, full).Status, 1);
+  EXPECT_EQ(RunSend({"--version"}, full).Status, 1);
 
   // The printer's reply has nowhere to go: the file is printed, the run
   // says what was lost.
