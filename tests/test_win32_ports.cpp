@@ -98,7 +98,8 @@ TEST_F(Win32PortsTest, AUsbPrinterAndAParallelPortReceiveTheFileByteExact) {
   EXPECT_EQ(form.Job.TransferMode, tmParallel);
   EXPECT_TRUE(form.Job.TransferDone);
   EXPECT_EQ(form.Job.BlocksSent, 10) << "512-byte blocks";
-  EXPECT_TRUE(host.WaitUntil([&] { return parallel.Received() == data; }));
+  EXPECT_TRUE(host.WaitUntil([&] { return parallel.Received() == data; }))
+      << parallel.Received().size() << " bytes of " << data.size();
 
   // A file named "LPT..." is no port: refused, and it keeps what it held.
   const std::string notes = Dir.Write("LPT-notes.txt", "keep me");

@@ -60,7 +60,11 @@ class TPipePrinter {
   void Serve(HANDLE pipe) {
     if (pipe == INVALID_HANDLE_VALUE) return;
     while (!Stop) {
-      if (!::ConnectNamedPipe(pipe, nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED) return;
+      // A client may have come, and even gone, before the server waits for
+      // one: what it sent is read all the same.
+      if (!::ConnectNamedPipe(pipe, nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED &&
+          ::GetLastError() != ERROR_NO_DATA)
+        return;
       std::uint8_t buffer[4096];
       ::DWORD read = 0;
       while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr)) {
