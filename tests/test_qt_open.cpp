@@ -14,17 +14,12 @@
 
 #include "app/Application.h"
 #include "app/WindowCommand.h"
-#include "forms/qt/QtHost.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/QtTestHost.h"
 #include "tests/support/TempDir.h"
 
 namespace vornex::test {
 namespace {
-
-// One per process, made in main: it goes before the program's static
-// objects do, as the application's own does.
-TQtHost* TheHost = nullptr;
-TQtHost& Host() { return *TheHost; }
 
 QString FileBox(const TMainForm& form) {
   return qobject_cast<QLineEdit*>(Host().WidgetOf(form.EdFileName))->text();
@@ -137,10 +132,3 @@ TEST_F(QtOpen, TextALinkAFolderOrSeveralFilesAreRefused) {
 
 }  // namespace
 }  // namespace vornex::test
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  vornex::TQtHost host(argc, argv);
-  vornex::test::TheHost = &host;
-  return RUN_ALL_TESTS();
-}

@@ -3,58 +3,20 @@
 // port is probed once the text stands still, or at once when picked.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/MainForm.h"
-#include "forms/qt/QtHost.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/QtTestHost.h"
 
 namespace vornex::test {
 
-// Made by main and gone before the program's static objects are: Qt's test
-// input devices belong to the application and must go while QTest's own
-// data still stands.
-TQtHost* TheHost = nullptr;
-TQtHost& Host() { return *TheHost; }
-
 namespace {
-
-// Every message box that comes up is read and closed, as a user would
-// close it, so that a box shown in the middle of typing is seen rather than
-// waited on for ever.
-class TMessageBoxes {
- public:
-  TMessageBoxes() {
-    QObject::connect(&Closer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        Shown.push_back(box->text().toStdString());
-        box->accept();
-      }
-    });
-    Closer.start(10);
-  }
-  std::vector<std::string> Shown;
-
- private:
-  QTimer Closer;
-};
-
-bool ProcessUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < timeoutMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
 
 TEST(QtTyping, APortNameIsTypedWithoutInterruptionAndProbedOnceItStandsStill) {
   TFakePlatform platform;
@@ -64,7 +26,7 @@ TEST(QtTyping, APortNameIsTypedWithoutInterruptionAndProbedOnceItStandsStill) {
   TMainForm form(Host(), platform);
   Host().Attach(form);
   form.Show();
-  TMessageBoxes boxes;
+  TMessageBoxCloser boxes;
   auto* combo = qobject_cast<QComboBox*>(Host().WidgetOf(form.ComboBox1));
   ASSERT_NE(combo, nullptr);
   auto probes = [&] { return platform.CountCalls("GetCommModemStatus"); };
@@ -75,13 +37,13 @@ TEST(QtTyping, APortNameIsTypedWithoutInterruptionAndProbedOnceItStandsStill) {
   EXPECT_EQ(combo->currentText().toStdString(), "COM1") << "every keystroke arrived";
   EXPECT_EQ(form.ComboBox1.Text(), "COM1");
   EXPECT_EQ(form.Job.TransferMode, tmSerial);
-  EXPECT_TRUE(boxes.Shown.empty()) << boxes.Shown.front();
+  EXPECT_TRUE(boxes.Texts.empty()) << boxes.Texts.front();
   EXPECT_EQ(probes(), 0) << "nothing probed while typing";
 
-  ASSERT_TRUE(ProcessUntil([&] { return probes() > 0; })) << "probed once the text stood still";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return probes() > 0; })) << "probed once the text stood still";
   EXPECT_EQ(probes(), 4) << "the four lines of COM1, once";
   EXPECT_EQ(form.LaRTS.Caption(), "1");
-  EXPECT_TRUE(boxes.Shown.empty());
+  EXPECT_TRUE(boxes.Texts.empty());
 
   // Picked from the list: probed at once, its message shown.
   form.ComboBox1.DropDown();
@@ -89,16 +51,9 @@ TEST(QtTyping, APortNameIsTypedWithoutInterruptionAndProbedOnceItStandsStill) {
   ASSERT_GE(com9, 0);
   combo->setCurrentIndex(com9);
   emit combo->activated(com9);
-  ASSERT_TRUE(ProcessUntil([&] { return !boxes.Shown.empty(); }));
-  EXPECT_EQ(boxes.Shown, std::vector<std::string>{"Port can't Open"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.empty(); }));
+  EXPECT_EQ(boxes.Texts, std::vector<std::string>{"Port can't Open"});
 }
 
 }  // namespace
 }  // namespace vornex::test
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  vornex::TQtHost host(argc, argv);
-  vornex::test::TheHost = &host;
-  return RUN_ALL_TESTS();
-}

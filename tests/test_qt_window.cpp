@@ -6,7 +6,6 @@
 #include <memory>
 
 #include <QAccessible>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -14,35 +13,24 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 
 #include "app/MainForm.h"
 #include "dialogs/ComSetupForm.h"
 #include "forms/Convert.h"
 #include "forms/Exception.h"
-#include "forms/qt/QtHost.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/MainWindowLayout.h"
+#include "tests/support/QtTestHost.h"
 #include "tests/support/ScriptedLoop.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestLocale.h"
 
 namespace vornex::test {
 namespace {
-
-int Argc = 1;
-char Arg0[] = "vornex_qt_tests";
-char* Argv[] = {Arg0, nullptr};
-
-// Made by main and gone before the program's static objects go, as Qt
-// wants its application object to be.
-TQtHost* TheHost = nullptr;
-TQtHost& Host() { return *TheHost; }
 
 QRect Geometry(const TComponent& c) { return Host().WidgetOf(c)->geometry(); }
 
@@ -152,26 +140,6 @@ TEST(QtWindow, TheSettingsDialogHasNoCloseBoxAndFitsItsContents) {
 
 
 // --- what the user types, through the real widgets ----------------------------
-
-// Closes each message box as soon as it shows, keeping its text, so that a
-// handler's warning does not hold a test up.
-class TMessageBoxCloser {
- public:
-  TMessageBoxCloser() {
-    QObject::connect(&Timer, &QTimer::timeout, [this] {
-      for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-          Texts.push_back(box->text().toStdString());
-          box->accept();
-        }
-    });
-    Timer.start(5);
-  }
-  std::vector<std::string> Texts;
-
- private:
-  QTimer Timer;
-};
 
 class QtInput : public ::testing::Test {
  protected:
@@ -393,10 +361,3 @@ TEST_F(QtInput, AFractionalDelayRepeatsInACommaLocale) {
 
 }  // namespace
 }  // namespace vornex::test
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  vornex::TQtHost host(vornex::test::Argc, vornex::test::Argv);
-  vornex::test::TheHost = &host;
-  return RUN_ALL_TESTS();
-}

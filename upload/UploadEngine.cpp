@@ -246,7 +246,6 @@ void TUploadEngine::TiCheckTimer() {
     ms = std::min(std::max(ms, 1.0), 2147483647.0);
     C.TiRepeat.SetInterval(static_cast<int>(ms));
     C.TiRepeat.SetEnabled(true);
-    if (TransferCompleted) TransferCompleted();
   }
   // A cancel stops the monitor at once, even while the send loop is still
   // held in a write: the user has stopped the transfer, and no "Time Out"

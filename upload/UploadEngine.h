@@ -64,9 +64,6 @@ class TUploadEngine {
   std::function<std::string()> FirstUsbPrinterPath;
   // On the UI thread, once a send loop has returned and the job is idle.
   std::function<void()> TransferEnded;
-  // On the UI thread, when the monitor has seen a transfer complete and
-  // armed the repeat timer.
-  std::function<void()> TransferCompleted;
   // On the UI thread: bytes a printer sent back during a transfer over the
   // network.
   std::function<void(const std::uint8_t* bytes, std::size_t count)> PrinterReplied;
