@@ -253,7 +253,8 @@ TEST_F(NetworkTest, WhatThePrinterSaysReachesTheLogAsSerialRepliesDo) {
   Platform.Reply(Printer, "OK;P");
   Printer->ClosesAfterShutdown = false;
   StartWith(RandomBytes(3000));
-  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen; }));
+  // Read under the platform's lock, while the host serves the worker.
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.WaitUntil([&] { return Printer->ShutdownSeen; }, 0); }));
   Platform.Reply(Printer, "A");
   ASSERT_TRUE(WaitIdle());
   EXPECT_TRUE(Form->Job.TransferDone) << "a printer that keeps its side open is given up on, not failed";
