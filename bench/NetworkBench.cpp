@@ -15,7 +15,7 @@
 #include "os/posix/PosixPlatform.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/VirtualPrinter.h"
+#include "printer/VirtualPrinter.h"
 #include "upload/NetworkTransport.h"
 
 namespace vornex::bench {
@@ -32,8 +32,8 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 // The printer hashes what it takes, as it does for every port: the same
 // work whoever sends.
-test::TPrinterOptions NetworkOnly() {
-  test::TPrinterOptions o;
+printer::TPrinterOptions NetworkOnly() {
+  printer::TPrinterOptions o;
   o.Usb = false;
   o.Vendor = false;
   return o;
@@ -41,7 +41,7 @@ test::TPrinterOptions NetworkOnly() {
 
 // MB/s of one transfer: from the call until the printer has reported the
 // whole file.
-double Transfer(test::TVirtualPrinter& printer, std::size_t bytes, const std::function<void()>& send) {
+double Transfer(printer::TVirtualPrinter& printer, std::size_t bytes, const std::function<void()>& send) {
   const std::size_t before = printer.Transfers().size();
   const auto start = Clock::now();
   send();
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   const std::size_t bytes = mib << 20;
   constexpr int Runs = 5, FirstByteRuns = 20;
 
-  test::TVirtualPrinter printer(NetworkOnly());
+  printer::TVirtualPrinter printer(NetworkOnly());
   test::TTempDir dir;
   const auto data = test::RandomBytes(bytes);
   const std::string file = dir.Write("file.bin", data);

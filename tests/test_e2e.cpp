@@ -25,12 +25,16 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HeadlessHost.h"
-#include "tests/support/Sha256.h"
+#include "upload/Sha256.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/VirtualPrinter.h"
+#include "printer/VirtualPrinter.h"
 
 namespace vornex::test {
 namespace {
+
+using printer::TPrinterOptions;
+using printer::TReceived;
+using printer::TVirtualPrinter;
 
 // A printer that tells a transfer's end a second after its last byte: long
 // enough that a busy machine's stall does not split a file in two. Without a

@@ -22,12 +22,16 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HeadlessHost.h"
-#include "tests/support/Sha256.h"
+#include "upload/Sha256.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/VirtualPrinter.h"
+#include "printer/VirtualPrinter.h"
 
 namespace vornex::test {
 namespace {
+
+using printer::TPrinterOptions;
+using printer::TReceived;
+using printer::TVirtualPrinter;
 
 namespace fs = std::filesystem;
 constexpr char SystemBusSocket[] = "/run/dbus/system_bus_socket";

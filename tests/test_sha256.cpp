@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Sha256.h"
+#include "upload/Sha256.h"
 
 namespace vornex::test {
 namespace {

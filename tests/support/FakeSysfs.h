@@ -7,31 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "printer/UsbSysfs.h"
 #include "tests/support/TempDir.h"
 
 namespace vornex::test {
-
-// A usblp printer under the sysfs root: /sys/class/usbmisc/<lp> of the
-// interface <port>:1.0 of the USB device <port>, with its IDs (four hex
-// digits) and, when given, its serial number. The device node is left to the
-// caller.
-inline void MakeUsbPrinterSysfs(const std::filesystem::path& sys, const std::string& lp,
-                                const std::string& port, const std::string& vendor,
-                                const std::string& product, const std::optional<std::string>& serial) {
-  namespace fs = std::filesystem;
-  auto write = [](const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; };
-  const fs::path device = sys / "devices/pci0000:00/0000:00:14.0/usb1" / port;
-  const fs::path node = device / (port + ":1.0") / "usbmisc" / lp;
-  fs::create_directories(node);
-  write(device / "idVendor", vendor);
-  write(device / "idProduct", product);
-  if (serial) write(device / "serial", *serial);
-  // A tree made before (a printer started again in its folder) is kept.
-  std::error_code exists;
-  fs::create_directory_symlink("../..", node / "device", exists);
-  fs::create_directories(sys / "class/usbmisc");
-  fs::create_directory_symlink(node, sys / "class/usbmisc" / lp, exists);
-}
 
 class TFakeSysfs {
  public:
@@ -43,7 +22,7 @@ class TFakeSysfs {
   // of the USB device <port>. The device node is left to the caller.
   void AddUsbPrinter(const std::string& lp, const std::string& port, const std::string& vendor,
                      const std::string& product, const std::optional<std::string>& serial) {
-    MakeUsbPrinterSysfs(Dir.Root / "sys", lp, port, vendor, product, serial);
+    printer::MakeUsbPrinterSysfs(Dir.Root / "sys", lp, port, vendor, product, serial);
     std::filesystem::create_directories(Dir.Root / "dev/usb");
   }
   void RemoveUsbPrinter(const std::string& lp) {

@@ -1,4 +1,4 @@
-#include "tests/support/VirtualPrinter.h"
+#include "printer/VirtualPrinter.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -21,10 +21,10 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "tests/support/FakeSysfs.h"
-#include "tests/support/Sha256.h"
+#include "printer/UsbSysfs.h"
+#include "upload/Sha256.h"
 
-namespace vornex::test {
+namespace vornex::printer {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -480,4 +480,4 @@ void TVirtualPrinter::Run() {
   }
 }
 
-}  // namespace vornex::test
+}  // namespace vornex::printer

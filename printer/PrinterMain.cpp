@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "app/Version.h"
-#include "tests/support/VirtualPrinter.h"
+#include "printer/VirtualPrinter.h"
 
 namespace {
 std::atomic<bool> Quit{false};
@@ -60,7 +60,7 @@ std::uint64_t Number(const std::string& option, const std::string& text, std::ui
 }  // namespace
 
 int main(int argc, char** argv) {
-  vornex::test::TPrinterOptions options;
+  vornex::printer::TPrinterOptions options;
   std::string envFile;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     }
   }
   try {
-    vornex::test::TVirtualPrinter printer(options);
-    printer.SetOnTransfer([](const vornex::test::TReceived& r) {
+    vornex::printer::TVirtualPrinter printer(options);
+    printer.SetOnTransfer([](const vornex::printer::TReceived& r) {
       std::printf("%-8s %10llu bytes  sha256 %s\n", r.Port.c_str(), static_cast<unsigned long long>(r.Bytes),
                   r.Sha256.c_str());
       std::fflush(stdout);

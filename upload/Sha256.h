@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vornex::test {
+namespace vornex {
 
 class TSha256 {
  public:
@@ -26,4 +26,4 @@ class TSha256 {
   std::uint64_t Length = 0;
 };
 
-}  // namespace vornex::test
+}  // namespace vornex

@@ -1,9 +1,9 @@
-#include "tests/support/Sha256.h"
+#include "upload/Sha256.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace vornex::test {
+namespace vornex {
 
 namespace {
 
@@ -103,4 +103,4 @@ std::string TSha256::Of(const std::vector<std::uint8_t>& bytes) {
   return h.Hex();
 }
 
-}  // namespace vornex::test
+}  // namespace vornex

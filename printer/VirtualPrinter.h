@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace vornex::test {
+namespace vornex::printer {
 
 struct TPrinterOptions {
   // Where its devices are made; empty: a new folder under /tmp.
@@ -119,4 +119,4 @@ class TVirtualPrinter {
   std::thread Loop;
 };
 
-}  // namespace vornex::test
+}  // namespace vornex::printer
