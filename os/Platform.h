@@ -19,6 +19,7 @@
 #include "os/OwnedHandle.h"
 #include "os/Registry.h"
 #include "os/Sockets.h"
+#include "os/Spooler.h"
 #include "os/VendorUsb.h"
 #include "os/WinTypes.h"
 
@@ -39,6 +40,8 @@ class TPlatform {
   virtual TDiscovery& Discovery() = 0;
   // The maker's USB library.
   virtual TVendorUsb& VendorUsb() = 0;
+  // The print queues and their jobs.
+  virtual TSpooler& Spooler() = 0;
 
   // --- errors -----------------------------------------------------------------------
   virtual DWORD GetLastError() = 0;

@@ -18,6 +18,7 @@
 #include "os/posix/PosixErrors.h"
 #include "os/posix/PosixRegistry.h"
 #include "os/posix/PosixSockets.h"
+#include "os/posix/PosixSpooler.h"
 #include "os/posix/VendorLibrary.h"
 
 namespace vornex {
@@ -56,7 +57,8 @@ TPosixPlatform::TPosixPlatform(TOptions options)
       DevicesPart(std::make_unique<TPosixDevices>(Kernel, *Names, *RegistryPart)),
       SocketsPart(std::make_unique<TPosixSockets>(Kernel)),
       DiscoveryPart(std::make_unique<TPosixDiscovery>(*Names)),
-      VendorPart(std::make_unique<TVendorLibrary>(Options.LibraryDirs, Kernel.Reasons)) {
+      VendorPart(std::make_unique<TVendorLibrary>(Options.LibraryDirs, Kernel.Reasons)),
+      SpoolerPart(std::make_unique<TPosixSpooler>(Kernel)) {
   // A printer that goes away under a write must give an error, not end us.
   ::signal(SIGPIPE, SIG_IGN);
 }
@@ -70,6 +72,7 @@ TRegistry& TPosixPlatform::Registry() { return *RegistryPart; }
 TSockets& TPosixPlatform::Sockets() { return *SocketsPart; }
 TDiscovery& TPosixPlatform::Discovery() { return *DiscoveryPart; }
 TVendorUsb& TPosixPlatform::VendorUsb() { return *VendorPart; }
+TSpooler& TPosixPlatform::Spooler() { return *SpoolerPart; }
 
 DWORD TPosixPlatform::GetLastError() { return LastError(); }
 void TPosixPlatform::SetLastError(DWORD code) { posix::SetLastError(code); }

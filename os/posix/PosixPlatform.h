@@ -1,6 +1,7 @@
 // Linux in Windows' terms: device names, the comm calls, a registry and a
 // spooler synthesised from sysfs and /dev, the maker's library by dlopen,
-// sockets, and the printers Avahi and CUPS know on the network.
+// sockets, the printers Avahi and CUPS know on the network, and CUPS's
+// queues as the spooler's printers.
 #pragma once
 
 #include <memory>
@@ -22,6 +23,7 @@ class TPosixDevices;
 class TPosixDiscovery;
 class TPosixRegistry;
 class TPosixSockets;
+class TPosixSpooler;
 
 class TPosixPlatform : public TPlatform {
  public:
@@ -49,6 +51,7 @@ class TPosixPlatform : public TPlatform {
   TSockets& Sockets() override;
   TDiscovery& Discovery() override;
   TVendorUsb& VendorUsb() override;
+  TSpooler& Spooler() override;
 
   DWORD GetLastError() override;
   void SetLastError(DWORD code) override;
@@ -72,6 +75,7 @@ class TPosixPlatform : public TPlatform {
   std::unique_ptr<TPosixSockets> SocketsPart;
   std::unique_ptr<TPosixDiscovery> DiscoveryPart;
   std::unique_ptr<posix::TVendorLibrary> VendorPart;
+  std::unique_ptr<TPosixSpooler> SpoolerPart;
 };
 
 }  // namespace vornex

@@ -6,6 +6,7 @@
 #include "os/win32/Win32Discovery.h"
 #include "os/win32/Win32Registry.h"
 #include "os/win32/Win32Sockets.h"
+#include "os/win32/Win32Spooler.h"
 #include "os/win32/WinApi.h"
 
 namespace vornex {
@@ -20,7 +21,8 @@ TWin32Platform::TWin32Platform(TOptions options)
       RegistryPart(std::make_unique<TWin32Registry>()),
       SocketsPart(std::make_unique<TWin32Sockets>()),
       DiscoveryPart(std::make_unique<TWin32Discovery>()),
-      VendorPart(std::make_unique<TVendorLibrary>(options.VendorLibrary)) {}
+      VendorPart(std::make_unique<TVendorLibrary>(options.VendorLibrary)),
+      SpoolerPart(std::make_unique<TWin32Spooler>()) {}
 
 TWin32Platform::~TWin32Platform() = default;
 
@@ -29,6 +31,7 @@ TRegistry& TWin32Platform::Registry() { return *RegistryPart; }
 TSockets& TWin32Platform::Sockets() { return *SocketsPart; }
 TDiscovery& TWin32Platform::Discovery() { return *DiscoveryPart; }
 TVendorUsb& TWin32Platform::VendorUsb() { return *VendorPart; }
+TSpooler& TWin32Platform::Spooler() { return *SpoolerPart; }
 
 DWORD TWin32Platform::GetLastError() { return ::GetLastError(); }
 void TWin32Platform::SetLastError(DWORD code) { ::SetLastError(code); }

@@ -21,6 +21,7 @@ class TWin32Devices;
 class TWin32Discovery;
 class TWin32Registry;
 class TWin32Sockets;
+class TWin32Spooler;
 
 inline constexpr char VendorLibraryName[] = "USBAPI.DLL";
 
@@ -44,6 +45,7 @@ class TWin32Platform : public TPlatform {
   TSockets& Sockets() override;
   TDiscovery& Discovery() override;
   TVendorUsb& VendorUsb() override;
+  TSpooler& Spooler() override;
 
   DWORD GetLastError() override;
   void SetLastError(DWORD code) override;
@@ -65,6 +67,7 @@ class TWin32Platform : public TPlatform {
   std::unique_ptr<TWin32Sockets> SocketsPart;
   std::unique_ptr<TWin32Discovery> DiscoveryPart;
   std::unique_ptr<win32::TVendorLibrary> VendorPart;
+  std::unique_ptr<TWin32Spooler> SpoolerPart;
 };
 
 }  // namespace vornex

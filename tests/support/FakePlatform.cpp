@@ -34,7 +34,8 @@ TFakePlatform::TFakePlatform()
       RegistryPart(std::make_unique<TFakeRegistry>(*this)),
       SocketsPart(std::make_unique<TFakeSockets>(*this)),
       DiscoveryPart(std::make_unique<TFakeDiscovery>(*this)),
-      VendorPart(std::make_unique<TFakeVendorUsb>(*this)) {
+      VendorPart(std::make_unique<TFakeVendorUsb>(*this)),
+      SpoolerPart(std::make_unique<TFakeSpooler>(*this)) {
   Version.dwPlatformId = VER_PLATFORM_WIN32_NT;
   Version.dwMajorVersion = 5;
   Version.dwMinorVersion = 1;
@@ -47,6 +48,7 @@ TRegistry& TFakePlatform::Registry() { return *RegistryPart; }
 TSockets& TFakePlatform::Sockets() { return *SocketsPart; }
 TDiscovery& TFakePlatform::Discovery() { return *DiscoveryPart; }
 TVendorUsb& TFakePlatform::VendorUsb() { return *VendorPart; }
+TSpooler& TFakePlatform::Spooler() { return *SpoolerPart; }
 
 // --- scripting -------------------------------------------------------------------
 
@@ -87,6 +89,7 @@ void TFakePlatform::ReleaseAll() {
     VendorHoldWrites = false;
     HoldLookups = false;
     for (auto& peer : Peers) peer.second->HoldConnect = peer.second->HoldSends = false;
+    for (auto& queue : QueueList) queue.second->HoldWrites = false;
   }
   Changed.notify_all();
 }
@@ -171,6 +174,18 @@ void TFakePlatform::Reply(const std::shared_ptr<TFakePeer>& peer, const std::str
     peer->Replies.insert(peer->Replies.end(), bytes.begin(), bytes.end());
   }
   Changed.notify_all();
+}
+
+std::shared_ptr<TFakeQueue> TFakePlatform::AddQueue(const std::string& name) {
+  std::lock_guard<std::mutex> hold(Lock);
+  auto queue = std::make_shared<TFakeQueue>();
+  QueueList.emplace_back(name, queue);
+  return queue;
+}
+
+int TFakePlatform::OpenPrinters() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return static_cast<int>(Printers.Size());
 }
 
 int TFakePlatform::OpenSockets() {

@@ -26,6 +26,7 @@ class TFakeRegistry;
 class TFakeSockets;
 class TFakeDiscovery;
 class TFakeVendorUsb;
+class TFakeSpooler;
 
 // A device (or file) that CreateFileA can open by its Windows name.
 struct TFakeDevice {
@@ -96,6 +97,36 @@ struct TFakePeer {
   bool ShutdownSeen = false;
 };
 
+// A print queue of the scripted spooler.
+struct TFakeQueue {
+  std::string DriverName;
+  std::string Comment;
+  // Data types StartDocPrinterA refuses with ERROR_INVALID_DATATYPE.
+  std::set<std::string> RefusedDatatypes;
+  // Writes wait until released (ReleaseAll), a cancel cannot end them.
+  bool HoldWrites = false;
+  // Each write takes at most this many bytes.
+  DWORD TakePerWrite = MAXDWORD;
+  // A write that would bring the document past this many bytes fails.
+  std::size_t FailAfter = SIZE_MAX;
+  DWORD WriteError = ERROR_GEN_FAILURE;
+  // What GetJobA answers, one a call, the last one kept; JobId is filled
+  // in. Status JobGone: the job is no longer in the queue.
+  std::deque<TJobInfo> States;
+  static constexpr DWORD JobGone = MAXDWORD;
+  DWORD NextJobId = 42;
+
+  // What happened.
+  std::vector<std::uint8_t> Received;
+  std::vector<std::size_t> WriteSizes;
+  std::vector<std::string> Datatypes;  // as StartDocPrinterA was asked
+  std::string DocName;
+  int JobsStarted = 0;
+  int JobsEnded = 0;
+  std::vector<std::pair<DWORD, DWORD>> Controls;  // SetJobA: job, command
+  std::vector<DWORD> OpenOptions;
+};
+
 class TFakePlatform : public TPlatform {
  public:
   TFakePlatform();
@@ -140,6 +171,11 @@ class TFakePlatform : public TPlatform {
   // What EnumNetworkPrinters answers, and how long each caller would wait.
   std::vector<TNetworkPrinter> NetworkPrinters;
   std::vector<DWORD> NetworkPrinterWaits;
+  // The spooler: a queue under its name; EnumPrintersA lists them in the
+  // order added, and fails with SpoolerListError when it is not 0.
+  std::shared_ptr<TFakeQueue> AddQueue(const std::string& name);
+  DWORD SpoolerListError = ERROR_SUCCESS;
+  int OpenPrinters();
   // Registry: a DWORD value.
   void SetDwordValue(const std::string& keyPath, const std::string& name, DWORD data);
   // Handles currently open, by kind.
@@ -175,6 +211,7 @@ class TFakePlatform : public TPlatform {
   TSockets& Sockets() override;
   TDiscovery& Discovery() override;
   TVendorUsb& VendorUsb() override;
+  TSpooler& Spooler() override;
   DWORD GetLastError() override;
   void SetLastError(DWORD code) override;
   std::string FormatMessageA(DWORD code) override;
@@ -194,6 +231,7 @@ class TFakePlatform : public TPlatform {
   friend class TFakeSockets;
   friend class TFakeDiscovery;
   friend class TFakeVendorUsb;
+  friend class TFakeSpooler;
 
   struct TOpenFile {
     std::string Name;
@@ -209,6 +247,11 @@ class TFakePlatform : public TPlatform {
   struct TSocketState {
     std::shared_ptr<TFakePeer> Peer;  // once connected
     bool Reset = false;
+  };
+  struct TOpenPrinter {
+    std::shared_ptr<TFakeQueue> Queue;
+    DWORD JobId = 0;
+    bool InDocument = false;
   };
   // Records the call; true when it is to fail (last error set).
   bool Enter(const std::string& call);
@@ -232,6 +275,8 @@ class TFakePlatform : public TPlatform {
   THandleTable<TEvent> Events{Numbers};
   THandleTable<TSocketState> SocketList{Numbers};
   THandleTable<std::string> Keys{Numbers};  // the key's path
+  THandleTable<TOpenPrinter> Printers{Numbers};
+  std::vector<std::pair<std::string, std::shared_ptr<TFakeQueue>>> QueueList;
   std::map<std::string, std::shared_ptr<TFakePeer>> Peers;  // by address:port
   std::map<std::string, TFakeKey> RegistryKeys;
   std::map<std::string, std::pair<DWORD, bool>> Failures;
@@ -242,6 +287,7 @@ class TFakePlatform : public TPlatform {
   std::unique_ptr<TFakeSockets> SocketsPart;
   std::unique_ptr<TFakeDiscovery> DiscoveryPart;
   std::unique_ptr<TFakeVendorUsb> VendorPart;
+  std::unique_ptr<TFakeSpooler> SpoolerPart;
 };
 
 }  // namespace vornex::test

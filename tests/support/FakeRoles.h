@@ -108,4 +108,21 @@ class TFakeVendorUsb : public TVendorUsb {
   TFakePlatform& P;
 };
 
+class TFakeSpooler : public TSpooler {
+ public:
+  explicit TFakeSpooler(TFakePlatform& platform) : P(platform) {}
+
+  bool EnumPrintersA(DWORD flags, std::vector<TPrinterInfo>& printers) override;
+  bool OpenPrinter2A(const std::string& printerName, THandle& printer, DWORD options) override;
+  DWORD StartDocPrinterA(THandle printer, const std::string& docName, const std::string& datatype) override;
+  bool WritePrinter(THandle printer, const void* data, DWORD count, DWORD& written) override;
+  bool EndDocPrinter(THandle printer) override;
+  bool GetJobA(THandle printer, DWORD jobId, TJobInfo& job) override;
+  bool SetJobA(THandle printer, DWORD jobId, DWORD command) override;
+  bool ClosePrinter(THandle printer) override;
+
+ private:
+  TFakePlatform& P;
+};
+
 }  // namespace vornex::test
