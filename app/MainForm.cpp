@@ -47,6 +47,7 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Upload.SetSendLoop(tmVendorUsb, &VendorUsb);
   Upload.SetSendLoop(tmUsbPrinter, &UsbPrinter);
   Upload.SetSendLoop(tmNetwork, &Network);
+  Upload.SetSendLoop(tmPrintQueue, &PrintQueue);
   WireEvents();
   Ports.DetermineWindowsLevel();
   Ports.RefreshPortList();
@@ -70,6 +71,7 @@ void TMainForm::WireEvents() {
   Memo1.OnChange = [this] { Memo1Change(); };
   Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
   Upload.PrinterReplied = [this](const std::uint8_t* bytes, std::size_t count) { RxLog.Add(bytes, count); };
+  Upload.JobStateChanged = [this](const std::string& state) { Memo1.Add(state); };
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
   BuSetupCom.OnClick = [this] { BuSetupComClick(); };
   ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };

@@ -18,6 +18,7 @@
 #include "upload/ParallelTransport.h"
 #include "upload/RxLog.h"
 #include "upload/SerialTransport.h"
+#include "upload/SpoolerTransport.h"
 #include "upload/UploadEngine.h"
 #include "upload/UsbPrinterTransport.h"
 #include "upload/VendorUsbTransport.h"
@@ -95,6 +96,7 @@ class TMainForm : public TForm {
   TVendorUsbTransport VendorUsb;
   TUsbPrinterTransport UsbPrinter;
   TNetworkTransport Network;
+  TSpoolerTransport PrintQueue;
   TRxLog RxLog{Comm1, Memo1};
 
   // The ports to choose from, and what the choice means.

@@ -7,6 +7,7 @@
 #include "ports/UsbDeviceKey.h"
 #include "upload/Job.h"
 #include "upload/NetworkAddress.h"
+#include "upload/PrintQueueName.h"
 #include "upload/UsbPrinterTransport.h"
 
 namespace vornex {
@@ -50,6 +51,7 @@ void TPortDiscovery::RefreshPortList() {
   AddSpoolerPorts();
   AddVendorUsbDevices();
   AddNetworkPrinters();
+  AddPrintQueues();
 }
 
 // --- USB printers -------------------------------------------------------------------
@@ -179,6 +181,19 @@ void TPortDiscovery::AddNetworkPrinters() {
   for (const TNetworkPrinter& printer : found) {
     TNetworkAddress address;
     if (ParseNetworkAddress(printer.Address, address)) add(address, printer.Name);
+  }
+}
+
+// --- the system's print queues ---------------------------------------------------------
+
+void TPortDiscovery::AddPrintQueues() {
+  std::vector<TPrinterInfo> queues;
+  if (!Platform.Spooler().EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, queues)) return;
+  for (const TPrinterInfo& q : queues) {
+    if (q.PrinterName.empty()) continue;
+    // CUPS makes a queue's description its name when none was written.
+    const bool described = !q.Comment.empty() && q.Comment != q.PrinterName;
+    ComboBox1.AddItem(PrintQueuePortText(q.PrinterName, described ? q.Comment : q.DriverName));
   }
 }
 

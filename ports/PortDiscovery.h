@@ -1,7 +1,7 @@
 // The list of ports the user can choose from, and the USB printers found:
 // USB printers of the maker from the registry, the serial-port map, the
-// spooler's ports, the maker's USB library, and printers on the network, in
-// that order. Runs on the UI thread and never shows a message.
+// spooler's ports, the maker's USB library, printers on the network and the
+// system's print queues, in that order. Runs on the UI thread and never shows a message.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +63,9 @@ class TPortDiscovery {
   // The spooler's raw TCP/IP ports and the printers the system finds on the
   // network, each address once, as TCP:HOST:PORT (NAME).
   void AddNetworkPrinters();
+  // The spooler's print queues, local and connected, as PRINTER:NAME
+  // (description, else make and model).
+  void AddPrintQueues();
   bool CanOpenDevice(const std::string& path);
 
   // How long a rebuild waits for the network search; a search that takes

@@ -4,6 +4,7 @@
 
 #include "forms/Convert.h"
 #include "upload/NetworkAddress.h"
+#include "upload/PrintQueueName.h"
 
 namespace vornex {
 
@@ -27,10 +28,15 @@ void TPortSelection::Select(bool probeNow) {
     return;
   }
   Pending = false;
-  // An address typed or picked names the printer, even beside a USB one;
-  // there is no line to set up or probe.
+  // An address or a print queue typed or picked names the printer, even
+  // beside a USB one; there is no line to set up or probe.
   if (IsNetworkPortText(C.ComboBox1.Text())) {
     Job.TransferMode = tmNetwork;
+    C.BuSetupCom.SetEnabled(false);
+    return;
+  }
+  if (IsPrintQueuePortText(C.ComboBox1.Text())) {
+    Job.TransferMode = tmPrintQueue;
     C.BuSetupCom.SetEnabled(false);
     return;
   }

@@ -38,8 +38,27 @@ enum TTransferMode : std::int32_t {
   tmUsbPrinter = 4,
   // A printer reached over TCP (a TCP: port text).
   tmNetwork = 5,
+  // A print queue of the system's spooler (a PRINTER: port text).
+  tmPrintQueue = 6,
 };
-inline constexpr std::int32_t LastTransferMode = tmNetwork;
+inline constexpr std::int32_t LastTransferMode = tmPrintQueue;
+
+// A text one thread writes and another reads.
+class TSharedText {
+ public:
+  void Set(std::string text) {
+    std::lock_guard<std::mutex> hold(Lock);
+    Text = std::move(text);
+  }
+  std::string Get() const {
+    std::lock_guard<std::mutex> hold(Lock);
+    return Text;
+  }
+
+ private:
+  mutable std::mutex Lock;
+  std::string Text;
+};
 
 // The flags and counters are written by one thread and read by another.
 struct TUploadJob {
@@ -62,9 +81,14 @@ struct TUploadJob {
   // nor a list that a drop-down may be rebuilding.
   std::string PortText;
   std::string UsbPrinterPath;
+  // The file's name as given, for a print job's title.
+  std::string FileName;
   // Why the send loop stopped short when it showed nothing: written by the
   // worker before it lets go of the job, read once it has.
   std::string StopReason;
+  // What holds the transfer up when it makes no progress (a print job's
+  // last state), for the time-out's message; kept up to date by the worker.
+  TSharedText StallReason;
 };
 
 }  // namespace vornex

@@ -24,6 +24,8 @@ struct TSendContext {
   std::function<void()> ShowResendError;
   // Bytes the printer sent back, for the log; may be empty.
   std::function<void(const std::uint8_t* bytes, std::size_t count)> ShowReply;
+  // A print job's new state, as a line of the log; may be empty.
+  std::function<void(const std::string& state)> ShowState;
 };
 
 class TSendLoop {

@@ -111,7 +111,9 @@ void TUploadEngine::StartTransfer(const std::string& fileName) {
   C.GroupBox3.Repaint();
   C.TiCheck.SetEnabled(true);
   Job.PortText = C.ComboBox1.Text();
+  Job.FileName = fileName;
   Job.StopReason.clear();
+  Job.StallReason.Set({});
   Job.UsbPrinterPath = FirstUsbPrinterPath ? FirstUsbPrinterPath() : std::string();
   // Done is cleared before the request, so the worker never sees the last
   // job's completion with the new request.
@@ -172,6 +174,9 @@ TSendContext TUploadEngine::MakeContext() {
       [this] { Host.Synchronize([&] { C.BuExit.SetCaption(UsbSendErrText); }); },
       [this](const std::uint8_t* bytes, std::size_t count) {
         if (PrinterReplied) Host.Synchronize([&] { PrinterReplied(bytes, count); });
+      },
+      [this](const std::string& state) {
+        if (JobStateChanged) Host.Synchronize([&] { JobStateChanged(state); });
       }};
 }
 
@@ -229,7 +234,10 @@ void TUploadEngine::TiCheckTimer() {
   }
   if (Stall > 60) {
     C.TiCheck.SetEnabled(false);
-    Host.ShowMessage(TimeOutText);
+    // What held the transfer up, where the send loop knows (a print job's
+    // last state).
+    const std::string reason = Job.StallReason.Get();
+    Host.ShowMessage(reason.empty() ? std::string(TimeOutText) : std::string(TimeOutText) + ": " + reason);
     EnableControls();
     Stall = 0;
     BuCancelClick();

@@ -67,7 +67,9 @@ class TUploadEngine {
   // On the UI thread: bytes a printer sent back during a transfer over the
   // network.
   std::function<void(const std::uint8_t* bytes, std::size_t count)> PrinterReplied;
-  // The send loop of each transfer mode (1..5); none runs nothing.
+  // On the UI thread: a print job's state has changed.
+  std::function<void(const std::string& state)> JobStateChanged;
+  // The send loop of each transfer mode (1..6); none runs nothing.
   void SetSendLoop(std::int32_t mode, TSendLoop* loop);
 
   // UI thread
