@@ -63,7 +63,7 @@ TSpoolerTransport::TState TSpoolerTransport::Classify(const TJobInfo& job, DWORD
   if (s & JOB_STATUS_PAUSED) return {TKind::Held, because("held by the queue")};
   if (s & TroubleBits) return {TKind::Stopped, because("stopped")};
   if (s & JOB_STATUS_OFFLINE) return {TKind::Waiting, because("waiting for the printer")};
-  if (s & JOB_STATUS_PRINTING) return {TKind::Printing, "printing"};
+  if (s & JOB_STATUS_PRINTING) return {TKind::Printing, because("printing")};
   return {TKind::Queued, QueuedText(jobId)};
 }
 
@@ -102,14 +102,17 @@ bool TSpoolerTransport::Follow(TSendContext& c, THandle printer, DWORD jobId, co
       // never answers.
       now = {TKind::Waiting, "the spooler does not answer: " + c.Platform.Reason(error)};
     }
-    // Forward: a new state, a page more, or printing with nothing wrong.
-    const bool moved = now.Text != shown || now.Kind == TKind::Printing || (known && job.PagesPrinted > lastPages);
+    // Forward: a new state or a page more. A spooler tells nothing of the
+    // bytes a printing job has sent, so a printer that is off and one that
+    // takes over a minute for a job look the same.
+    const bool moved = now.Text != shown || (known && job.PagesPrinted > lastPages);
     if (known) lastPages = std::max(lastPages, job.PagesPrinted);
+    // The reason first: a time-out that follows the log line names it.
+    c.Job.StallReason.Set(now.Text);
     if (now.Text != shown) {
       shown = now.Text;
       if (c.ShowState) c.ShowState(shown);
     }
-    c.Job.StallReason.Set(shown);
     if (moved) c.Job.BlocksSent += 1;
     switch (now.Kind) {
       case TKind::Completed:
@@ -169,8 +172,8 @@ void TSpoolerTransport::Send(TSendContext& c) {
                       : PrintQueueErrorText(c.Platform, queue, error));
     return;
   }
-  if (c.ShowState) c.ShowState(QueuedText(job));
   c.Job.StallReason.Set(QueuedText(job));
+  if (c.ShowState) c.ShowState(QueuedText(job));
 
   // The job is deleted when it cannot be finished: half a file must not print.
   auto abandon = [&] {

@@ -408,7 +408,9 @@ bool TPosixSpooler::GetJobA(THandle printer, DWORD jobId, TJobInfo& job) {
         job.Status |= JOB_STATUS_PAPEROUT;
       else if (!trouble.empty())
         job.Status |= JOB_STATUS_ERROR;
-      job.StatusText = StatusText(trouble, trouble.empty() ? std::string() : printerState.Message);
+      // The backend's own words on how it goes ("Connected to printer.",
+      // "The printer may not exist or is unavailable at this time.").
+      job.StatusText = StatusText(trouble, printerState.Message);
       break;
     case IPP_JSTATE_STOPPED:
       job.Status = JOB_STATUS_ERROR;

@@ -27,7 +27,14 @@ bool TFakeSpooler::OpenPrinter2A(const std::string& printerName, THandle& printe
   return P.Fail(ERROR_INVALID_PRINTER_NAME);
 }
 
+// The calls that change what a test may wait for tell the waiters.
+struct TNotify {
+  std::condition_variable& Changed;
+  ~TNotify() { Changed.notify_all(); }
+};
+
 DWORD TFakeSpooler::StartDocPrinterA(THandle printer, const std::string& docName, const std::string& datatype) {
+  TNotify notify{P.Changed};
   std::lock_guard<std::mutex> hold(P.Lock);
   if (P.Enter("StartDocPrinterA")) return 0;
   auto open = P.Printers.Find(printer);
@@ -43,6 +50,7 @@ DWORD TFakeSpooler::StartDocPrinterA(THandle printer, const std::string& docName
 }
 
 bool TFakeSpooler::WritePrinter(THandle printer, const void* data, DWORD count, DWORD& written) {
+  TNotify notify{P.Changed};
   std::unique_lock<std::mutex> hold(P.Lock);
   written = 0;
   if (P.Enter("WritePrinter")) return false;
@@ -60,6 +68,7 @@ bool TFakeSpooler::WritePrinter(THandle printer, const void* data, DWORD count, 
 }
 
 bool TFakeSpooler::EndDocPrinter(THandle printer) {
+  TNotify notify{P.Changed};
   std::lock_guard<std::mutex> hold(P.Lock);
   if (P.Enter("EndDocPrinter")) return false;
   auto open = P.Printers.Find(printer);
@@ -89,6 +98,7 @@ bool TFakeSpooler::GetJobA(THandle printer, DWORD jobId, TJobInfo& job) {
 }
 
 bool TFakeSpooler::SetJobA(THandle printer, DWORD jobId, DWORD command) {
+  TNotify notify{P.Changed};
   std::lock_guard<std::mutex> hold(P.Lock);
   if (P.Enter("SetJobA")) return false;
   auto open = P.Printers.Find(printer);
@@ -98,6 +108,7 @@ bool TFakeSpooler::SetJobA(THandle printer, DWORD jobId, DWORD command) {
 }
 
 bool TFakeSpooler::ClosePrinter(THandle printer) {
+  TNotify notify{P.Changed};
   std::lock_guard<std::mutex> hold(P.Lock);
   P.Enter("ClosePrinter");
   if (!P.Printers.Remove(printer)) return P.Fail(ERROR_INVALID_HANDLE);
