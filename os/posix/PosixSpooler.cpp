@@ -24,6 +24,8 @@ struct TPosixSpooler::TApi {
   decltype(&::cupsEncryption) Encryption = nullptr;
   decltype(&::httpConnect2) Connect = nullptr;
   decltype(&::httpClose) Close = nullptr;
+  decltype(&::httpReconnect2) Reconnect = nullptr;
+  decltype(&::httpError) Error = nullptr;
   decltype(&::httpSetTimeout) SetTimeout = nullptr;
   decltype(&::cupsGetDests2) GetDests = nullptr;
   decltype(&::cupsGetNamedDest) GetNamedDest = nullptr;
@@ -51,7 +53,8 @@ struct TPosixSpooler::TApi {
   bool Bound() {
     const TDynamicLibrary& l = Cups;
     return l.Bind(Server, "cupsServer") && l.Bind(Port, "ippPort") && l.Bind(Encryption, "cupsEncryption") &&
-           l.Bind(Connect, "httpConnect2") && l.Bind(Close, "httpClose") && l.Bind(SetTimeout, "httpSetTimeout") &&
+           l.Bind(Connect, "httpConnect2") && l.Bind(Close, "httpClose") && l.Bind(Reconnect, "httpReconnect2") &&
+           l.Bind(Error, "httpError") && l.Bind(SetTimeout, "httpSetTimeout") &&
            l.Bind(GetDests, "cupsGetDests2") && l.Bind(GetNamedDest, "cupsGetNamedDest") &&
            l.Bind(GetOption, "cupsGetOption") && l.Bind(FreeDests, "cupsFreeDests") &&
            l.Bind(CreateJob, "cupsCreateJob") && l.Bind(StartDocument, "cupsStartDocument") &&
@@ -223,12 +226,19 @@ std::unique_ptr<TPosixSpooler::TConnection> TPosixSpooler::Connect(int limitMs) 
     Fail(LoadError);
     return nullptr;
   }
-  errno = 0;
-  http_t* http = api->Connect(api->Server(), api->Port(), nullptr, AF_UNSPEC, api->Encryption(), 1, limitMs, nullptr);
+  // Made first and connected after, so that the reason a connection fails
+  // is read before the connection is closed.
+  http_t* http = api->Connect(api->Server(), api->Port(), nullptr, AF_UNSPEC, api->Encryption(), 1, 0, nullptr);
+  const std::string server = api->Server();
   if (!http) {
-    const int error = errno;
-    Fail(Kernel.Reasons.Code(std::string("CUPS (") + api->Server() +
-                             ") does not answer: " + (error ? std::strerror(error) : "no connection")));
+    Fail(Kernel.Reasons.Code("CUPS's server " + server + " cannot be found"));
+    return nullptr;
+  }
+  if (api->Reconnect(http, limitMs, nullptr) != 0) {
+    const int error = api->Error(http);
+    api->Close(http);
+    Fail(Kernel.Reasons.Code("CUPS (" + server + ") does not answer: " +
+                             (error ? std::strerror(error) : "no connection")));
     return nullptr;
   }
   // A server that takes the connection and then says nothing is given up.
@@ -308,7 +318,9 @@ DWORD TPosixSpooler::StartDocPrinterA(THandle printer, const std::string& docNam
       // Why it is closed, when whoever closed it said.
       TPrinterState state;
       AskPrinterState(*Api, http, p->Queue, state);
-      return Fail(Kernel.Reasons.Code(StatusText({"the queue is not accepting jobs"}, state.Message))), 0;
+      // "Rejecting Jobs" is what cupsreject says when it is given no reason.
+      const std::string why = SameWords(state.Message, "Rejecting Jobs") ? std::string() : state.Message;
+      return Fail(Kernel.Reasons.Code(StatusText({"the queue is not accepting jobs"}, why))), 0;
     }
     return Fail(CupsFailure()), 0;
   }

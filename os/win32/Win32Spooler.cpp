@@ -45,12 +45,20 @@ TOpenPrinter2A OpenPrinter2Entry() {
 
 std::string Text(const char* s) { return s ? s : ""; }
 
+// Wine's spooler fails some calls without a reason (GetJob and SetJob for a
+// job it has handed to CUPS); the failure is given the one Windows gives.
+bool Failed(DWORD usual) {
+  if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(usual);
+  return false;
+}
+
 // The records of a level-2 query, asked twice: for the size, then for them.
 template <typename TCall>
 bool Records(std::vector<BYTE>& buffer, TCall call) {
   // A queue added between the two calls needs more room: asked again.
   for (int attempt = 0; attempt < 3; ++attempt) {
     ::DWORD needed = 0;
+    ::SetLastError(ERROR_SUCCESS);
     if (call(buffer.empty() ? nullptr : buffer.data(), static_cast<::DWORD>(buffer.size()), &needed)) return true;
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return false;
     buffer.assign(needed, 0);
@@ -115,7 +123,7 @@ bool TWin32Spooler::GetJobA(THandle printer, DWORD jobId, TJobInfo& job) {
   if (!Records(buffer, [&](LPBYTE into, ::DWORD size, ::DWORD* needed) {
         return ::GetJobA(H(printer), jobId, 2, into, size, needed) != FALSE;
       }))
-    return false;
+    return Failed(ERROR_INVALID_PARAMETER);
   if (buffer.size() < sizeof(::JOB_INFO_2A)) {
     ::SetLastError(ERROR_INVALID_DATA);
     return false;
@@ -126,7 +134,8 @@ bool TWin32Spooler::GetJobA(THandle printer, DWORD jobId, TJobInfo& job) {
 }
 
 bool TWin32Spooler::SetJobA(THandle printer, DWORD jobId, DWORD command) {
-  return ::SetJobA(H(printer), jobId, 0, nullptr, command) != FALSE;
+  ::SetLastError(ERROR_SUCCESS);
+  return ::SetJobA(H(printer), jobId, 0, nullptr, command) != FALSE || Failed(ERROR_INVALID_PARAMETER);
 }
 
 bool TWin32Spooler::ClosePrinter(THandle printer) { return ::ClosePrinter(H(printer)) != FALSE; }
