@@ -22,7 +22,7 @@ TWin32Platform::TWin32Platform(TOptions options)
       SocketsPart(std::make_unique<TWin32Sockets>()),
       DiscoveryPart(std::make_unique<TWin32Discovery>()),
       VendorPart(std::make_unique<TVendorLibrary>(options.VendorLibrary)),
-      SpoolerPart(std::make_unique<TWin32Spooler>()) {}
+      SpoolerPart(std::make_unique<TWin32Spooler>(Reasons)) {}
 
 TWin32Platform::~TWin32Platform() = default;
 

@@ -45,12 +45,6 @@ TOpenPrinter2A OpenPrinter2Entry() {
 
 std::string Text(const char* s) { return s ? s : ""; }
 
-// Wine's spooler fails some calls without a reason (GetJob and SetJob for a
-// job it has handed to CUPS); the failure is given the one Windows gives.
-bool Failed(DWORD usual) {
-  if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(usual);
-  return false;
-}
 
 // The records of a level-2 query, asked twice: for the size, then for them.
 template <typename TCall>
@@ -68,6 +62,16 @@ bool Records(std::vector<BYTE>& buffer, TCall call) {
 
 }  // namespace
 
+// Wine's spooler fails some calls without a reason: GetJob and SetJob for a
+// job it has handed to CUPS (Windows says ERROR_INVALID_PARAMETER of a job
+// that is gone), EndDocPrinter when CUPS refuses the job. Each call clears
+// the last error first, so that an earlier call's code is not taken for it.
+bool TWin32Spooler::Failed(DWORD usual) {
+  if (::GetLastError() == ERROR_SUCCESS)
+    ::SetLastError(usual ? usual : Reasons.Code("the spooler refused it without saying why"));
+  return false;
+}
+
 bool TWin32Spooler::EnumPrintersA(DWORD flags, std::vector<TPrinterInfo>& printers) {
   printers.clear();
   std::vector<BYTE> buffer;
@@ -75,7 +79,7 @@ bool TWin32Spooler::EnumPrintersA(DWORD flags, std::vector<TPrinterInfo>& printe
   if (!Records(buffer, [&](LPBYTE into, ::DWORD size, ::DWORD* needed) {
         return ::EnumPrintersA(flags, nullptr, 2, into, size, needed, &returned) != FALSE;
       }))
-    return false;
+    return Failed();
   if (buffer.empty()) return true;
   const auto* records = reinterpret_cast<const ::PRINTER_INFO_2A*>(buffer.data());
   for (::DWORD i = 0; i < returned; ++i)
@@ -90,6 +94,7 @@ bool TWin32Spooler::OpenPrinter2A(const std::string& printerName, THandle& print
   ::PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
   std::string name = printerName;
   BOOL ok;
+  ::SetLastError(ERROR_SUCCESS);
   if (TOpenPrinter2A open2 = options ? OpenPrinter2Entry() : nullptr) {
     // mingw-w64 numbers PRINTER_OPTION_NO_CACHE from 0; Windows's value is
     // the one in os/Spooler.h.
@@ -98,7 +103,7 @@ bool TWin32Spooler::OpenPrinter2A(const std::string& printerName, THandle& print
   } else {
     ok = ::OpenPrinterA(name.data(), &h, &defaults);
   }
-  if (!ok) return false;
+  if (!ok) return Failed();
   printer = T(h);
   return true;
 }
@@ -106,17 +111,24 @@ bool TWin32Spooler::OpenPrinter2A(const std::string& printerName, THandle& print
 DWORD TWin32Spooler::StartDocPrinterA(THandle printer, const std::string& docName, const std::string& datatype) {
   std::string doc = docName, type = datatype;
   ::DOC_INFO_1A info{doc.data(), nullptr, type.data()};
-  return ::StartDocPrinterA(H(printer), 1, reinterpret_cast<LPBYTE>(&info));
+  ::SetLastError(ERROR_SUCCESS);
+  const ::DWORD job = ::StartDocPrinterA(H(printer), 1, reinterpret_cast<LPBYTE>(&info));
+  if (job == 0) Failed();
+  return job;
 }
 
 bool TWin32Spooler::WritePrinter(THandle printer, const void* data, DWORD count, DWORD& written) {
   ::DWORD w = 0;
+  ::SetLastError(ERROR_SUCCESS);
   const bool ok = ::WritePrinter(H(printer), const_cast<void*>(data), count, &w) != FALSE;
   written = w;
-  return ok;
+  return ok || Failed();
 }
 
-bool TWin32Spooler::EndDocPrinter(THandle printer) { return ::EndDocPrinter(H(printer)) != FALSE; }
+bool TWin32Spooler::EndDocPrinter(THandle printer) {
+  ::SetLastError(ERROR_SUCCESS);
+  return ::EndDocPrinter(H(printer)) != FALSE || Failed();
+}
 
 bool TWin32Spooler::GetJobA(THandle printer, DWORD jobId, TJobInfo& job) {
   std::vector<BYTE> buffer;
