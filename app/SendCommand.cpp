@@ -18,13 +18,15 @@ const char SendUsage[] =
     "Sends FILE to a printer, byte for byte, as the Vornex window does.\n"
     "  --port TEXT        the port, as typed in the window's port box (default COM1);\n"
     "                     TCP:HOST or TCP:HOST:PORT for a printer on the network\n"
-    "                     (port 9100 when left out; an IPv6 address in brackets)\n"
+    "                     (port 9100 when left out; an IPv6 address in brackets);\n"
+    "                     PRINTER:NAME for a print queue, done once the job has\n"
+    "                     printed (its states on standard output)\n"
     "  --block-size N     block size for USB ports (default 512)\n"
     "  --repeat N         send the file N more times (default: once)\n"
     "  --delay SECONDS    pause before each repetition (default 3)\n"
     "  --no-line-check    never give up on a port that stalls\n"
     "  --list-ports       list the ports Vornex finds, one a line, printers on the\n"
-    "                     network among them\n"
+    "                     network and print queues among them\n"
     "  --help             show this text\n"
     "  --version          show the version\n";
 
