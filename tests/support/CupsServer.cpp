@@ -37,6 +37,8 @@ TCupsServer::TCupsServer() {
   SocketPath = (root / "cups.sock").string();
   std::ofstream(root / "cupsd.conf") << "Listen " << SocketPath << "\n"
                                      << "Browsing No\nWebInterface No\nDefaultAuthType None\nLogLevel info\n"
+                                     // A printed job's file goes; its state stays to be asked.
+                                     << "PreserveJobFiles No\n"
                                      << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                                      << "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
                                      << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"

@@ -29,6 +29,7 @@ Browsing No
 WebInterface No
 DefaultAuthType None
 LogLevel info
+PreserveJobFiles No
 <Location />
   Order allow,deny
   Allow all
