@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "bench/PrinterRun.h"
 #include "bench/TransportRun.h"
 #include "os/posix/PosixPlatform.h"
 #include "tests/support/HeadlessHost.h"
@@ -21,15 +22,6 @@
 namespace vornex::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
 // The printer hashes what it takes, as it does for every port: the same
 // work whoever sends.
 printer::TPrinterOptions NetworkOnly() {
@@ -37,19 +29,6 @@ printer::TPrinterOptions NetworkOnly() {
   o.Usb = false;
   o.Vendor = false;
   return o;
-}
-
-// MB/s of one transfer: from the call until the printer has reported the
-// whole file.
-double Transfer(printer::TVirtualPrinter& printer, std::size_t bytes, const std::function<void()>& send) {
-  const std::size_t before = printer.Transfers().size();
-  const auto start = Clock::now();
-  send();
-  if (!printer.WaitForTransfers(before + 1, 120000)) std::fprintf(stderr, "the printer saw no transfer\n");
-  const auto end = Clock::now();
-  const auto got = printer.Transfers().back();
-  if (got.Bytes != bytes) std::fprintf(stderr, "the printer got %llu bytes\n", static_cast<unsigned long long>(got.Bytes));
-  return bytes / Seconds(end - start) / 1e6;
 }
 
 }  // namespace
@@ -83,9 +62,9 @@ int main(int argc, char** argv) {
   // Taken in turns, so that what else the machine does weighs on each alike.
   std::vector<double> socatRates, rates512, rates10240;
   for (int i = 0; i < Runs; ++i) {
-    socatRates.push_back(Transfer(printer, bytes, bySocat));
-    rates512.push_back(Transfer(printer, bytes, byVornex(512)));
-    rates10240.push_back(Transfer(printer, bytes, byVornex(10240)));
+    socatRates.push_back(PrinterRate(printer, bytes, bySocat));
+    rates512.push_back(PrinterRate(printer, bytes, byVornex(512)));
+    rates10240.push_back(PrinterRate(printer, bytes, byVornex(10240)));
   }
   const double socatRate = Median(socatRates), rate512 = Median(rates512), rate10240 = Median(rates10240);
 

@@ -5,49 +5,19 @@
 //   spooler_bench [MiB, default 64]
 #include <stdlib.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/PrinterRun.h"
 #include "bench/TransportRun.h"
 #include "os/posix/PosixPlatform.h"
 #include "printer/VirtualPrinter.h"
 #include "tests/support/CupsServer.h"
 #include "tests/support/TempDir.h"
 #include "upload/SpoolerTransport.h"
-
-namespace vornex::bench {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// MB/s of one job: from the call until the printer has reported the whole
-// file (the job's own end comes after, and is not part of it).
-double Transfer(printer::TVirtualPrinter& printer, std::size_t bytes, const std::function<void()>& send) {
-  const std::size_t before = printer.Transfers().size();
-  const auto start = Clock::now();
-  send();
-  if (!printer.WaitForTransfers(before + 1, 300000)) std::fprintf(stderr, "the printer saw no job\n");
-  const auto end = Clock::now();
-  const auto got = printer.Transfers().back();
-  if (got.Bytes != bytes) std::fprintf(stderr, "the printer got %llu bytes\n", static_cast<unsigned long long>(got.Bytes));
-  return bytes / Seconds(end - start) / 1e6;
-}
-
-}  // namespace
-}  // namespace vornex::bench
 
 int main(int argc, char** argv) {
   using namespace vornex;
@@ -98,9 +68,9 @@ int main(int argc, char** argv) {
   };
   std::vector<double> lpRates, rates512, rates10240, lags;
   for (int i = 0; i < Runs; ++i) {
-    lpRates.push_back(Transfer(printer, bytes, byLp));
+    lpRates.push_back(PrinterRate(printer, bytes, byLp, 300000));
     for (std::int32_t blockSize : {512, 10240}) {
-      (blockSize == 512 ? rates512 : rates10240).push_back(Transfer(printer, bytes, byVornex(blockSize)));
+      (blockSize == 512 ? rates512 : rates10240).push_back(PrinterRate(printer, bytes, byVornex(blockSize), 300000));
       // Transfer has returned once the printer reported the whole file.
       const auto arrived = Clock::now();
       follower.join();
