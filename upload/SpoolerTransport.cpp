@@ -107,13 +107,14 @@ bool TSpoolerTransport::Follow(TSendContext& c, THandle printer, DWORD jobId, co
     // takes over a minute for a job look the same.
     const bool moved = now.Text != shown || (known && job.PagesPrinted > lastPages);
     if (known) lastPages = std::max(lastPages, job.PagesPrinted);
-    // The reason first: a time-out that follows the log line names it.
+    // The reason and the count first: a tick that follows the log line
+    // sees the state it shows.
     c.Job.StallReason.Set(now.Text);
+    if (moved) c.Job.BlocksSent += 1;
     if (now.Text != shown) {
       shown = now.Text;
       if (c.ShowState) c.ShowState(shown);
     }
-    if (moved) c.Job.BlocksSent += 1;
     switch (now.Kind) {
       case TKind::Completed:
         return true;
