@@ -3,6 +3,7 @@
 #include "app/Runtime.h"
 #include "forms/qt/QtHost.h"
 #include "forms/qt/QtStartup.h"
+#include "os/posix/Console.h"
 #include "os/posix/PosixPlatform.h"
 
 namespace vornex {
@@ -18,7 +19,11 @@ std::unique_ptr<THost> StartHost(int& argc, char** argv) {
 }  // namespace
 
 TRuntime::TRuntime(int& argc, char** argv)
-    : HostPart(StartHost(argc, argv)), PlatformPart(std::make_unique<TPosixPlatform>()) {}
+    : HostPart(StartHost(argc, argv)), PlatformPart(std::make_unique<TPosixPlatform>()) {
+  // The program's policy, set at its start: a printer that goes away under a
+  // write gives an error, not the end of the program.
+  posix::IgnoreBrokenPipes();
+}
 
 TRuntime::~TRuntime() = default;
 

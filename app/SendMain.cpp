@@ -26,6 +26,8 @@ int Print(const std::string& text, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A printer or a standard output that goes away gives an error, not the end.
+  vornex::posix::IgnoreBrokenPipes();
   vornex::TParsedCommand parsed = vornex::ParseSendCommand({argv + 1, argv + argc});
   if (parsed.Help) return Print(vornex::SendUsage, "the usage");
   if (parsed.Version) return Print(std::string("vornex-send ") + vornex::ProductVersion + "\n", "the version");

@@ -526,6 +526,28 @@ TEST_F(SendCommandTest, ASecondSenderOnABusyPortIsRefusedAndTheFirstFileArrivesW
   EXPECT_EQ(transfers[0].Sha256, TSha256::Of(first));
 }
 
+// A printer whose reader goes away under a write ends the run with what
+// happened, not with the broken pipe's signal. (libcups, once the network
+// search has loaded it, ignores that signal for the whole process too; the
+// program does not rely on it.)
+TEST_F(SendCommandTest, APrinterThatGoesAwayUnderAWriteIsReportedNotASignal) {
+  const std::string lpt = Printer.Dir() + "/dev/lp0";
+  const std::string file = Dir.Write("p.prn", RandomBytes(1 << 20, 40));
+  Printer.SetReading("LPT1", false);
+  TRunOptions bounded;
+  bounded.KillAfterMs = 30000;
+  TRun run;
+  std::thread sender([&] { run = RunSend({"--port", "LPT1", file}, bounded); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!(HeldBySender(lpt) && PipeFull(lpt)) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Printer.Vanish("LPT1");
+  sender.join();
+  Printer.Return("LPT1");
+  EXPECT_EQ(run.Status, 1) << "not ended by SIGPIPE (141): " << run.Err;
+  EXPECT_TRUE(Contains(run.Err, "vornex-send: Port LPT1 took ")) << run.Err;
+}
+
 TEST_F(SendCommandTest, ACtrlCAfterThePortTookTheLastByteEndsAsCompleted) {
   const auto data = RandomBytes(3000000, 28);
   TRunOptions late;

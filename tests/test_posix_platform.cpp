@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netdb.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -201,6 +202,17 @@ TEST_F(PosixPlatformTest, APortOpenTakesDevicesAndPipesOnly) {
   EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
   std::filesystem::current_path(cwd);
   ::close(reader);
+}
+
+// Process-wide policy is the program's: making a platform leaves the
+// broken-pipe signal as the program set it.
+TEST_F(PosixPlatformTest, APlatformLeavesTheProcessesSignalsAlone) {
+  struct sigaction before {}, now {}, fallback {};
+  fallback.sa_handler = SIG_DFL;
+  ASSERT_EQ(::sigaction(SIGPIPE, &fallback, &before), 0);
+  { TPosixPlatform platform(Options("")); }
+  ASSERT_EQ(::sigaction(SIGPIPE, &before, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 // A failure Windows has no code for keeps the system's own: its words reach

@@ -1,7 +1,6 @@
 #include "os/posix/PosixPlatform.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -56,10 +55,7 @@ TPosixPlatform::TPosixPlatform(TOptions options)
       DevicesPart(std::make_unique<TPosixDevices>(Kernel, *Names, *RegistryPart)),
       SocketsPart(std::make_unique<TPosixSockets>(Kernel)),
       DiscoveryPart(std::make_unique<TPosixDiscovery>(*Names)),
-      VendorPart(std::make_unique<TVendorLibrary>(Options.LibraryDirs, Kernel.Reasons)) {
-  // A printer that goes away under a write must give an error, not end us.
-  ::signal(SIGPIPE, SIG_IGN);
-}
+      VendorPart(std::make_unique<TVendorLibrary>(Options.LibraryDirs, Kernel.Reasons)) {}
 
 TPosixPlatform::~TPosixPlatform() = default;
 

@@ -27,6 +27,8 @@ pid_t Spawn(std::vector<char*>& args, int out, int err, const char* cwd = nullpt
             const char* stdoutPath = nullptr) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // As a shell starts it: the program sets its own policy for them.
+    ::signal(SIGPIPE, SIG_DFL);
     ::dup2(out, 1);
     if (stdoutPath) ::dup2(::open(stdoutPath, O_WRONLY), 1);
     ::dup2(err, 2);
