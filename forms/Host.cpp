@@ -5,15 +5,24 @@
 namespace vornex {
 
 bool TSyncQueue::Run(const std::function<void()>& call) {
+  static const std::atomic<bool> never{false};
+  return Run(call, never);
+}
+
+bool TSyncQueue::Run(const std::function<void()>& call, const std::atomic<bool>& withdrawn) {
   if (OnUiThread()) {
+    if (withdrawn) return false;
     call();
     return true;
   }
   auto request = std::make_shared<TRequest>();
   request->Call = call;
+  request->Withdrawn = &withdrawn;
   {
     std::lock_guard<std::mutex> hold(Lock);
-    if (Closed) return false;
+    // Checked under the lock Withdraw takes: a caller withdrawn before it
+    // got here never queues, one queued before is taken out by Withdraw.
+    if (Closed || withdrawn) return false;
     Pending.push_back(request);
     if (Waker) Waker();
   }
@@ -58,6 +67,26 @@ bool TSyncQueue::Drain() {
     Changed.notify_all();
   }
   return any;
+}
+
+void TSyncQueue::Withdraw() {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    for (auto it = Pending.begin(); it != Pending.end();) {
+      if (*(*it)->Withdrawn) {
+        (*it)->Done = true;
+        it = Pending.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  Changed.notify_all();
+}
+
+std::size_t TSyncQueue::Waiting() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Pending.size();
 }
 
 void TSyncQueue::WaitAndDrain(int timeoutMs) {

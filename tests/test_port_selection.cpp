@@ -149,12 +149,13 @@ TEST_F(SelectionTest, StartProbesATypedCOMPortAtOnce) {
   EXPECT_EQ(com1->Written.size(), 20u);
 }
 
-TEST_F(SelectionTest, APortThatOpensButRefusesItsSettingsIsStillProbedAndClosed) {
+// A port that opens but refuses its settings is closed again by Open: it
+// cannot be used, and the probe says so.
+TEST_F(SelectionTest, APortThatOpensButRefusesItsSettingsCannotBeOpened) {
   AddComPort("COM1", MS_DSR_ON);
   Platform.FailCall("SetCommTimeouts", ERROR_GEN_FAILURE);
   TypeAndWait("COM1");
-  EXPECT_TRUE(Host.Messages.empty()) << "the failure of Open is swallowed";
-  EXPECT_EQ(Form->LaRTS.Caption(), "1");
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Port can't Open"}) << "the failure of Open is swallowed";
   EXPECT_FALSE(Form->Comm1.Enabled());
   EXPECT_EQ(Platform.OpenDeviceHandles(), 0);
 }

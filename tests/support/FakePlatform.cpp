@@ -178,9 +178,9 @@ int TFakePlatform::OpenSockets() {
   return static_cast<int>(SocketList.Size());
 }
 
-void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always) {
+void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always, int after) {
   std::lock_guard<std::mutex> hold(Lock);
-  Failures[call] = {code, always};
+  Failures[call] = {code, always, after};
 }
 
 void TFakePlatform::ClearFailures() {
@@ -217,8 +217,12 @@ bool TFakePlatform::Enter(const std::string& call) {
   CallLog.push_back(call);
   auto it = Failures.find(call);
   if (it == Failures.end()) return false;
-  FakeLastError() = it->second.first;
-  if (!it->second.second) Failures.erase(it);
+  if (it->second.After > 0) {
+    --it->second.After;
+    return false;
+  }
+  FakeLastError() = it->second.Code;
+  if (!it->second.Always) Failures.erase(it);
   return true;
 }
 

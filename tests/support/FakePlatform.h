@@ -122,8 +122,9 @@ class TFakePlatform : public TPlatform {
   // Registry: a key path under HKLM, created with its parents.
   TFakeKey& Key(const std::string& path);
   void SetValue(const std::string& keyPath, const std::string& name, const std::string& data);
-  // Makes the named call fail with the code (once, or always).
-  void FailCall(const std::string& call, DWORD code, bool always = true);
+  // Makes the named call fail with the code (once, or always), after it has
+  // succeeded `after` more times.
+  void FailCall(const std::string& call, DWORD code, bool always = true, int after = 0);
   void ClearFailures();
   // Every call made, by name, in order.
   std::vector<std::string> Calls();
@@ -234,7 +235,12 @@ class TFakePlatform : public TPlatform {
   THandleTable<std::string> Keys{Numbers};  // the key's path
   std::map<std::string, std::shared_ptr<TFakePeer>> Peers;  // by address:port
   std::map<std::string, TFakeKey> RegistryKeys;
-  std::map<std::string, std::pair<DWORD, bool>> Failures;
+  struct TFailure {
+    DWORD Code;
+    bool Always;
+    int After;
+  };
+  std::map<std::string, TFailure> Failures;
   std::vector<std::string> CallLog;
   int EventCount = 0;
   std::unique_ptr<TFakeDevices> DevicesPart;
