@@ -17,7 +17,7 @@ TUploadControls ControlsOf(TMainForm& f) {
 
 }  // namespace
 
-TMainForm::TMainForm(THost& host, TPlatform& platform)
+TMainForm::TMainForm(THost& host, TPlatform& platform, DWORD networkWaitMs)
     : TForm(host, "MainForm", std::string("ZUV Vornex ") + TitleVersion, {150, 113, 267, 201}),
       Platform(platform),
       Comm1(platform, host),
@@ -49,6 +49,7 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Upload.SetSendLoop(tmNetwork, &Network);
   WireEvents();
   Ports.DetermineWindowsLevel();
+  Ports.NetworkWaitMs = networkWaitMs;
   Ports.RefreshPortList();
   Worker = std::make_unique<RsThread>(host, Upload, platform);
 }

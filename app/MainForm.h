@@ -29,7 +29,9 @@ class TComSetupForm;
 
 class TMainForm : public TForm {
  public:
-  TMainForm(THost& host, TPlatform& platform);
+  // The port list is filled at once, waiting up to networkWaitMs for the
+  // search of the network.
+  TMainForm(THost& host, TPlatform& platform, DWORD networkWaitMs = TPortDiscovery::DefaultNetworkWaitMs);
   ~TMainForm() override;
 
   TPlatform& Platform;

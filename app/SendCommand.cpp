@@ -143,11 +143,10 @@ TSendCommand::TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& o
     : Host(host), Platform(platform), Out(out), Err(err), Terminal(errIsTerminal) {}
 
 int TSendCommand::Run(const TSendOptions& options) {
-  TMainForm form(Host, Platform);
+  // Nobody waits on a window for the list: the network search may take its
+  // time in the one search the form makes.
+  TMainForm form(Host, Platform, options.ListPorts ? ListPortsNetworkWaitMs : TPortDiscovery::DefaultNetworkWaitMs);
   if (options.ListPorts) {
-    // Nobody waits on a window here: the network search may take its time.
-    form.Ports.NetworkWaitMs = ListPortsNetworkWaitMs;
-    form.Ports.RefreshPortList();
     for (const auto& port : form.ComboBox1.Items()) Out << port << "\n";
     Out.flush();
     if (!Out) {

@@ -16,14 +16,17 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <utility>
 
 #include "app/MainForm.h"
 #include "app/SendCommand.h"
 #include "os/posix/PosixPlatform.h"
+#include "forms/LoopHost.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
+#include "tests/support/FakePlatform.h"
 #include "tests/support/HeadlessHost.h"
 #include "upload/Sha256.h"
 #include "tests/support/TempDir.h"
@@ -561,6 +564,22 @@ TEST_F(SendCommandTest, ACtrlCAfterThePortTookTheLastByteEndsAsCompleted) {
 
 // Checked before a port is opened: the window would only read them once
 // the first transfer is over.
+// The list is searched once, with the longer wait for the network search.
+TEST(SendCommandLine, ListPortsSearchesOnce) {
+  TFakePlatform platform;
+  platform.SpoolerPorts = {"LPT1:"};
+  platform.NetworkPrinters = {{"10.0.0.5:9100", "Labels"}};
+  TLoopHost host;
+  std::ostringstream out, err;
+  TSendCommand command(host, platform, out, err, false);
+  TSendOptions options;
+  options.ListPorts = true;
+  EXPECT_EQ(command.Run(options), SendOk);
+  EXPECT_EQ(out.str(), "LPT1\nTCP:10.0.0.5:9100 (Labels)\n");
+  EXPECT_EQ(platform.CountCalls("EnumPortsA"), 1);
+  EXPECT_EQ(platform.NetworkPrinterWaits, std::vector<DWORD>{4000});
+}
+
 TEST(SendCommandLine, RepeatAndDelayMustBeNumbersInRange) {
   for (const char* repeat : {"abc", "-1", "99999999999", "1e9", "", "1.5"}) {
     TParsedCommand parsed = ParseSendCommand({"--repeat", repeat, "f.prn"});

@@ -107,7 +107,10 @@ std::optional<fs::path> LinkTarget(const fs::path& path) {
 // links inside the device tree itself).
 std::optional<fs::path> LinkedDevice(const fs::path& entry) {
   fs::path node = entry;
-  if (const auto target = LinkTarget(entry)) node = target->is_absolute() ? *target : entry.parent_path() / *target;
+  // Written out without the "..": the link is read again below, and each
+  // step the system need not walk costs (the class folders are folders).
+  if (const auto target = LinkTarget(entry))
+    node = (target->is_absolute() ? *target : entry.parent_path() / *target).lexically_normal();
   const auto device = LinkTarget(node / "device");
   if (!device) return std::nullopt;
   fs::path resolved = (device->is_absolute() ? *device : node / *device).lexically_normal();
