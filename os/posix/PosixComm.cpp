@@ -288,6 +288,7 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
   const DWORD wanted = s.Mask;
   if (wanted == 0) return Fail(ERROR_INVALID_PARAMETER);
   const bool watchLines = s.HasCounters && (wanted & (EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_BREAK | EV_ERR));
+  const int kickFd = s.Kick.PollFd(), closedFd = f->Closed.PollFd();
   for (;;) {
     if (s.MaskGeneration != generation) return true;  // ended by a new mask
     DWORD events = 0;
@@ -332,8 +333,7 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
       return true;
     }
     short revents = 0;
-    TWaitOutcome w = WaitForFd(watchInput ? fd : -1, POLLIN, s.Kick.PollFd(), f->Closed.PollFd(),
-                               pollTimeout, &revents);
+    TWaitOutcome w = WaitForFd(watchInput ? fd : -1, POLLIN, kickFd, closedFd, pollTimeout, &revents);
     switch (w) {
       case TWaitOutcome::Aborted:
         s.Kick.TryConsume();

@@ -53,11 +53,12 @@ class TWriteWait {
 // How a write of a whole buffer ended.
 enum class TWriteEnd { Done, TimedOut, Aborted, Closed, Failed, WaitFailed };
 
-// Writes until every byte went, the deadline (-1: none) passed, or abortFd
-// or closedFd became readable. `sent` says how much went; `error` why a
-// write failed or was aborted.
-TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, int abortFd,
-                   int closedFd, std::int64_t deadline, DWORD& error) {
+// Writes until every byte went, the deadline (-1: none) passed, or the
+// abort event (if any) or the file's close came. The write comes first; the
+// events are polled only while the device would block. `sent` says how much
+// went; `error` why a write failed or was aborted.
+TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, TEventObject* abort,
+                   TEventObject& closed, std::int64_t deadline, DWORD& error) {
   sent = 0;
   bool hungUp = false;
   TWriteWait writable;
@@ -75,7 +76,7 @@ TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, 
       return TWriteEnd::Failed;
     }
     short revents = 0;
-    switch (writable.Wait(fd, abortFd, closedFd, Remaining(deadline), &revents)) {
+    switch (writable.Wait(fd, abort ? abort->PollFd() : -1, closed.PollFd(), Remaining(deadline), &revents)) {
       case TWaitOutcome::Ready:
         hungUp = (revents & (POLLHUP | POLLERR)) != 0;
         break;
@@ -213,13 +214,12 @@ bool TPosixDevices::WriteFile(THandle file, const void* data, DWORD count, DWORD
   written = 0;
   auto f = Kernel.Files.Find(file);
   if (!f) return Fail(ERROR_INVALID_HANDLE);
-  std::shared_ptr<TEventObject> abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
-  const int abortFd = abort ? abort->PollFd() : -1;
+  std::shared_ptr<TEventObject> abort = Kernel.Event(abortEvent);
   // A comm write that does not go out in time ends short, and succeeds.
   const std::int64_t deadline = f->Comm ? CommWriteDeadline(*f, count, NowMs()) : -1;
   DWORD error = ERROR_SUCCESS;
   const TWriteEnd end = WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, written,
-                                 abortFd, f->Closed.PollFd(), deadline, error);
+                                 abort.get(), f->Closed, deadline, error);
   if (f->Comm) CommWritten(*f, written);
   return end == TWriteEnd::Done || end == TWriteEnd::TimedOut || Fail(error);
 }
@@ -255,10 +255,10 @@ DWORD TPosixDevices::WriteFileTimed(THandle file, const void* data, DWORD count,
     done->Set();
     return WAIT_OBJECT_0;
   }
-  std::shared_ptr<TEventObject> abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
+  std::shared_ptr<TEventObject> abort = Kernel.Event(abortEvent);
   DWORD sent = 0, error = ERROR_SUCCESS;
-  switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent,
-                   abort ? abort->PollFd() : -1, f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
+  switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent, abort.get(), f->Closed,
+                   NowMs() + timeoutMs, error)) {
     case TWriteEnd::Done: written = sent; break;
     case TWriteEnd::TimedOut: return WAIT_TIMEOUT;
     case TWriteEnd::WaitFailed: return WAIT_FAILED;

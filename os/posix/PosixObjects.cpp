@@ -20,24 +20,32 @@ void TFd::Reset(int fd) {
 }
 
 TEventObject::TEventObject(bool manualReset, bool initialState)
-    : Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), ManualReset(manualReset) {
-  if (initialState) Set();
+    : Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), ManualReset(manualReset), Signalled(initialState) {}
+
+void TEventObject::Raise() {
+  if (!Polled) return;
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = ::write(Fd.Get(), &one, sizeof one);
+}
+
+void TEventObject::Lower() {
+  if (!Polled) return;
+  std::uint64_t value = 0;
+  [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
 }
 
 void TEventObject::Set() {
   std::lock_guard<std::mutex> hold(Lock);
   if (Signalled) return;
   Signalled = true;
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto n = ::write(Fd.Get(), &one, sizeof one);
+  Raise();
 }
 
 void TEventObject::Reset() {
   std::lock_guard<std::mutex> hold(Lock);
   if (!Signalled) return;
   Signalled = false;
-  std::uint64_t value = 0;
-  [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
+  Lower();
 }
 
 bool TEventObject::TryConsume() {
@@ -45,10 +53,18 @@ bool TEventObject::TryConsume() {
   if (!Signalled) return false;
   if (!ManualReset) {
     Signalled = false;
-    std::uint64_t value = 0;
-    [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
+    Lower();
   }
   return true;
+}
+
+int TEventObject::PollFd() {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (!Polled) {
+    Polled = true;
+    if (Signalled) Raise();
+  }
+  return Fd.Get();
 }
 
 std::int64_t NowMs() {
