@@ -1,6 +1,7 @@
 #include "forms/Host.h"
 
 #include <chrono>
+#include <vector>
 
 namespace vornex {
 
@@ -26,12 +27,13 @@ bool TSyncQueue::Run(const std::function<void()>& call, const std::atomic<bool>&
     Pending.push_back(request);
     if (Waker) Waker();
   }
-  Changed.notify_all();
+  // Only the UI thread waits for calls.
+  Changed.notify_one();
   std::exception_ptr failure;
   bool ran = false;
   {
-    std::unique_lock<std::mutex> hold(Lock);
-    Changed.wait(hold, [&] { return request->Done; });
+    std::unique_lock<std::mutex> hold(request->DoneLock);
+    request->DoneChanged.wait(hold, [&] { return request->Done; });
     // The failure leaves the request here, so the thread that catches it is
     // also the one that frees it, whenever the UI thread lets go of the
     // request.
@@ -40,6 +42,14 @@ bool TSyncQueue::Run(const std::function<void()>& call, const std::atomic<bool>&
   }
   if (failure) std::rethrow_exception(failure);
   return ran;
+}
+
+void TSyncQueue::TRequest::Finish() {
+  {
+    std::lock_guard<std::mutex> hold(DoneLock);
+    Done = true;
+  }
+  DoneChanged.notify_all();
 }
 
 bool TSyncQueue::Drain() {
@@ -60,28 +70,25 @@ bool TSyncQueue::Drain() {
       request->Ran = true;
       request->Failure = std::current_exception();
     }
-    {
-      std::lock_guard<std::mutex> hold(Lock);
-      request->Done = true;
-    }
-    Changed.notify_all();
+    request->Finish();
   }
   return any;
 }
 
 void TSyncQueue::Withdraw() {
+  std::vector<std::shared_ptr<TRequest>> withdrawn;
   {
     std::lock_guard<std::mutex> hold(Lock);
     for (auto it = Pending.begin(); it != Pending.end();) {
       if (*(*it)->Withdrawn) {
-        (*it)->Done = true;
+        withdrawn.push_back(std::move(*it));
         it = Pending.erase(it);
       } else {
         ++it;
       }
     }
   }
-  Changed.notify_all();
+  for (auto& request : withdrawn) request->Finish();
 }
 
 std::size_t TSyncQueue::Waiting() {
@@ -113,13 +120,14 @@ void TSyncQueue::SetWaker(std::function<void()> waker) {
 }
 
 void TSyncQueue::Close() {
+  std::deque<std::shared_ptr<TRequest>> released;
   {
     std::lock_guard<std::mutex> hold(Lock);
     Closed = true;
     Waker = nullptr;
-    for (auto& request : Pending) request->Done = true;
-    Pending.clear();
+    released.swap(Pending);
   }
+  for (auto& request : released) request->Finish();
   Changed.notify_all();
 }
 

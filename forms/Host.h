@@ -50,15 +50,21 @@ class TSyncQueue {
   void Close();
 
  private:
+  // A caller waits on its own request, so that the UI thread finishing one
+  // and the queue's other users never contend for the caller's wake-up.
   struct TRequest {
     std::function<void()> Call;
     const std::atomic<bool>* Withdrawn = nullptr;
+    std::mutex DoneLock;
+    std::condition_variable DoneChanged;
     bool Done = false;
     bool Ran = false;
     std::exception_ptr Failure;
+    void Finish();
   };
   const std::thread::id UiThread;
   std::mutex Lock;
+  // Wakes the UI thread: a call queued, a Poke, the queue closed.
   std::condition_variable Changed;
   std::deque<std::shared_ptr<TRequest>> Pending;
   std::function<void()> Waker;

@@ -289,6 +289,8 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
   if (wanted == 0) return Fail(ERROR_INVALID_PARAMETER);
   const bool watchLines = s.HasCounters && (wanted & (EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_BREAK | EV_ERR));
   const int kickFd = s.Kick.PollFd(), closedFd = f->Closed.PollFd();
+  // Whether the last poll saw input arrive.
+  bool inputSeen = false;
   for (;;) {
     if (s.MaskGeneration != generation) return true;  // ended by a new mask
     DWORD events = 0;
@@ -308,8 +310,10 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
       }
     }
     if (wanted & EV_RXCHAR) {
-      const int inq = QueueCount(fd, FIONREAD);
+      // While the queue was empty when last asked, the poll below watches
+      // for input, and the driver is asked only once it says some came.
       const int last = s.LastInQue;
+      const int inq = last == 0 && !inputSeen ? 0 : QueueCount(fd, FIONREAD);
       if (inq > last) events |= EV_RXCHAR;
       if (inq == 0 || inq > last) s.LastInQue = inq;
       // Bytes already reported and still unread must not wake us again
@@ -334,6 +338,7 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
     }
     short revents = 0;
     TWaitOutcome w = WaitForFd(watchInput ? fd : -1, POLLIN, kickFd, closedFd, pollTimeout, &revents);
+    inputSeen = watchInput && (revents & (POLLIN | POLLHUP | POLLERR));
     switch (w) {
       case TWaitOutcome::Aborted:
         s.Kick.TryConsume();

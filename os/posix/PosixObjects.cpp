@@ -95,10 +95,10 @@ TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int time
     int n = ::poll(fds, 3, timeoutMs);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return TWaitOutcome::Failed;
+    if (revents) *revents = fds[0].revents;
     if (n == 0) return TWaitOutcome::TimedOut;
     if (fds[2].revents & POLLIN) return TWaitOutcome::Closed;
     if (fds[1].revents & POLLIN) return TWaitOutcome::Aborted;
-    if (revents) *revents = fds[0].revents;
     return TWaitOutcome::Ready;
   }
 }

@@ -89,7 +89,8 @@ std::string UpperCase(std::string text);
 enum class TWaitOutcome { Ready, Aborted, Closed, TimedOut, Failed };
 
 // Waits until fd has `events`, or abort/closed become readable, or
-// timeoutMs (-1: none) passes. abortFd and closedFd may be -1.
+// timeoutMs (-1: none) passes. abortFd and closedFd may be -1. revents
+// says what fd had, whatever ended the wait.
 TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int timeoutMs,
                        short* revents = nullptr);
 
