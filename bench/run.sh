@@ -3,7 +3,8 @@
 #   the serial path's cost per 16-byte piece, and its processor share while
 #   the far end reads at 11 520 bytes a second;
 #   port discovery over 300 USB device keys;
-#   the USB printer and parallel transports' throughput to a FIFO, beside cat;
+#   the USB printer and parallel transports' throughput to a FIFO, beside dd
+#   with the same block size;
 #   the network transport's throughput to the virtual printer, beside socat,
 #   and the time from Start to the printer's first byte;
 #   peak memory while sending a 100 MiB file.
