@@ -23,13 +23,13 @@ TEventObject::TEventObject(bool manualReset, bool initialState)
     : Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), ManualReset(manualReset), Signalled(initialState) {}
 
 void TEventObject::Raise() {
-  if (!Polled) return;
+  if (!Polled.load(std::memory_order_relaxed)) return;
   std::uint64_t one = 1;
   [[maybe_unused]] auto n = ::write(Fd.Get(), &one, sizeof one);
 }
 
 void TEventObject::Lower() {
-  if (!Polled) return;
+  if (!Polled.load(std::memory_order_relaxed)) return;
   std::uint64_t value = 0;
   [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
 }
@@ -59,9 +59,10 @@ bool TEventObject::TryConsume() {
 }
 
 int TEventObject::PollFd() {
+  if (Polled.load(std::memory_order_acquire)) return Fd.Get();
   std::lock_guard<std::mutex> hold(Lock);
-  if (!Polled) {
-    Polled = true;
+  if (!Polled.load(std::memory_order_relaxed)) {
+    Polled.store(true, std::memory_order_release);
     if (Signalled) Raise();
   }
   return Fd.Get();

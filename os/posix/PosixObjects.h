@@ -51,7 +51,8 @@ class TEventObject {
   const bool ManualReset;
   std::mutex Lock;
   bool Signalled = false;
-  bool Polled = false;
+  // Set once, under Lock; read without it once set.
+  std::atomic<bool> Polled{false};
 };
 
 struct TCommState;
