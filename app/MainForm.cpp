@@ -113,7 +113,11 @@ void TMainForm::ApplyPortSettings() {
   if (auto v = f.ChosenDataBits()) Comm1.SetDataBits(*v);
   if (auto v = f.ChosenParity()) Comm1.SetParity(*v);
   if (auto v = f.ChosenStopBits()) Comm1.SetStopBits(*v);
-  if (auto v = f.ChosenFlowControl()) Comm1.SetFlowControl(*v);
+  if (auto v = f.ChosenFlowControl()) Comm1.ChooseFlowControl(*v);
+  // A typed text that names no setting applied nothing; the user is told
+  // which values its box takes.
+  const std::string errors = f.TypingErrors();
+  if (!errors.empty()) Host().ShowMessage(errors);
 }
 
 void TMainForm::Memo1Change() {
