@@ -78,10 +78,10 @@ void TMainForm::WireEvents() {
   Button1.OnClick = [this] { Ports.Button1Click(); };
   OnDropFiles = [this](const std::vector<std::string>& files) { FormDropFiles(files); };
 
-  Upload.SelectPort = [this] { Selection.SelectForStart(); };
+  Upload.SelectPort = [this] { return Selection.SelectForStart(); };
   // Taken at Start, on this thread: a drop-down later rebuilds the list
   // without touching the transfer's copy.
-  Upload.FirstUsbPrinterPath = [this] { return Ports.FirstUsbPrinterPath(); };
+  Upload.ChosenUsbPrinterPath = [this] { return Selection.UsbPrinterPath(); };
   Upload.TransferEnded = [this] { Selection.TransferEnded(); };
   Selection.TransferRunning = [this] { return Upload.Busy(); };
   Ports.InUse = [this] {

@@ -91,7 +91,8 @@ DWORD ErrorFromErrno(int error) {
     case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
     case EPIPE: return ERROR_NO_DATA;
     case ENXIO:
-    case ENODEV: return ERROR_DEVICE_NOT_CONNECTED;
+    case ENODEV:
+    case ECONNREFUSED: return ERROR_DEVICE_NOT_CONNECTED;
     case ETIMEDOUT: return ERROR_COUNTER_TIMEOUT;
     case ECANCELED: return ERROR_OPERATION_ABORTED;
     default: return ERROR_GEN_FAILURE;

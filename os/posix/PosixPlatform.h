@@ -64,6 +64,7 @@ class TPosixPlatform : public TPlatform {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  TDeviceKind GetDeviceKind(const std::string& path) override;
   bool CloseHandle(THandle handle) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;

@@ -58,6 +58,8 @@ class TWin32Platform : public TPlatform {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  // Port texts are names on Windows.
+  TDeviceKind GetDeviceKind(const std::string&) override { return TDeviceKind::NotAPath; }
   bool CloseHandle(THandle handle) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;

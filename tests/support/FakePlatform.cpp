@@ -401,6 +401,15 @@ DWORD TFakePlatform::GetFileType(THandle file) {
   return f ? f->Device->FileType : FILE_TYPE_UNKNOWN;
 }
 
+TDeviceKind TFakePlatform::GetDeviceKind(const std::string& path) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Enter("GetDeviceKind");
+  auto it = DeviceKinds.find(path);
+  if (it == DeviceKinds.end()) return TDeviceKind::NotAPath;
+  if (it->second == TDeviceKind::NotFound) LastError = DeviceKindError;
+  return it->second;
+}
+
 bool TFakePlatform::CloseHandle(THandle handle) {
   {
     std::lock_guard<std::mutex> hold(Lock);

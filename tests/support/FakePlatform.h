@@ -138,6 +138,10 @@ class TFakePlatform : public TPlatform {
   int OpenKeys();
   int EventsCreated();
 
+  // What GetDeviceKind answers for a path (NotAPath for any other), and
+  // the error it leaves for NotFound.
+  std::map<std::string, TDeviceKind> DeviceKinds;
+  DWORD DeviceKindError = ERROR_FILE_NOT_FOUND;
   bool VersionFails = false;
   OSVERSIONINFOA Version;
   std::vector<std::string> SpoolerPorts;
@@ -174,6 +178,7 @@ class TFakePlatform : public TPlatform {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  TDeviceKind GetDeviceKind(const std::string& path) override;
   bool CloseHandle(THandle handle) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
