@@ -420,6 +420,10 @@ int TSendCommand::Run(const TSendOptions& options) {
     } else if (!form.Job.CancelRequested && failure.empty()) {
       failure = form.Job.StopReason.empty() ? "the transfer stopped before the whole file was sent"
                                             : form.Job.StopReason;
+    } else if (failure == UsbPortInvalidText && !form.Job.StopReason.empty()) {
+      // The window's words for a USB printer that cannot be opened; here the
+      // reason is given.
+      failure = form.Job.StopReason;
     }
   };
   auto repeatTick = form.TiRepeat.OnTimer;

@@ -353,7 +353,8 @@ TEST_F(SendCommandRun, WhatThePrinterSaysNeverSharesALineWithTheBar) {
   EXPECT_NE(shown.rfind("[", reply), std::string::npos) << "a bar was shown before the reply";
 }
 
-// Permission denied on a serial device says which group opens it.
+// Permission denied on a serial device says which group opens it; a port
+// that cannot be opened gives the reason.
 TEST(SendPermission, ASerialPortRefusedForWantOfPermissionNamesTheGroup) {
   TFakePlatform platform;
   platform.AddDevice("\\\\.\\COM1")->OpenError = ERROR_ACCESS_DENIED;
@@ -370,6 +371,19 @@ TEST(SendPermission, ASerialPortRefusedForWantOfPermissionNamesTheGroup) {
             "Debian and Ubuntu): join it with 'sudo usermod -aG dialout $USER', then log in again.")
       << err.str();
   EXPECT_FALSE(Contains(err.str(), "Port can't Open"));
+
+  // A USB printer gives its reason too, where the window says "USB Port
+  // INVALID".
+  auto printer = platform.AddDevice("/dev/usb/lp0");
+  printer->IsComm = false;
+  printer->OpenError = ERROR_ACCESS_DENIED;
+  platform.DeviceKinds["/dev/usb/lp0"] = TDeviceKind::UsbPrinter;
+  TLoopHost usbHost;
+  std::ostringstream usbOut, usbErr;
+  TSendCommand usb(usbHost, platform, usbOut, usbErr, false);
+  options.Port = "/dev/usb/lp0";
+  EXPECT_EQ(usb.Run(options), SendFailed);
+  EXPECT_EQ(LastLine(usbErr.str()), "vornex-send: The USB printer can't be opened: access is denied.") << usbErr.str();
   EXPECT_EQ(PermissionHint(tmParallel, "LPT1", "Port LPT1 can't be opened: access is denied."),
             "Port LPT1 can't be opened: access is denied.")
       << "only a serial port's";
