@@ -3,6 +3,7 @@
 // printer, the file from standard input, and one line that says how a run
 // ended.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -68,13 +69,15 @@ class TSocketPrinter {
     });
   }
   ~TSocketPrinter() {
-    // Ends an accept still waiting.
-    ::shutdown(Listener, SHUT_RDWR);
-    if (Reader.joinable()) Reader.join();
+    Received();
     ::close(Listener);
   }
-  // What came over the connection, once it has closed.
+  // What came over the connection, once the sender is done: a connection
+  // is read to its end, and a wait for one that never came ends.
   std::vector<std::uint8_t> Received() {
+    // A connection still waiting to be taken is taken; else the wait ends.
+    pollfd pending{Listener, POLLIN, 0};
+    if (::poll(&pending, 1, 0) == 0) ::shutdown(Listener, SHUT_RDWR);
     if (Reader.joinable()) Reader.join();
     return Bytes;
   }
