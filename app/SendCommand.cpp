@@ -202,8 +202,10 @@ std::string SummaryLine(const TRunSummary& s) {
   return line;
 }
 
-std::string PermissionHint(std::int32_t transferMode, const std::string& portText, const std::string& failure) {
-  if (transferMode != tmSerial || failure != CantOpenText(PortCalled(portText), ERROR_ACCESS_DENIED)) return failure;
+std::string PermissionHint(TPlatform& platform, std::int32_t transferMode, const std::string& portText,
+                           const std::string& failure) {
+  if (transferMode != tmSerial || failure != CantOpenText(platform, PortCalled(portText), ERROR_ACCESS_DENIED))
+    return failure;
   return failure + " Serial ports belong to a group (dialout on Debian and Ubuntu): join it with"
                    " 'sudo usermod -aG dialout $USER', then log in again.";
 }
@@ -483,7 +485,7 @@ int TSendCommand::Run(const TSendOptions& options) {
     summary.Total = std::int64_t(form.Job.FileData.Size());
   }
   if (!failure.empty()) {
-    summary.Stopped = PermissionHint(form.Job.TransferMode, form.Job.PortText, failure);
+    summary.Stopped = PermissionHint(Platform, form.Job.TransferMode, form.Job.PortText, failure);
     Err << "vornex-send: " << SummaryLine(summary) << "\n";
     return SendFailed;
   }

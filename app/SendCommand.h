@@ -74,7 +74,8 @@ std::string SummaryLine(const TRunSummary& s);
 
 // A failure to open a serial port for want of permission, with the group to
 // join; any other failure as it is.
-std::string PermissionHint(std::int32_t transferMode, const std::string& portText, const std::string& failure);
+std::string PermissionHint(TPlatform& platform, std::int32_t transferMode, const std::string& portText,
+                           const std::string& failure);
 
 struct TSendOptions {
   std::optional<std::string> Port;  // required to send

@@ -45,7 +45,7 @@ bool TPortSelection::Select(bool probeNow, bool starting) {
   }
   // A device's path means the device, whatever letters it holds, and even
   // beside a USB printer.
-  const TDeviceKind kind = Platform.GetDeviceKind(text);
+  const TDeviceKind kind = Platform.Devices().GetDeviceKind(text);
   if (kind != TDeviceKind::NotAPath)
     return SelectDevice(text, kind, Platform.GetLastError(), probeNow, starting);
   if (UsbPrinterTakesEveryPort && !Ports.UsbPrinterPaths().empty()) {
@@ -100,7 +100,8 @@ bool TPortSelection::SelectDevice(const std::string& path, TDeviceKind kind, DWO
   // Nothing there, or nothing to send to: said at Start, not while typing.
   C.BuSetupCom.SetEnabled(false);
   if (starting)
-    Host.ShowMessage(CantOpenText(PortCalled(path), kind == TDeviceKind::NotFound ? error : ERROR_BAD_DEVICE));
+    Host.ShowMessage(
+        CantOpenText(Platform, PortCalled(path), kind == TDeviceKind::NotFound ? error : ERROR_BAD_DEVICE));
   return false;
 }
 

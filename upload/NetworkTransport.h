@@ -38,8 +38,6 @@ class TNetworkTransport : public TSendLoop {
   enum class TReplies { More, Closed, Quiet, Failed };
   // Takes what the printer has sent, waiting up to timeoutMs, to the log.
   TReplies TakeReplies(TSendContext& c, TSocket s, DWORD timeoutMs);
-  // The system's words for the last error, without the full stop.
-  static std::string Reason(TPlatform& platform, DWORD code);
 
   DWORD LastError = 0;
 };

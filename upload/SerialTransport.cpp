@@ -23,7 +23,7 @@ void TSerialTransport::Send(TSendContext& c) {
   }
   // Not shown here: the port check at Start has said so already.
   if (!Comm1.Enabled())
-    c.Job.StopReason = CantOpenText(PortCalled(Job.PortText), c.Platform.GetLastError());
+    c.Job.StopReason = CantOpenText(c.Platform, PortCalled(Job.PortText), c.Platform.GetLastError());
   SendToSerialPort(c);
   c.Platform.Sleep(500);
   Comm1.Close();

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "os/posix/PosixObjects.h"
+#include "os/posix/PosixErrors.h"
 
 namespace vornex::posix {
 
