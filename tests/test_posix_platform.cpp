@@ -310,6 +310,17 @@ TEST_F(PosixPlatformTest, EventsWaitAndResetAsWindowsEventsDo) {
   EXPECT_EQ(platform.WaitForSingleObject(12345, 0), WAIT_FAILED);
 }
 
+// A local stream socket bound at path, not yet listening; -1 on failure.
+int BoundSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
 // A character device is known by its numbers: the kernel's fixed ones for
 // printers, the tty drivers' list for serial lines.
 TEST(DeviceKind, ACharacterDeviceIsKnownByItsNumbersNotItsName) {
@@ -343,11 +354,8 @@ TEST_F(PosixPlatformTest, APathIsLookedAtWithoutOpeningIt) {
   const std::string fifo = Dir.Path("COM1fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string socketPath = Dir.Path("printer.sock");
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int listener = BoundSocket(socketPath);
+  ASSERT_GE(listener, 0);
   using K = TDeviceKind;
   const std::pair<std::string, K> cases[] = {
       {line.SlavePath(), K::Terminal}, {adapter, K::Terminal},  {fifo, K::Fifo},
@@ -367,11 +375,8 @@ TEST_F(PosixPlatformTest, APathIsLookedAtWithoutOpeningIt) {
 TEST_F(PosixPlatformTest, ALocalSocketIsAPortThatTakesTheFileOverAConnection) {
   TPosixPlatform platform(Options(""));
   const std::string path = Dir.Path("printer.sock");
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, sizeof address.sun_path - 1);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int listener = BoundSocket(path);
+  ASSERT_GE(listener, 0);
   EXPECT_EQ(platform.Devices().OpenPortA(path, GENERIC_WRITE, 0, 0), InvalidHandle) << "nobody listens yet";
   EXPECT_EQ(platform.Reason(platform.GetLastError()), "Connection refused");
   ASSERT_EQ(::listen(listener, 1), 0);
