@@ -71,6 +71,11 @@ class TPlatform {
                             DWORD flagsAndAttributes) = 0;
   virtual DWORD GetFileType(THandle file) = 0;
   virtual bool CloseHandle(THandle handle) = 0;
+  // The device a name opens, as a text two names of one device share (a
+  // serial line by two names, a port and the path it is mapped to): what
+  // QueryDosDevice gives for a DOS name on Windows. Empty when the name
+  // opens nothing the system knows.
+  virtual std::string DeviceIdentity(const std::string& name) = 0;
 
   // Blocking write. On a comm handle it ends short, and still succeeds, when
   // the write total time-out runs out. When abortEvent is given and becomes
@@ -138,6 +143,11 @@ class TPlatform {
   virtual bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
                     THandle abortEvent) = 0;
   virtual bool shutdown(TSocket s, int how) = 0;
+  // After shutdown(SD_SEND): how much of what was sent the peer's system has
+  // not acknowledged yet, the end of the stream included (0: it has it all;
+  // a peer that reads nothing leaves it in our queue). False when the
+  // system cannot tell.
+  virtual bool GetUnacknowledged(TSocket s, DWORD& bytes) = 0;
   virtual bool closesocket(TSocket s) = 0;
   // The system's words for an error code, without a line end.
   virtual std::string FormatMessageA(DWORD code) = 0;

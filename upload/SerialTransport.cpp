@@ -6,6 +6,14 @@
 
 namespace vornex {
 
+void DeclareComm1(TComm& comm) {
+  comm.SetDeviceName("Com1");
+  comm.WriteTimeout = 30000;
+  comm.SetWriteBufSize(4096);
+  comm.SetMonitorEvents(AllCommEvents);
+  comm.SetFlowControl(fcCTS);
+}
+
 void TSerialTransport::Send(TSendContext& c) {
   Job.TxReady = true;  // the first piece goes without waiting for an event
   Comm1.SetDeviceName("\\\\.\\" + Job.PortText);
@@ -20,6 +28,8 @@ void TSerialTransport::Send(TSendContext& c) {
   // Not shown here: the port check at Start has said so already.
   if (!Comm1.Enabled())
     c.Job.StopReason = CantOpenText(PortCalled(Job.PortText), c.Platform.GetLastError());
+  else
+    Job.PortOpened = true;
   SendToSerialPort(c);
   c.Platform.Sleep(500);
   Comm1.Close();

@@ -8,6 +8,11 @@
 
 namespace vornex {
 
+// A serial port component as the main window declares Comm1: the device
+// name, write time-out, queue size, events and flow control that every
+// serial transfer starts from.
+void DeclareComm1(TComm& comm);
+
 class TSerialTransport : public TSendLoop {
  public:
   static constexpr std::size_t PieceSize = 16;

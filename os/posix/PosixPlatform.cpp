@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -272,6 +273,17 @@ THandle TPosixPlatform::Open(const std::string& name, DWORD access, DWORD shareM
     return InvalidHandle;
   }
   return Issue(std::move(file));
+}
+
+std::string TPosixPlatform::DeviceIdentity(const std::string& name) {
+  const std::string path = Resolve(name);
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+  // A device is its number, whatever node or link names it; anything else
+  // (a FIFO) is its file.
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    return "device " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
 DWORD TPosixPlatform::GetFileType(THandle file) {

@@ -59,6 +59,7 @@ class TWin32Platform : public TPlatform {
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
   bool CloseHandle(THandle handle) override;
+  std::string DeviceIdentity(const std::string& name) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
@@ -89,6 +90,7 @@ class TWin32Platform : public TPlatform {
   bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
             THandle abortEvent) override;
   bool shutdown(TSocket s, int how) override;
+  bool GetUnacknowledged(TSocket s, DWORD& bytes) override;
   bool closesocket(TSocket s) override;
   std::string FormatMessageA(DWORD code) override;
   bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;

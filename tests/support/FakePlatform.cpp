@@ -358,6 +358,19 @@ bool TFakePlatform::EnumPortsA(std::vector<std::string>& portNames) {
   return true;
 }
 
+void TFakePlatform::AddAlias(const std::string& alias, const std::string& deviceName) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Aliases[DeviceKey(alias)] = DeviceKey(deviceName);
+}
+
+std::string TFakePlatform::DeviceIdentity(const std::string& name) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (Enter("DeviceIdentity")) return {};
+  std::string key = DeviceKey(name);
+  if (auto alias = Aliases.find(key); alias != Aliases.end()) key = alias->second;
+  return Devices.count(key) ? "device " + key : std::string();
+}
+
 THandle TFakePlatform::CreateFileA(const std::string& name, DWORD, DWORD shareMode, DWORD, DWORD) {
   std::lock_guard<std::mutex> hold(Lock);
   if (Enter("CreateFileA")) return InvalidHandle;
@@ -371,7 +384,9 @@ THandle TFakePlatform::OpenPortA(const std::string& name, DWORD, DWORD shareMode
 }
 
 THandle TFakePlatform::Open(const std::string& name, DWORD shareMode, bool portOnly) {
-  auto it = Devices.find(DeviceKey(name));
+  std::string key = DeviceKey(name);
+  if (auto alias = Aliases.find(key); alias != Aliases.end()) key = alias->second;
+  auto it = Devices.find(key);
   if (it == Devices.end()) {
     LastError = ERROR_FILE_NOT_FOUND;
     return InvalidHandle;
@@ -796,6 +811,25 @@ bool TFakePlatform::shutdown(TSocket s, int how) {
   }
   Changed.notify_all();
   return true;
+}
+
+bool TFakePlatform::GetUnacknowledged(TSocket s, DWORD& bytes) {
+  std::lock_guard<std::mutex> hold(Lock);
+  bytes = 0;
+  if (Enter("GetUnacknowledged")) return false;
+  auto it = Sockets.find(s);
+  if (it == Sockets.end() || !it->second.Peer) return Fail(WSAENOTCONN);
+  if (it->second.Peer->Unacknowledged < 0) return Fail(WSAEOPNOTSUPP);
+  bytes = static_cast<DWORD>(it->second.Peer->Unacknowledged);
+  return true;
+}
+
+void TFakePlatform::SetUnacknowledged(const std::shared_ptr<TFakePeer>& peer, std::int64_t bytes) {
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    peer->Unacknowledged = bytes;
+  }
+  Changed.notify_all();
 }
 
 bool TFakePlatform::closesocket(TSocket s) {
