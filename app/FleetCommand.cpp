@@ -73,8 +73,7 @@ bool ReadPortList(std::istream& in, const std::string& name, std::vector<TPortSo
     for (const char c : text) {
       const auto byte = static_cast<unsigned char>(c);
       if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-        error = where + " cannot be read as a port text: it holds a control character (" +
-                PrintableText(std::string(1, c)) + ")";
+        error = where + " cannot be read as a port text: it holds a control character (" + std::string(1, c) + ")";
         return false;
       }
     }

@@ -25,6 +25,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HeadlessHost.h"
+#include "tests/support/SendProgram.h"
 #include "upload/Sha256.h"
 #include "tests/support/TempDir.h"
 #include "printer/VirtualPrinter.h"
@@ -54,20 +55,6 @@ TPrinterOptions ReplyingAt(std::size_t bytes) {
   o.ReplyAt = bytes;
   return o;
 }
-
-// The printer's settings in the environment, as a user's shell would have
-// them; what was there before comes back when the test is over, so no later
-// test finds a printer that is gone.
-class TPrinterEnvironment : public TEnvironment {
- public:
-  explicit TPrinterEnvironment(const TVirtualPrinter& printer) { Export(printer); }
-  void Export(const TVirtualPrinter& printer) {
-    for (const auto& line : printer.Environment()) {
-      const auto eq = line.find('=');
-      Set(line.substr(0, eq), line.substr(eq + 1));
-    }
-  }
-};
 
 TPosixPlatform::TOptions PlatformFor() {
   TPosixPlatform::TOptions o = TPosixPlatform::OptionsFromEnvironment();
@@ -359,15 +346,6 @@ TEST_F(NetworkEndToEnd, WhatThePrinterSendsBackReachesTheLog) {
   ASSERT_TRUE(Send(Printer.TcpPortText(), RandomBytes(3000, 38)));
   ASSERT_TRUE(Send(early.TcpPortText(), RandomBytes(1 << 20, 39)));
   EXPECT_EQ(Form->Memo1.Lines(), (std::vector<std::string>{"OK", "RE", "DY"}));
-}
-
-// vornex-send as a user runs it; a run still going after two minutes is
-// killed.
-TRun RunSend(const std::vector<std::string>& args, TRunOptions options = {}) {
-  std::vector<std::string> argv{VORNEX_SEND};
-  argv.insert(argv.end(), args.begin(), args.end());
-  if (options.KillAfterMs == 0) options.KillAfterMs = 120000;
-  return RunProgram(argv, options);
 }
 
 // True while some program holds the port at path as a sender does.

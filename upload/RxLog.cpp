@@ -58,7 +58,7 @@ std::string PrintableText(const std::string& bytes) {
   text.reserve(bytes.size());
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+    if (byte >= 0x20 && byte < 0x7F) {
       text += c;
     } else {
       text += "\\x";

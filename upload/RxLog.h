@@ -49,8 +49,8 @@ class TFirstLine {
 };
 
 // Text a printer sent, fit for a terminal and a report: printable ASCII as
-// it is, any other byte and the backslash as \xNN, so that nothing it sends
-// can drive the terminal.
+// it is, any other byte as \xNN, so that nothing it sends can drive the
+// terminal.
 std::string PrintableText(const std::string& bytes);
 
 }  // namespace vornex
