@@ -266,6 +266,8 @@ int TFleetCommand::Run(const TSendOptions& options) {
       show(false);
       if (runner.Finished()) Host.Terminate();
     };
+    // The run ends as soon as the last printer has, not at the next tick.
+    runner.OnFinished = [this] { Host.Terminate(); };
     Host.Attach(form);
     runner.Start(ports, file);
     form.TiCheck.SetEnabled(true);

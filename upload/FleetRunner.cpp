@@ -305,8 +305,8 @@ void TFleetRunner::End(TPrinter& p, TFleetOutcome outcome, std::string reason, C
   p.Result.Outcome = outcome;
   p.Result.Reason = std::move(reason);
   if (p.Result.Tries > 0) p.Result.Seconds = std::chrono::duration<double>(now - p.FirstTry).count();
-  ++Ended;
   Events.push_back({TFleetEvent::Ended, p.Index, p.Result.Tries, 0, {}});
+  if (++Ended == Printers.size() && OnFinished) OnFinished();
 }
 
 void TFleetRunner::TiCheckTimer() {

@@ -90,6 +90,11 @@ class TFleetRunner {
   // Cancels what runs and waits for the workers.
   ~TFleetRunner();
 
+  // Once the last port has its result: called once, on the thread that
+  // ended it (a worker's, or this one's for a Cancel), with the runner's
+  // lock held; it may only signal.
+  std::function<void()> OnFinished;
+
   // Once.
   void Start(const std::vector<TFleetPort>& ports, TSharedBytes file);
   // The monitor's tick, once a second: the stall rule for each transfer.
