@@ -145,7 +145,8 @@ TEST_F(FleetEndToEnd, FortyNetworkPrintersEachGetTheFileOrTheirOwnReason) {
   };
   for (const auto& port : healthy.TcpPortTexts()) expect(port, "completed", "\"reply\": \"OK\"");
   expect(slow.TcpPortText(), "completed", "\"bytes_sent\": 1048576");
-  for (const auto& port : stalling.TcpPortTexts()) expect(port, "timed out", "Time Out: no progress for more than 2 s");
+  for (const auto& port : stalling.TcpPortTexts())
+    expect(port, "timed out", "Time Out: no progress for more than 2 s; the printer had not taken the last ");
   for (const auto& port : resetting.TcpPortTexts())
     expect(port, "failed", "was lost after");
   for (const auto& closed : refusing)

@@ -274,7 +274,8 @@ void TFleetRunner::Settle(TPrinter& p, const TTransfer& t, Clock::time_point now
   TFleetOutcome outcome = TFleetOutcome::Failed;
   if (p.TimedOut) {
     outcome = TFleetOutcome::TimedOut;
-    reason = std::string(TimeOutText) + ": no progress for more than " + std::to_string(Options.StallLimit) + " s";
+    reason = std::string(TimeOutText) + ": no progress for more than " + std::to_string(Options.StallLimit) + " s" +
+             (t.Job.StopReason.empty() ? "" : "; " + t.Job.StopReason);
   } else if (t.Job.CancelRequested) {
     outcome = TFleetOutcome::Cancelled;
     reason = "cancelled";

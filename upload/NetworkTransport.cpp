@@ -97,6 +97,9 @@ bool TNetworkTransport::AwaitAcknowledgement(TSendContext& c, TSocket s) {
     // A printer that closed its side still acknowledges what it takes.
     if (r == TReplies::Closed) c.Platform.Sleep(AcknowledgementPollMs);
   }
+  // Stopped meanwhile: what never reached the printer, for whoever asks.
+  if (last != MAXDWORD && last > 1)
+    c.Job.StopReason = "the printer had not taken the last " + std::to_string(last - 1) + " bytes";
   return true;
 }
 
