@@ -424,8 +424,6 @@ TEST(Win32Ports, TwoNamesOfOneDeviceHaveOneIdentity) {
   EXPECT_EQ(p.DeviceIdentity("\\\\.\\PIPE\\vornex-a"), pipe);
   EXPECT_NE(pipe, nul);
   EXPECT_NE(p.DeviceIdentity("\\\\.\\pipe\\vornex-b"), pipe);
-  // A DOS name that stands for nothing opens nothing.
-  EXPECT_EQ(p.DeviceIdentity("COM250"), "");
 }
 
 // Cancel ends a parallel write that the device does not take, whatever
