@@ -25,10 +25,13 @@ void SetOptionFlag(DCB& dcb, TCommOption option, bool on) {
 
 }  // namespace
 
-void RaiseCommError(const std::string& format, std::int32_t code) {
+void RaiseCommError(const std::string& format, std::int32_t code) { RaiseCommError(format, code, {}); }
+
+void RaiseCommError(const std::string& format, std::int32_t code, const std::string& reason) {
   std::string message = format;
   auto at = message.find("%d");
   if (at != std::string::npos) message.replace(at, 2, std::to_string(code));
+  if (!reason.empty()) message += ": " + reason + ".";
   throw Exception(message);
 }
 
@@ -114,8 +117,8 @@ void TThreadComm::SetFlowControl(TFlowControl value) {
 void TThreadComm::UpdateDataControlBlock() {
   if (!IsOpen) return;
   const THandle h = Port;
-  Platform.SetupComm(h, ReadBuf, WriteBuf);
-  Platform.GetCommState(h, Dcb);
+  Platform.Devices().SetupComm(h, ReadBuf, WriteBuf);
+  Platform.Devices().GetCommState(h, Dcb);
   Dcb.BaudRate = BaudRateValue[Baud];
   Dcb.Parity = ParityValue[ParityValue_];
   Dcb.StopBits = StopBitsValue[Stop];
@@ -131,9 +134,8 @@ void TThreadComm::UpdateDataControlBlock() {
     SetOptionFlag(Dcb, o, Opts.Contains(o));
   // The handshake fields stay as the device reported them: the flow control
   // setting is kept but not mapped onto the line.
-  if (!Platform.SetCommState(h, Dcb))
-    RaiseCommError("Error updating DataControlBlock (Error: %d)",
-                   static_cast<std::int32_t>(Platform.GetLastError()));
+  if (!Platform.Devices().SetCommState(h, Dcb))
+    RaiseLastError("Error updating DataControlBlock (Error: %d)");
 }
 
 void TThreadComm::UpdateDataControlBlockLock() {
@@ -155,28 +157,32 @@ void TThreadComm::UpdateCommTimeouts() {
   t.ReadTotalTimeoutConstant = 1000;
   t.WriteTotalTimeoutMultiplier = WriteMultiplierOf(Baud);
   t.WriteTotalTimeoutConstant = 0;
-  if (!Platform.SetCommTimeouts(Port, t))
-    RaiseCommError("Error updating CommTimeouts (Error: %d)",
-                   static_cast<std::int32_t>(Platform.GetLastError()));
+  if (!Platform.Devices().SetCommTimeouts(Port, t))
+    RaiseLastError("Error updating CommTimeouts (Error: %d)");
 }
 
 // --- open and close ---------------------------------------------------------------------------
+
+void TThreadComm::RaiseLastError(const std::string& format) {
+  const DWORD code = Platform.GetLastError();
+  RaiseCommError(format, static_cast<std::int32_t>(code), Platform.Reason(code));
+}
 
 void TThreadComm::CheckOpen() {
   if (IsOpen) RaiseCommError(PortAlreadyOpen, -1);
 }
 
 void TThreadComm::CreateHandle() {
-  const THandle h = Platform.CreateFileA(Device, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED);
+  const THandle h = Platform.Devices().CreateFileA(Device, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED);
   Port = h;
   if (h == InvalidHandle) {
     IsOpen = false;
     return;
   }
   IsOpen = true;
-  if (Platform.GetFileType(h) == FILE_TYPE_CHAR) {
-    Platform.SetCommMask(h, EventMaskOf(AllCommEvents));
+  if (Platform.Devices().GetFileType(h) == FILE_TYPE_CHAR) {
+    Platform.Devices().SetCommMask(h, EventMaskOf(AllCommEvents));
   } else {
     DestroyHandle();
     // A file is no port, as the caller asks of the last error.
@@ -192,7 +198,7 @@ void TThreadComm::DestroyHandle() {
 
 void TThreadComm::Open() {
   std::int32_t code = 0;
-  std::string format;
+  std::string format, reason;
   {
     std::lock_guard<std::recursive_mutex> hold(Mutex);
     if (IsOpen) {
@@ -203,9 +209,11 @@ void TThreadComm::Open() {
       if (IsOpen) {
         UpdateCommTimeouts();
         UpdateDataControlBlock();
-        if (!Platform.SetupComm(Port, ReadBuf, WriteBuf)) {
-          code = static_cast<std::int32_t>(Platform.GetLastError());
+        if (!Platform.Devices().SetupComm(Port, ReadBuf, WriteBuf)) {
+          const DWORD error = Platform.GetLastError();
+          code = static_cast<std::int32_t>(error);
           format = "Error initializing Read/Write Buffers (Error: %d)";
+          reason = Platform.Reason(error);
         }
         auto thread = TCommEventThread::Create(Platform, Host.SyncQueue(), Port, Suspend, Monitor);
         Thread = thread;
@@ -221,7 +229,7 @@ void TThreadComm::Open() {
       }
     }
   }
-  if (code != 0) RaiseCommError(format, code);
+  if (code != 0) RaiseCommError(format, code, reason);
 }
 
 void TThreadComm::Close() {
@@ -247,10 +255,10 @@ std::int32_t TThreadComm::Write(const void* buffer, std::uint32_t count) {
   std::lock_guard<std::recursive_mutex> hold(Mutex);
   if (!IsOpen) return -1;
   DWORD written = 0;
-  if (!Platform.WriteFile(Port, buffer, count, written, WriteAbortEvent)) {
+  if (!Platform.Devices().WriteFile(Port, buffer, count, written, WriteAbortEvent)) {
     DWORD errors = 0;
     COMSTAT status;
-    Platform.ClearCommError(Port, errors, status);
+    Platform.Devices().ClearCommError(Port, errors, status);
   }
   return static_cast<std::int32_t>(written);
 }
@@ -261,20 +269,20 @@ std::int32_t TThreadComm::Read(void* buffer, std::uint32_t count) {
   if (!IsOpen) return -1;
   DWORD errors = 0;
   COMSTAT status;
-  Platform.ClearCommError(Port, errors, status);
+  Platform.Devices().ClearCommError(Port, errors, status);
   if (count == 0) {
-    Platform.ClearCommError(Port, errors, status);
+    Platform.Devices().ClearCommError(Port, errors, status);
     return 0;
   }
   DWORD read = 0;
-  if (!Platform.ReadFile(Port, buffer, count, read)) Platform.ClearCommError(Port, errors, status);
+  if (!Platform.Devices().ReadFile(Port, buffer, count, read)) Platform.Devices().ClearCommError(Port, errors, status);
   return static_cast<std::int32_t>(read);
 }
 
 void TThreadComm::ReadStatus(DWORD& errors, COMSTAT& status) {
   errors = 0;
   status = COMSTAT();
-  if (!IsOpen || !Platform.ClearCommError(Port, errors, status)) {
+  if (!IsOpen || !Platform.Devices().ClearCommError(Port, errors, status)) {
     errors = 0;
     status = COMSTAT();
   }
@@ -297,11 +305,11 @@ std::int32_t TThreadComm::OutQueCount() {
 }
 
 void TThreadComm::PurgeIn() {
-  if (IsOpen) Platform.PurgeComm(Port, PURGE_RXABORT | PURGE_RXCLEAR);
+  if (IsOpen) Platform.Devices().PurgeComm(Port, PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
 void TThreadComm::PurgeOut() {
-  if (IsOpen) Platform.PurgeComm(Port, PURGE_TXABORT | PURGE_TXCLEAR);
+  if (IsOpen) Platform.Devices().PurgeComm(Port, PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
 bool TThreadComm::GetModemState(std::int32_t index) {
@@ -314,7 +322,7 @@ bool TThreadComm::GetModemState(std::int32_t index) {
     default: return false;
   }
   DWORD lines = 0;
-  return IsOpen && Platform.GetCommModemStatus(Port, lines) && (lines & bit) != 0;
+  return IsOpen && Platform.Devices().GetCommModemStatus(Port, lines) && (lines & bit) != 0;
 }
 
 bool TThreadComm::GetComState(std::int32_t index) {
@@ -335,11 +343,10 @@ void TThreadComm::EscapeComm(std::int32_t code) {
   bool ok;
   {
     std::lock_guard<std::recursive_mutex> hold(Mutex);
-    ok = Platform.EscapeCommFunction(Port, static_cast<DWORD>(code));
+    ok = Platform.Devices().EscapeCommFunction(Port, static_cast<DWORD>(code));
   }
   if (!ok)
-    RaiseCommError("EscapeCommFunction failure (Error: %d)",
-                   static_cast<std::int32_t>(Platform.GetLastError()));
+    RaiseLastError("EscapeCommFunction failure (Error: %d)");
 }
 
 void TThreadComm::SetDTRState(bool state) { EscapeComm(state ? SETDTR : CLRDTR); }
@@ -350,7 +357,7 @@ void TThreadComm::SetBREAKState(bool state) {
   EscapeComm(state ? SETBREAK : CLRBREAK);
   if (!IsOpen) return;
   std::lock_guard<std::recursive_mutex> hold(Mutex);
-  Platform.PurgeComm(Port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+  Platform.Devices().PurgeComm(Port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
 // --- events -----------------------------------------------------------------------------------------
@@ -383,7 +390,7 @@ std::shared_ptr<TCommEventThread> TCommEventThread::Create(TPlatform& platform,
                                                            TCommEventTypes events) {
   std::shared_ptr<TCommEventThread> thread(
       new TCommEventThread(platform, std::move(ui), port, suspendTime));
-  platform.SetCommMask(port, EventMaskOf(events));
+  platform.Devices().SetCommMask(port, EventMaskOf(events));
   return thread;
 }
 
@@ -403,7 +410,7 @@ void TCommEventThread::EndAtOnce() {
   Callback = nullptr;
   hold.unlock();
   // A new mask ends a wait in progress; an empty one makes the next fail.
-  Platform.SetCommMask(Port, 0);
+  Platform.Devices().SetCommMask(Port, 0);
   hold.lock();
   // Bounded: a port that never answers must not freeze the window for ever.
   Changed.wait_for(hold, std::chrono::milliseconds(EndWaitLimitMs), [&] { return !InWait; });
@@ -411,7 +418,7 @@ void TCommEventThread::EndAtOnce() {
 
 void TCommEventThread::Terminate() {
   StopFlag = true;
-  Platform.SetCommMask(Port, 0);
+  Platform.Devices().SetCommMask(Port, 0);
 }
 
 void TCommEventThread::DispatchEvent() {
@@ -431,7 +438,7 @@ void TCommEventThread::Execute() {
       InWait = true;
     }
     DWORD mask = 0;
-    const bool happened = Platform.WaitCommEvent(Port, mask);
+    const bool happened = Platform.Devices().WaitCommEvent(Port, mask);
     {
       std::unique_lock<std::mutex> hold(Lock);
       InWait = false;
@@ -454,7 +461,7 @@ void TCommEventThread::Execute() {
   }
   {
     std::lock_guard<std::mutex> hold(Lock);
-    if (!Abandoned) Platform.PurgeComm(Port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (!Abandoned) Platform.Devices().PurgeComm(Port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   }
   Done = true;
 }

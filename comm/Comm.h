@@ -30,6 +30,9 @@ using TCommStatEvent =
 // Raises the component's failure: the format with its "%d" replaced by the
 // code. Every failure of the component is an Exception raised here.
 [[noreturn]] void RaiseCommError(const std::string& format, std::int32_t code);
+// The same, with the system's words for the code after it: "Error updating
+// CommTimeouts (Error: 87): Invalid argument."
+[[noreturn]] void RaiseCommError(const std::string& format, std::int32_t code, const std::string& reason);
 
 // The five special characters of the control block.
 class TCommEventChars : public TPersistent {
@@ -145,6 +148,8 @@ class TThreadComm {
   std::shared_ptr<TCommEventThread> EventThread() const;
 
  private:
+  // RaiseCommError with the platform's last error and its words.
+  [[noreturn]] void RaiseLastError(const std::string& format);
   // The status word and record of ClearCommError, zero when it fails.
   void ReadStatus(DWORD& errors, COMSTAT& status);
 

@@ -108,6 +108,7 @@ inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
 inline constexpr DWORD ERROR_NO_DATA = 232;
 inline constexpr DWORD ERROR_MORE_DATA = 234;

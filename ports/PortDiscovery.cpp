@@ -24,7 +24,7 @@ bool NextSubKey(TPlatform& platform, THandle key, DWORD& index, std::string& nam
   for (;; ++index) {
     char buffer[RegistryNameBuffer];
     DWORD length = RegistryNameBuffer;
-    const long r = platform.RegEnumKeyExA(key, index, buffer, length);
+    const long r = platform.Registry().RegEnumKeyExA(key, index, buffer, length);
     if (r == ERROR_MORE_DATA) continue;
     if (r != ERROR_SUCCESS) return false;
     name = TextOfData(buffer, std::min(length, RegistryNameBuffer - 1));
@@ -107,7 +107,7 @@ void TPortDiscovery::AddSerialCommPorts() {
   TRegKey map(Platform, SerialCommKeyPath);
   if (!map.Open()) return;
   DWORD values = 0, longestName = 0, longestData = 0;
-  if (Platform.RegQueryInfoKeyA(map.Get(), nullptr, &values, &longestName, &longestData) !=
+  if (Platform.Registry().RegQueryInfoKeyA(map.Get(), nullptr, &values, &longestName, &longestData) !=
       ERROR_SUCCESS)
     return;
   std::vector<char> name(std::min(longestName, LongestValueName) + 1);
@@ -116,8 +116,8 @@ void TPortDiscovery::AddSerialCommPorts() {
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD dataLength = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    if (Platform.RegEnumValueA(map.Get(), index, name.data(), nameLength, &type,
-                               reinterpret_cast<BYTE*>(data.data()), dataLength) != ERROR_SUCCESS)
+    if (Platform.Registry().RegEnumValueA(map.Get(), index, name.data(), nameLength, &type,
+                                          reinterpret_cast<BYTE*>(data.data()), dataLength) != ERROR_SUCCESS)
       continue;
     ComboBox1.AddItem(TextOfData(data.data(), std::min(dataLength, static_cast<DWORD>(data.size()))));
   }
@@ -125,7 +125,7 @@ void TPortDiscovery::AddSerialCommPorts() {
 
 void TPortDiscovery::AddSpoolerPorts() {
   std::vector<std::string> ports;
-  if (!Platform.EnumPortsA(ports)) return;
+  if (!Platform.Discovery().EnumPortsA(ports)) return;
   for (std::string name : ports) {
     // The spooler's names end in a colon: COM1: is listed as COM1.
     if (!name.empty()) name.pop_back();
@@ -139,10 +139,10 @@ void TPortDiscovery::AddVendorUsbDevices() {
   if (CurrentUse().TransferMode != tmVendorUsb) {
     VendorLabels.clear();
     for (std::int32_t index = 0; index < VendorUsbDevices; ++index) {
-      const std::int32_t device = Platform.VendorUsbOpen(index);
+      const std::int32_t device = Platform.VendorUsb().VendorUsbOpen(index);
       if (device == -1) continue;
       VendorLabels.push_back(VendorUsbLabel + std::to_string(index));
-      Platform.VendorUsbClose(device);
+      Platform.VendorUsb().VendorUsbClose(device);
     }
   }
   for (const auto& label : VendorLabels) ComboBox1.AddItem(label);
@@ -175,7 +175,7 @@ void TPortDiscovery::AddNetworkPrinters() {
     add(address, name);
   }
   std::vector<TNetworkPrinter> found;
-  if (!Platform.EnumNetworkPrinters(found, NetworkWaitMs)) return;
+  if (!Platform.Discovery().EnumNetworkPrinters(found, NetworkWaitMs)) return;
   for (const TNetworkPrinter& printer : found) {
     TNetworkAddress address;
     if (ParseNetworkAddress(printer.Address, address)) add(address, printer.Name);

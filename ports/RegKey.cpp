@@ -17,8 +17,8 @@ bool TRegKey::ReadText(const std::string& valueName, DWORD bufferSize, std::stri
   std::vector<char> buffer(bufferSize, '\0');
   DWORD length = bufferSize;
   DWORD type = 0;
-  if (Platform.RegQueryValueExA(Key, valueName, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                                length) != ERROR_SUCCESS)
+  if (Platform.Registry().RegQueryValueExA(Key.Get(), valueName, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                                           length) != ERROR_SUCCESS)
     return false;
   // Stored text need not end in a terminator; never read past what came.
   text = TextOfData(buffer.data(), std::min(length, bufferSize));
@@ -30,7 +30,7 @@ bool TRegKey::ReadNumber(const std::string& valueName, DWORD& number) const {
   BYTE buffer[16] = {};
   DWORD length = sizeof buffer;
   DWORD type = 0;
-  if (Platform.RegQueryValueExA(Key, valueName, &type, buffer, length) != ERROR_SUCCESS) return false;
+  if (Platform.Registry().RegQueryValueExA(Key.Get(), valueName, &type, buffer, length) != ERROR_SUCCESS) return false;
   if (type == REG_DWORD) {
     if (length != sizeof number) return false;
     std::memcpy(&number, buffer, sizeof number);

@@ -12,16 +12,12 @@ class TRegKey {
   // Opens HKEY_LOCAL_MACHINE\path for reading; Open() tells whether it did.
   TRegKey(TPlatform& platform, const std::string& path) : Platform(platform) {
     THandle h = NoHandle;
-    if (platform.RegOpenKeyExA(path, KEY_READ, h) == ERROR_SUCCESS) Key = h;
-  }
-  TRegKey(const TRegKey&) = delete;
-  TRegKey& operator=(const TRegKey&) = delete;
-  ~TRegKey() {
-    if (Open()) Platform.RegCloseKey(Key);
+    if (platform.Registry().RegOpenKeyExA(path, KEY_READ, h) == ERROR_SUCCESS)
+      Key = TRegistryKey(platform.Registry(), h);
   }
 
-  bool Open() const { return Key != NoHandle; }
-  THandle Get() const { return Key; }
+  bool Open() const { return Key.Valid(); }
+  THandle Get() const { return Key.Get(); }
 
   // A text value read into a buffer of bufferSize bytes, the terminator
   // included; false when it is missing or does not fit.
@@ -31,7 +27,7 @@ class TRegKey {
 
  private:
   TPlatform& Platform;
-  THandle Key = NoHandle;
+  TRegistryKey Key;
 };
 
 // The text in a value's data: up to the first terminator within length.

@@ -197,7 +197,10 @@ TEST_F(CommTest, EverySetCharRebuildsButAssignDoesNot) {
 TEST_F(CommTest, ARefusedControlBlockKeepsTheNewValueAndRaisesWithTheCode) {
   OpenPort();
   Platform.FailCall("SetCommState", ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(MessageOf([&] { Comm.SetDataBits(da4); }), "Error updating DataControlBlock (Error: 87)");
+  Platform.MessageTexts[ERROR_INVALID_PARAMETER] = "The parameter is incorrect.";
+  EXPECT_EQ(MessageOf([&] { Comm.SetDataBits(da4); }),
+            "Error updating DataControlBlock (Error: 87): The parameter is incorrect.")
+      << "the system's words follow the code";
   EXPECT_EQ(Comm.DataBits(), da4);
   // The lock is recursive, so only another thread can tell it was given back.
   auto other = std::async(std::launch::async, [&] {
@@ -258,7 +261,7 @@ TEST_F(CommTest, RefusedTimeoutsOrBlockLeaveThePortOpenWithoutAThread) {
 
 TEST_F(CommTest, RefusedQueueSizesRaiseAfterMonitoringStarted) {
   Platform.FailCall("SetupComm", 5);
-  EXPECT_EQ(MessageOf([&] { Comm.Open(); }), "Error initializing Read/Write Buffers (Error: 5)");
+  EXPECT_EQ(MessageOf([&] { Comm.Open(); }), "Error initializing Read/Write Buffers (Error: 5): system error 5.");
   EXPECT_TRUE(Comm.Enabled());
   EXPECT_NE(Comm.EventThread(), nullptr);
 }
@@ -336,7 +339,7 @@ TEST_F(CommTest, LineControlSendsItsCodesAndBreakPurgesBothWays) {
   EXPECT_EQ(Port->Escapes, (std::vector<DWORD>{5, 6, 3, 4, 2, 1, 8, 9}));
   EXPECT_EQ(Port->Purges, (std::vector<DWORD>{0x0F, 0x0F}));
   Platform.FailCall("EscapeCommFunction", 22);
-  EXPECT_EQ(MessageOf([&] { Comm.SetBREAKState(true); }), "EscapeCommFunction failure (Error: 22)");
+  EXPECT_EQ(MessageOf([&] { Comm.SetBREAKState(true); }), "EscapeCommFunction failure (Error: 22): system error 22.");
   EXPECT_EQ(Port->Purges.size(), 2u) << "no purge after a refused break";
 }
 

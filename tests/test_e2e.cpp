@@ -555,7 +555,10 @@ TEST_F(SendCommandTest, BadRepeatOptionsStopTheRunBeforeAnythingIsSent) {
 // "Time Out", and without Line Check no wait for ever.
 TEST_F(SendCommandTest, ATransferThatStopsShortEndsTheRunAtOnceWithItsReason) {
   const std::string file = Dir.Write("i.prn", RandomBytes(3000, 30));
-  ::setenv("VORNEX_DEVICE_MAP", (Printer.DeviceMap() + ";LPT2=" + Dir.Path("missing")).c_str(), 1);
+  // A link to itself: the system's own words name what is wrong.
+  std::filesystem::create_symlink("loop", Dir.Path("loop"));
+  ::setenv("VORNEX_DEVICE_MAP",
+           (Printer.DeviceMap() + ";LPT2=" + Dir.Path("missing") + ";LPT3=" + Dir.Path("loop")).c_str(), 1);
   struct TCase {
     std::vector<std::string> Args;
     std::string Reason;
@@ -565,6 +568,7 @@ TEST_F(SendCommandTest, ATransferThatStopsShortEndsTheRunAtOnceWithItsReason) {
       {{"--port", ""}, "A port without a name can't be opened: there is no such port."},
       {{"--port", "C"}, "Port C can't be opened: there is no such port."},
       {{"--port", "LPT2"}, "Port LPT2 can't be opened: there is no such port."},
+      {{"--port", "LPT3"}, "Port LPT3 can't be opened: Too many levels of symbolic links."},
   };
   TRunOptions bounded;
   bounded.KillAfterMs = 30000;

@@ -51,7 +51,7 @@ TEST(PosixOpen, AnOpenWithoutADescriptorForItsCloseEventFailsAndKeepsNone) {
   ASSERT_FALSE(filler.empty());
   ::close(filler.back());
   filler.pop_back();
-  const THandle h = platform.CreateFileA(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  const THandle h = platform.Devices().CreateFileA(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   const DWORD error = platform.GetLastError();
   const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (probe >= 0) ::close(probe);
@@ -62,7 +62,7 @@ TEST(PosixOpen, AnOpenWithoutADescriptorForItsCloseEventFailsAndKeepsNone) {
   EXPECT_EQ(error, ERROR_TOO_MANY_OPEN_FILES);
   EXPECT_GE(probe, 0) << "the device's descriptor was closed again";
   // With descriptors to spare the same open works.
-  const THandle again = platform.CreateFileA(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  const THandle again = platform.Devices().CreateFileA(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   EXPECT_NE(again, InvalidHandle);
   platform.CloseHandle(again);
 }
@@ -72,14 +72,14 @@ TEST(PosixCommRead, ATotalTimeoutBeyondPollsRangeStillWaitsForTheBytes) {
   TPosixPlatform::TOptions options;
   options.DeviceMap = "COM1=" + farEnd.SlavePath();
   TPosixPlatform platform(options);
-  const THandle port = platform.CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  const THandle port = platform.Devices().CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   ASSERT_NE(port, InvalidHandle);
   // Two bytes at 2^31 ms each and 100 more: 2^32 + 100 ms, which cut to an
   // int is 100.
   COMMTIMEOUTS t;
   t.ReadTotalTimeoutMultiplier = 0x80000000u;
   t.ReadTotalTimeoutConstant = 100;
-  ASSERT_TRUE(platform.SetCommTimeouts(port, t));
+  ASSERT_TRUE(platform.Devices().SetCommTimeouts(port, t));
   std::thread sender([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     farEnd.Send("ab");
@@ -87,7 +87,7 @@ TEST(PosixCommRead, ATotalTimeoutBeyondPollsRangeStillWaitsForTheBytes) {
   char in[2] = {};
   DWORD read = 0;
   const auto start = std::chrono::steady_clock::now();
-  const bool ok = platform.ReadFile(port, in, 2, read);
+  const bool ok = platform.Devices().ReadFile(port, in, 2, read);
   const auto took = std::chrono::steady_clock::now() - start;
   sender.join();
   platform.CloseHandle(port);

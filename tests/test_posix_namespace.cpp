@@ -32,47 +32,47 @@ class NamespaceTest : public ::testing::Test {
   std::vector<std::string> SubKeys(TPlatform& p, const std::string& path) {
     std::vector<std::string> names;
     THandle key = NoHandle;
-    if (p.RegOpenKeyExA(path, KEY_READ, key) != ERROR_SUCCESS) return {"<none>"};
+    if (p.Registry().RegOpenKeyExA(path, KEY_READ, key) != ERROR_SUCCESS) return {"<none>"};
     char name[256];
     DWORD length = sizeof name;
-    for (DWORD i = 0; p.RegEnumKeyExA(key, i, name, length) == ERROR_SUCCESS; ++i, length = sizeof name)
+    for (DWORD i = 0; p.Registry().RegEnumKeyExA(key, i, name, length) == ERROR_SUCCESS; ++i, length = sizeof name)
       names.emplace_back(name, length);
-    p.RegCloseKey(key);
+    p.Registry().RegCloseKey(key);
     return names;
   }
   std::string Value(TPlatform& p, const std::string& path, const std::string& name) {
     THandle key = NoHandle;
-    if (p.RegOpenKeyExA(path, KEY_READ, key) != ERROR_SUCCESS) return "<no key>";
+    if (p.Registry().RegOpenKeyExA(path, KEY_READ, key) != ERROR_SUCCESS) return "<no key>";
     char data[512];
     DWORD length = sizeof data;
-    long r = p.RegQueryValueExA(key, name, nullptr, reinterpret_cast<BYTE*>(data), length);
-    p.RegCloseKey(key);
+    long r = p.Registry().RegQueryValueExA(key, name, nullptr, reinterpret_cast<BYTE*>(data), length);
+    p.Registry().RegCloseKey(key);
     return r == ERROR_SUCCESS ? std::string(data) : "<no value>";
   }
   std::vector<std::string> SerialComm(TPlatform& p) {
     std::vector<std::string> data;
     THandle key = NoHandle;
-    if (p.RegOpenKeyExA(SerialCommKeyPath, KEY_READ, key) != ERROR_SUCCESS) return {"<none>"};
+    if (p.Registry().RegOpenKeyExA(SerialCommKeyPath, KEY_READ, key) != ERROR_SUCCESS) return {"<none>"};
     DWORD values = 0, longestName = 0, longestData = 0;
-    p.RegQueryInfoKeyA(key, nullptr, &values, &longestName, &longestData);
+    p.Registry().RegQueryInfoKeyA(key, nullptr, &values, &longestName, &longestData);
     for (DWORD i = 0; i < values; ++i) {
       std::vector<char> name(longestName + 1), text(longestData + 1);
       DWORD nameLength = longestName + 1, dataLength = longestData + 1;
-      EXPECT_EQ(p.RegEnumValueA(key, i, name.data(), nameLength, nullptr,
-                                reinterpret_cast<BYTE*>(text.data()), dataLength),
-                ERROR_SUCCESS);
+      EXPECT_EQ(p.Registry().RegEnumValueA(key, i, name.data(), nameLength, nullptr,
+                                           reinterpret_cast<BYTE*>(text.data()), dataLength),
+                           ERROR_SUCCESS);
       data.emplace_back(text.data());
     }
-    p.RegCloseKey(key);
+    p.Registry().RegCloseKey(key);
     return data;
   }
   // Opens a Windows name as the USB printer transport does and writes to it.
   bool WriteThrough(TPlatform& p, const std::string& name, const std::string& text) {
-    THandle h = p.CreateFileA(name, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING);
+    THandle h = p.Devices().CreateFileA(name, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                        FILE_FLAG_NO_BUFFERING);
     if (h == InvalidHandle) return false;
     DWORD written = 0;
-    bool ok = p.WriteFile(h, text.data(), static_cast<DWORD>(text.size()), written);
+    bool ok = p.Devices().WriteFile(h, text.data(), static_cast<DWORD>(text.size()), written);
     p.CloseHandle(h);
     return ok && written == text.size();
   }
@@ -102,16 +102,16 @@ TEST_F(NamespaceTest, UsbPrintersAppearUnderTheUsbEnumerationInWindowsTerms) {
 
   // Windows' length rules: a buffer too small is refused, nothing written.
   THandle key = NoHandle;
-  ASSERT_EQ(p->RegOpenKeyExA(instance, KEY_READ, key), ERROR_SUCCESS);
+  ASSERT_EQ(p->Registry().RegOpenKeyExA(instance, KEY_READ, key), ERROR_SUCCESS);
   char small[4] = {'x', 'x', 'x', 'x'};
   DWORD length = sizeof small;
-  EXPECT_EQ(p->RegQueryValueExA(key, "Service", nullptr, reinterpret_cast<BYTE*>(small), length),
-            ERROR_MORE_DATA);
+  EXPECT_EQ(p->Registry().RegQueryValueExA(key, "Service", nullptr, reinterpret_cast<BYTE*>(small), length),
+                       ERROR_MORE_DATA);
   EXPECT_EQ(length, 9u);
   EXPECT_EQ(small[0], 'x');
-  EXPECT_EQ(p->RegCloseKey(key), ERROR_SUCCESS);
-  EXPECT_EQ(p->RegCloseKey(key), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(p->RegOpenKeyExA(usb + "\\VID_2A3C&PID_0009", KEY_READ, key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(p->Registry().RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(p->Registry().RegCloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(p->Registry().RegOpenKeyExA(usb + "\\VID_2A3C&PID_0009", KEY_READ, key), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(NamespaceTest, APrintersPathOpensItsDeviceWhicheverNumberItHasNow) {
@@ -173,7 +173,7 @@ TEST_F(NamespaceTest, TheSpoolerListsParallelPortsAndTheSerialPorts) {
   Tree.AddTty("ttyUSB0", true);
   auto p = Make("LPT1=/tmp/lp;LPT4=/tmp/lp4;COM2=/dev/pts/1");
   std::vector<std::string> ports;
-  ASSERT_TRUE(p->EnumPortsA(ports));
+  ASSERT_TRUE(p->Discovery().EnumPortsA(ports));
   EXPECT_EQ(ports, (std::vector<std::string>{"LPT1:", "LPT2:", "LPT4:", "COM:ttyUSB0:", "COM2:"}));
   EXPECT_EQ(p->ResolveDeviceName("LPT2"), Tree.DevPath("lp1"));
   EXPECT_EQ(p->ResolveDeviceName("lpt1"), "/tmp/lp");
@@ -204,12 +204,12 @@ TEST_F(NamespaceTest, AWalkOfTheRegistrySeesTheDevicesAsTheyWereWhenItBegan) {
   auto p = Make();
   const std::string usb = "SYSTEM\\CurrentControlSet\\Enum\\USB";
   THandle walk = NoHandle;
-  ASSERT_EQ(p->RegOpenKeyExA(usb, KEY_READ, walk), ERROR_SUCCESS);
+  ASSERT_EQ(p->Registry().RegOpenKeyExA(usb, KEY_READ, walk), ERROR_SUCCESS);
   Tree.RemoveUsbPrinter("lp1");
   EXPECT_EQ(SubKeys(*p, usb + "\\VID_2A3C&PID_0006"), std::vector<std::string>{"SECOND"});
   const std::string second = std::string("\\\\?\\USB#VID_2A3C&PID_0006#SECOND#") + PrinterInterfaceGuid;
   EXPECT_EQ(p->ResolveDeviceName(second), Tree.DevPath("usb/lp1")) << "the walk's test-open finds it";
-  p->RegCloseKey(walk);
+  p->Registry().RegCloseKey(walk);
   EXPECT_EQ(SubKeys(*p, usb), std::vector<std::string>{"VID_2A3C&PID_0005"});
   EXPECT_EQ(p->ResolveDeviceName(second), "");
 }

@@ -1,6 +1,7 @@
 // The Linux platform on real files and FIFOs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,16 +42,16 @@ class PosixPlatformTest : public ::testing::Test {
 TEST_F(PosixPlatformTest, AMappedNameOpensItsPathAndWritesArriveInOrder) {
   std::string out = Dir.Write("lpt.out", std::string());
   TPosixPlatform platform(Options("LPT1=" + out));
-  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING,
-                                   FILE_FLAG_OVERLAPPED);
+  THandle h = platform.Devices().CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING,
+                                             FILE_FLAG_OVERLAPPED);
   ASSERT_NE(h, InvalidHandle);
-  EXPECT_EQ(platform.GetFileType(h), FILE_TYPE_DISK);
+  EXPECT_EQ(platform.Devices().GetFileType(h), FILE_TYPE_DISK);
   auto data = RandomBytes(3000);
   DWORD written = 0;
-  ASSERT_TRUE(platform.WriteFile(h, data.data(), 1000, written));
+  ASSERT_TRUE(platform.Devices().WriteFile(h, data.data(), 1000, written));
   EXPECT_EQ(written, 1000u);
-  ASSERT_TRUE(platform.WriteFile(h, data.data() + 1000, 2000, written));
-  ASSERT_TRUE(platform.WriteFile(h, data.data(), 0, written));
+  ASSERT_TRUE(platform.Devices().WriteFile(h, data.data() + 1000, 2000, written));
+  ASSERT_TRUE(platform.Devices().WriteFile(h, data.data(), 0, written));
   EXPECT_EQ(written, 0u);
   ASSERT_TRUE(platform.CloseHandle(h));
   EXPECT_EQ(ReadAll(out), data);
@@ -60,10 +61,10 @@ TEST_F(PosixPlatformTest, AMappedNameOpensItsPathAndWritesArriveInOrder) {
 
 TEST_F(PosixPlatformTest, UnmappedDeviceNamesOpenNothing) {
   TPosixPlatform platform(Options(""));
-  EXPECT_EQ(platform.CreateFileA("\\\\.\\COM9", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0),
-            InvalidHandle);
+  EXPECT_EQ(platform.Devices().CreateFileA("\\\\.\\COM9", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0),
+                      InvalidHandle);
   EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(platform.CreateFileA(Dir.Path("absent"), GENERIC_WRITE, 0, OPEN_EXISTING, 0), InvalidHandle);
+  EXPECT_EQ(platform.Devices().CreateFileA(Dir.Path("absent"), GENERIC_WRITE, 0, OPEN_EXISTING, 0), InvalidHandle);
   EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
@@ -71,7 +72,7 @@ TEST_F(PosixPlatformTest, AFifoWithoutAReaderCannotBeOpenedRatherThanHanging) {
   std::string fifo = Dir.Path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   TPosixPlatform platform(Options("LPT1=" + fifo));
-  EXPECT_EQ(platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0), InvalidHandle);
+  EXPECT_EQ(platform.Devices().CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0), InvalidHandle);
   EXPECT_EQ(platform.GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
 }
 
@@ -81,7 +82,7 @@ TEST_F(PosixPlatformTest, ABlockedWriteEndsWhenItsAbortEventIsSet) {
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads
   ASSERT_GE(reader, 0);
   TPosixPlatform platform(Options("LPT1=" + fifo));
-  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  THandle h = platform.Devices().CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
   ASSERT_NE(h, InvalidHandle);
   THandle abort = platform.CreateEventA(true, false);
   std::vector<std::uint8_t> big(1 << 20, 0x55);  // more than the pipe holds
@@ -90,7 +91,7 @@ TEST_F(PosixPlatformTest, ABlockedWriteEndsWhenItsAbortEventIsSet) {
   DWORD written = 0;
   DWORD error = 0;
   std::thread writer([&] {
-    ok = platform.WriteFile(h, big.data(), static_cast<DWORD>(big.size()), written, abort);
+    ok = platform.Devices().WriteFile(h, big.data(), static_cast<DWORD>(big.size()), written, abort);
     error = platform.GetLastError();
     returned = true;
   });
@@ -119,8 +120,8 @@ TEST_F(PosixPlatformTest, ATimedWriteToAReaderThatStopsTimesOut) {
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
   TPosixPlatform platform(Options("LPT1=" + fifo));
-  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING,
-                                   FILE_FLAG_OVERLAPPED);
+  THandle h = platform.Devices().CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING,
+                                             FILE_FLAG_OVERLAPPED);
   THandle done = platform.CreateEventA(true, true);
   std::vector<std::uint8_t> block(512, 1);
   DWORD written = 0;
@@ -129,7 +130,7 @@ TEST_F(PosixPlatformTest, ATimedWriteToAReaderThatStopsTimesOut) {
   int blocks = 0;
   while (outcome == WAIT_OBJECT_0 && blocks < 10000) {
     platform.ResetEvent(done);
-    outcome = platform.WriteFileTimed(h, block.data(), 512, done, 50, written);
+    outcome = platform.Devices().WriteFileTimed(h, block.data(), 512, done, 50, written);
     if (outcome == WAIT_OBJECT_0) {
       EXPECT_EQ(written, 512u);
       EXPECT_EQ(platform.WaitForSingleObject(done, 0), WAIT_OBJECT_0);
@@ -138,11 +139,11 @@ TEST_F(PosixPlatformTest, ATimedWriteToAReaderThatStopsTimesOut) {
   }
   EXPECT_EQ(outcome, WAIT_TIMEOUT);
   EXPECT_GT(blocks, 0);
-  EXPECT_TRUE(platform.CancelIo(h));
+  EXPECT_TRUE(platform.Devices().CancelIo(h));
   EXPECT_TRUE(platform.CloseHandle(h));
 
   // A write on a handle that failed to open completes at once with nothing.
-  EXPECT_EQ(platform.WriteFileTimed(InvalidHandle, block.data(), 512, done, 10000, written), WAIT_OBJECT_0);
+  EXPECT_EQ(platform.Devices().WriteFileTimed(InvalidHandle, block.data(), 512, done, 10000, written), WAIT_OBJECT_0);
   EXPECT_EQ(written, 0u);
   ::close(reader);
   platform.CloseHandle(done);
@@ -153,12 +154,12 @@ TEST_F(PosixPlatformTest, AWriteToAFifoWhoseReaderLeftFails) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   TPosixPlatform platform(Options("LPT1=" + fifo));
-  THandle h = platform.CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  THandle h = platform.Devices().CreateFileA("LPT1", GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
   ASSERT_NE(h, InvalidHandle);
   ::close(reader);
   std::uint8_t byte = 1;
   DWORD written = 0;
-  EXPECT_FALSE(platform.WriteFile(h, &byte, 1, written));
+  EXPECT_FALSE(platform.Devices().WriteFile(h, &byte, 1, written));
   EXPECT_EQ(platform.GetLastError(), ERROR_NO_DATA);
   platform.CloseHandle(h);
 }
@@ -176,7 +177,7 @@ TEST_F(PosixPlatformTest, APortOpenTakesDevicesAndPipesOnly) {
   ASSERT_EQ(::stat(file.c_str(), &before), 0);
   TPosixPlatform platform(Options("LPT1=" + file + ";LPT2=" + Dir.Root.string() + ";LPT3=" + fifo));
   for (const std::string& name : {std::string("LPT1"), std::string("LPT2"), file}) {
-    EXPECT_EQ(platform.OpenPortA(name, GENERIC_WRITE, 0, 0), InvalidHandle) << name;
+    EXPECT_EQ(platform.Devices().OpenPortA(name, GENERIC_WRITE, 0, 0), InvalidHandle) << name;
     EXPECT_EQ(platform.GetLastError(), ERROR_BAD_DEVICE) << name;
   }
   struct stat after {};
@@ -186,20 +187,48 @@ TEST_F(PosixPlatformTest, APortOpenTakesDevicesAndPipesOnly) {
   EXPECT_EQ(after.st_atim.tv_nsec, before.st_atim.tv_nsec) << "not even opened";
 
   for (const std::string& name : {std::string("LPT3"), std::string("/dev/null")}) {
-    const THandle h = platform.OpenPortA(name, GENERIC_WRITE, 0, 0);
+    const THandle h = platform.Devices().OpenPortA(name, GENERIC_WRITE, 0, 0);
     ASSERT_NE(h, InvalidHandle) << name;
-    EXPECT_EQ(platform.GetFileType(h), name == "LPT3" ? FILE_TYPE_PIPE : FILE_TYPE_CHAR);
+    EXPECT_EQ(platform.Devices().GetFileType(h), name == "LPT3" ? FILE_TYPE_PIPE : FILE_TYPE_CHAR);
     platform.CloseHandle(h);
   }
 
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(Dir.Root);
-  EXPECT_EQ(platform.OpenPortA("fifo", GENERIC_WRITE, 0, 0), InvalidHandle);
+  EXPECT_EQ(platform.Devices().OpenPortA("fifo", GENERIC_WRITE, 0, 0), InvalidHandle);
   EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(platform.CreateFileA("LPTnotes", GENERIC_WRITE, 0, OPEN_EXISTING, 0), InvalidHandle);
+  EXPECT_EQ(platform.Devices().CreateFileA("LPTnotes", GENERIC_WRITE, 0, OPEN_EXISTING, 0), InvalidHandle);
   EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
   std::filesystem::current_path(cwd);
   ::close(reader);
+}
+
+// A failure Windows has no code for keeps the system's own: its words reach
+// FormatMessageA, and so does every code the platform leaves.
+TEST_F(PosixPlatformTest, EveryFailureIsToldInTheSystemsOwnWords) {
+  std::filesystem::create_symlink("loop", Dir.Path("loop"));
+  TPosixPlatform platform(Options("LPT1=" + Dir.Path("loop") + ";COM1=" + Dir.Path("loop")));
+  EXPECT_EQ(platform.Devices().OpenPortA("LPT1", GENERIC_WRITE, 0, 0), InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ErrnoError(ELOOP));
+  EXPECT_EQ(platform.FormatMessageA(platform.GetLastError()), "Too many levels of symbolic links");
+  EXPECT_EQ(platform.Devices().CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0),
+                      InvalidHandle);
+  EXPECT_EQ(platform.GetLastError(), ErrnoError(ELOOP)) << "the serial open too";
+
+  EXPECT_EQ(platform.FormatMessageA(ERROR_FILE_NOT_FOUND), "No such file or directory");
+  EXPECT_EQ(platform.FormatMessageA(WSAECONNREFUSED), "Connection refused");
+  EXPECT_EQ(platform.FormatMessageA(WSAHOST_NOT_FOUND), "Name or service not known");
+  EXPECT_EQ(platform.FormatMessageA(LookupError(EAI_BADFLAGS)), "Bad value for ai_flags");
+  for (DWORD code : {ERROR_SUCCESS, ERROR_PATH_NOT_FOUND, ERROR_TOO_MANY_OPEN_FILES, ERROR_ACCESS_DENIED,
+                     ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY, ERROR_GEN_FAILURE, ERROR_SHARING_VIOLATION,
+                     ERROR_NOT_SUPPORTED, ERROR_INVALID_PARAMETER, ERROR_NO_DATA, ERROR_MORE_DATA,
+                     ERROR_NO_MORE_ITEMS, ERROR_OPERATION_ABORTED, ERROR_COUNTER_TIMEOUT,
+                     ERROR_DEVICE_NOT_CONNECTED, ERROR_BAD_DEVICE, WSAETIMEDOUT, WSAECONNRESET, WSAENOTSOCK,
+                     WSAEMFILE, WSAENOBUFS, WSATRY_AGAIN, WSANO_RECOVERY, WSANO_DATA, WSATYPE_NOT_FOUND}) {
+    const std::string text = platform.FormatMessageA(code);
+    EXPECT_FALSE(text.empty()) << code;
+    EXPECT_EQ(text.find("nknown"), std::string::npos) << code << ": " << text;
+  }
 }
 
 // A port opened without sharing is held: a second such open is refused
@@ -211,15 +240,15 @@ TEST_F(PosixPlatformTest, APortOpenedWithoutSharingIsHeldUntilClosed) {
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
   TPosixPlatform first(Options("LPT1=" + fifo)), second(Options("LPT1=" + fifo));
-  const THandle held = first.OpenPortA("LPT1", GENERIC_WRITE, 0, 0);
+  const THandle held = first.Devices().OpenPortA("LPT1", GENERIC_WRITE, 0, 0);
   ASSERT_NE(held, InvalidHandle);
-  EXPECT_EQ(second.OpenPortA("LPT1", GENERIC_WRITE, 0, 0), InvalidHandle);
+  EXPECT_EQ(second.Devices().OpenPortA("LPT1", GENERIC_WRITE, 0, 0), InvalidHandle);
   EXPECT_EQ(second.GetLastError(), ERROR_SHARING_VIOLATION);
-  const THandle shared = second.OpenPortA("LPT1", GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+  const THandle shared = second.Devices().OpenPortA("LPT1", GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
   EXPECT_NE(shared, InvalidHandle);
   second.CloseHandle(shared);
   first.CloseHandle(held);
-  const THandle again = second.OpenPortA("LPT1", GENERIC_WRITE, 0, 0);
+  const THandle again = second.Devices().OpenPortA("LPT1", GENERIC_WRITE, 0, 0);
   EXPECT_NE(again, InvalidHandle) << "free once the first let go";
   second.CloseHandle(again);
   ::close(reader);
@@ -231,7 +260,7 @@ TEST_F(PosixPlatformTest, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads
   ASSERT_GE(reader, 0);
   TPosixPlatform platform(Options("LPT1=" + fifo));
-  const THandle h = platform.OpenPortA("LPT1", GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  const THandle h = platform.Devices().OpenPortA("LPT1", GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
   ASSERT_NE(h, InvalidHandle);
   const THandle done = platform.CreateEventA(true, false);
   const THandle abort = platform.CreateEventA(true, false);
@@ -239,8 +268,8 @@ TEST_F(PosixPlatformTest, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {
   DWORD outcome = 0, written = 0;
   std::thread writer([&] {
     // A limit far beyond the test's: only the abort can end it.
-    outcome = platform.WriteFileTimed(h, big.data(), static_cast<DWORD>(big.size()), done, 3600000, written,
-                                      abort);
+    outcome = platform.Devices().WriteFileTimed(h, big.data(), static_cast<DWORD>(big.size()), done, 3600000, written,
+                                                abort);
   });
   int queued = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -26,8 +26,8 @@ TPosixPlatform::TOptions MapCom1(const std::string& path) {
 class PtyPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Port = Platform.CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED);
+    Port = Platform.Devices().CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                          FILE_FLAG_OVERLAPPED);
     ASSERT_NE(Port, InvalidHandle);
   }
   void TearDown() override { Platform.CloseHandle(Port); }
@@ -82,9 +82,9 @@ TEST(SerialSettings, EveryFramingRoundTripsThroughTermios) {
 }
 
 TEST_F(PtyPortTest, EveryRateReachesTheDeviceAndComesBack) {
-  EXPECT_EQ(Platform.GetFileType(Port), FILE_TYPE_CHAR);
+  EXPECT_EQ(Platform.Devices().GetFileType(Port), FILE_TYPE_CHAR);
   DCB dcb;
-  ASSERT_TRUE(Platform.GetCommState(Port, dcb));
+  ASSERT_TRUE(Platform.Devices().GetCommState(Port, dcb));
   for (DWORD rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u,
                      57600u, 115200u, 128000u, 256000u}) {
     dcb.BaudRate = rate;
@@ -92,9 +92,9 @@ TEST_F(PtyPortTest, EveryRateReachesTheDeviceAndComesBack) {
     dcb.fOutX = rate == 600;
     dcb.XonChar = 0x11;
     dcb.XoffChar = 0x13;
-    ASSERT_TRUE(Platform.SetCommState(Port, dcb)) << rate;
+    ASSERT_TRUE(Platform.Devices().SetCommState(Port, dcb)) << rate;
     DCB back;
-    ASSERT_TRUE(Platform.GetCommState(Port, back));
+    ASSERT_TRUE(Platform.Devices().GetCommState(Port, back));
     EXPECT_EQ(back.BaudRate, rate);
     EXPECT_EQ(back.StopBits, dcb.StopBits);
     EXPECT_EQ(back.fOutX, dcb.fOutX);
@@ -102,67 +102,67 @@ TEST_F(PtyPortTest, EveryRateReachesTheDeviceAndComesBack) {
   }
   dcb.ByteSize = 8;
   dcb.StopBits = ONE5STOPBITS;
-  EXPECT_FALSE(Platform.SetCommState(Port, dcb));
+  EXPECT_FALSE(Platform.Devices().SetCommState(Port, dcb));
   EXPECT_EQ(Platform.GetLastError(), ERROR_INVALID_PARAMETER);
   DCB back;
-  ASSERT_TRUE(Platform.GetCommState(Port, back));
+  ASSERT_TRUE(Platform.Devices().GetCommState(Port, back));
   EXPECT_EQ(back.StopBits, ONESTOPBIT) << "a refused block changes nothing";
 }
 
 TEST_F(PtyPortTest, ReceivedBytesAndAnEmptiedOutputRaiseTheirEvents) {
-  ASSERT_TRUE(Platform.SetCommMask(Port, EV_RXCHAR | EV_TXEMPTY));
+  ASSERT_TRUE(Platform.Devices().SetCommMask(Port, EV_RXCHAR | EV_TXEMPTY));
   FarEnd.Send("abc");
   DWORD mask = 0;
-  ASSERT_TRUE(Platform.WaitCommEvent(Port, mask));
+  ASSERT_TRUE(Platform.Devices().WaitCommEvent(Port, mask));
   EXPECT_EQ(mask, DWORD(EV_RXCHAR));
   DWORD errors = 0;
   COMSTAT stat;
-  ASSERT_TRUE(Platform.ClearCommError(Port, errors, stat));
+  ASSERT_TRUE(Platform.Devices().ClearCommError(Port, errors, stat));
   EXPECT_EQ(stat.cbInQue, 3u);
   char in[8] = {};
   DWORD read = 0;
-  ASSERT_TRUE(Platform.ReadFile(Port, in, 3, read));
+  ASSERT_TRUE(Platform.Devices().ReadFile(Port, in, 3, read));
   EXPECT_EQ(std::string(in, read), "abc");
 
   DWORD written = 0;
-  ASSERT_TRUE(Platform.WriteFile(Port, "0123456789", 10, written));
-  ASSERT_TRUE(Platform.WaitCommEvent(Port, mask));
+  ASSERT_TRUE(Platform.Devices().WriteFile(Port, "0123456789", 10, written));
+  ASSERT_TRUE(Platform.Devices().WaitCommEvent(Port, mask));
   EXPECT_EQ(mask, DWORD(EV_TXEMPTY));
   ASSERT_TRUE(FarEnd.WaitForCount(10));
 }
 
 TEST_F(PtyPortTest, AWaitEndsAtOnceOnANewMaskOrAClose) {
-  ASSERT_TRUE(Platform.SetCommMask(Port, EV_RXCHAR));
+  ASSERT_TRUE(Platform.Devices().SetCommMask(Port, EV_RXCHAR));
   std::atomic<int> outcome{-1};
   DWORD mask = 99;
-  std::thread waiter([&] { outcome = Platform.WaitCommEvent(Port, mask) ? 1 : 0; });
+  std::thread waiter([&] { outcome = Platform.Devices().WaitCommEvent(Port, mask) ? 1 : 0; });
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(outcome, -1) << "nothing happened yet";
   // The waiter may not be in its wait yet: the mask is set (the same one,
   // so a late wait still has events to wait for) until the wait has ended.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (outcome == -1 && std::chrono::steady_clock::now() < deadline) {
-    Platform.SetCommMask(Port, EV_RXCHAR);
+    Platform.Devices().SetCommMask(Port, EV_RXCHAR);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   waiter.join();
   EXPECT_EQ(outcome, 1);
   EXPECT_EQ(mask, 0u) << "a wait ended by a new mask reports no event";
-  Platform.SetCommMask(Port, 0);
-  EXPECT_FALSE(Platform.WaitCommEvent(Port, mask)) << "no events asked for";
+  Platform.Devices().SetCommMask(Port, 0);
+  EXPECT_FALSE(Platform.Devices().WaitCommEvent(Port, mask)) << "no events asked for";
 
-  THandle other = Platform.CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  THandle other = Platform.Devices().CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   EXPECT_EQ(other, InvalidHandle) << "the port is held";
   EXPECT_EQ(Platform.GetLastError(), ERROR_ACCESS_DENIED);
 
-  ASSERT_TRUE(Platform.SetCommMask(Port, EV_RXCHAR));
+  ASSERT_TRUE(Platform.Devices().SetCommMask(Port, EV_RXCHAR));
   std::thread closer([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     Platform.CloseHandle(Port);
   });
-  EXPECT_FALSE(Platform.WaitCommEvent(Port, mask));
+  EXPECT_FALSE(Platform.Devices().WaitCommEvent(Port, mask));
   closer.join();
-  Port = Platform.CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  Port = Platform.Devices().CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   EXPECT_NE(Port, InvalidHandle) << "free again once closed";
 }
 
@@ -171,27 +171,27 @@ TEST_F(PtyPortTest, ReadsAndWritesFollowTheirTimeouts) {
   t.ReadIntervalTimeout = MAXDWORD;
   t.ReadTotalTimeoutConstant = 100;
   t.WriteTotalTimeoutConstant = 50;
-  ASSERT_TRUE(Platform.SetCommTimeouts(Port, t));
+  ASSERT_TRUE(Platform.Devices().SetCommTimeouts(Port, t));
   FarEnd.Send("xyz");
   // Until the bytes are in the port's input queue.
   DWORD errors = 0;
   COMSTAT stat{};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (Platform.ClearCommError(Port, errors, stat) && stat.cbInQue < 3 &&
-         std::chrono::steady_clock::now() < deadline)
+  while (Platform.Devices().ClearCommError(Port, errors, stat) && stat.cbInQue < 3 &&
+                   std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_EQ(stat.cbInQue, 3u);
   char in[10];
   DWORD read = 0;
-  ASSERT_TRUE(Platform.ReadFile(Port, in, 10, read));
+  ASSERT_TRUE(Platform.Devices().ReadFile(Port, in, 10, read));
   EXPECT_EQ(read, 3u) << "what came within the total time-out";
-  ASSERT_TRUE(Platform.ReadFile(Port, in, 10, read));
+  ASSERT_TRUE(Platform.Devices().ReadFile(Port, in, 10, read));
   EXPECT_EQ(read, 0u);
 
   FarEnd.SetReading(false);
   std::vector<std::uint8_t> lots(1 << 20, 'q');
   DWORD written = 0;
-  ASSERT_TRUE(Platform.WriteFile(Port, lots.data(), static_cast<DWORD>(lots.size()), written))
+  ASSERT_TRUE(Platform.Devices().WriteFile(Port, lots.data(), static_cast<DWORD>(lots.size()), written))
       << "a write that runs out of time ends short and still succeeds";
   EXPECT_LT(written, lots.size());
   EXPECT_GT(written, 0u);
@@ -199,10 +199,10 @@ TEST_F(PtyPortTest, ReadsAndWritesFollowTheirTimeouts) {
 
 TEST_F(PtyPortTest, APseudoTerminalHasNoModemLines) {
   DWORD status = 0xFF;
-  EXPECT_FALSE(Platform.GetCommModemStatus(Port, status));
+  EXPECT_FALSE(Platform.Devices().GetCommModemStatus(Port, status));
   EXPECT_EQ(status, 0u);
-  EXPECT_FALSE(Platform.EscapeCommFunction(Port, SETDTR));
-  EXPECT_TRUE(Platform.PurgeComm(Port, PURGE_RXCLEAR | PURGE_TXCLEAR));
+  EXPECT_FALSE(Platform.Devices().EscapeCommFunction(Port, SETDTR));
+  EXPECT_TRUE(Platform.Devices().PurgeComm(Port, PURGE_RXCLEAR | PURGE_TXCLEAR));
 }
 
 int CountEntries(const char* dir) {

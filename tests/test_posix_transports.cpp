@@ -282,7 +282,7 @@ TEST_F(PosixWindowTest, APortHeldByAnotherSenderIsRefusedAndTheOtherTransferUnto
     o.DeviceMap = "LPT1=" + Dir.Path("lpt");
     return o;
   }());
-  const THandle held = other.OpenPortA("LPT1", GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  const THandle held = other.Devices().OpenPortA("LPT1", GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
   ASSERT_NE(held, InvalidHandle);
   Form->ComboBox1.TypeText("LPT1");
   Send(RandomBytes(1000));
@@ -292,7 +292,7 @@ TEST_F(PosixWindowTest, APortHeldByAnotherSenderIsRefusedAndTheOtherTransferUnto
 
   const std::string theirs = "the other program's file";
   DWORD written = 0;
-  ASSERT_TRUE(other.WriteFile(held, theirs.data(), static_cast<DWORD>(theirs.size()), written));
+  ASSERT_TRUE(other.Devices().WriteFile(held, theirs.data(), static_cast<DWORD>(theirs.size()), written));
   other.CloseHandle(held);
   ASSERT_TRUE(port.WaitForCount(theirs.size()));
   EXPECT_EQ(port.Received(), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));

@@ -53,22 +53,48 @@ class VendorLibraryTest : public ::testing::Test {
 
 TEST_F(VendorLibraryTest, TheLibraryBesideTheProgramIsBoundAndItsDevicesAnswer) {
   TPosixPlatform platform(WithLibraryIn(VORNEX_USBAPI_DIR));
-  ASSERT_TRUE(platform.VendorUsbAvailable());
-  EXPECT_EQ(platform.VendorUsbOpen(1), -1);
-  std::int32_t device = platform.VendorUsbOpen(2);
+  ASSERT_TRUE(platform.VendorUsb().VendorUsbAvailable());
+  EXPECT_EQ(platform.VendorUsb().VendorUsbOpen(1), -1);
+  std::int32_t device = platform.VendorUsb().VendorUsbOpen(2);
   ASSERT_NE(device, -1);
-  EXPECT_EQ(platform.VendorUsbWrite(device, "label", 5), 5);
-  platform.VendorUsbClose(device);
+  EXPECT_EQ(platform.VendorUsb().VendorUsbWrite(device, "label", 5), 5);
+  platform.VendorUsb().VendorUsbClose(device);
   EXPECT_EQ(ReadAll(Out), std::vector<std::uint8_t>({'l', 'a', 'b', 'e', 'l'}));
   ::setenv("VORNEX_USBAPI_FAIL_OPEN", "1", 1);
-  EXPECT_EQ(platform.VendorUsbOpen(0), -1);
+  EXPECT_EQ(platform.VendorUsb().VendorUsbOpen(0), -1);
 }
 
 TEST_F(VendorLibraryTest, WithoutTheLibraryNoDeviceOpensAndNothingBreaks) {
   TPosixPlatform platform(WithLibraryIn(Dir.Path("")));
-  EXPECT_FALSE(platform.VendorUsbAvailable());
-  EXPECT_EQ(platform.VendorUsbOpen(0), -1);
-  EXPECT_LT(platform.VendorUsbWrite(0, "x", 1), 0);
+  EXPECT_FALSE(platform.VendorUsb().VendorUsbAvailable());
+  EXPECT_EQ(platform.VendorUsb().VendorUsbOpen(0), -1);
+  EXPECT_LT(platform.VendorUsb().VendorUsbWrite(0, "x", 1), 0);
+  // The loader's own words say why, and an open leaves them as its error.
+  const DWORD why = platform.VendorUsb().VendorUsbLoadError();
+  EXPECT_EQ(platform.GetLastError(), why);
+  EXPECT_NE(platform.FormatMessageA(why).find("libusbapi.so"), std::string::npos) << platform.FormatMessageA(why);
+}
+
+TEST_F(VendorLibraryTest, ALibraryThatDoesNotLoadIsToldWithTheLoadersWords) {
+  Dir.Write("libusbapi.so", "not a library");
+  TPosixPlatform platform(WithLibraryIn(Dir.Path("")));
+  EXPECT_FALSE(platform.VendorUsb().VendorUsbAvailable());
+  const std::string why = platform.FormatMessageA(platform.VendorUsb().VendorUsbLoadError());
+  EXPECT_NE(why.find(Dir.Root.string()), std::string::npos) << "the file beside the program: " << why;
+  EXPECT_NE(why.find("libusbapi.so: file too short"), std::string::npos) << why;
+
+  // A transfer to the library says it after its own words.
+  THeadlessHost host;
+  TMainForm form(host, platform);
+  host.Attach(form);
+  form.Show();
+  form.ComboBox1.SetText("ZUV USB0");
+  form.Job.TransferMode = tmVendorUsb;
+  form.EdFileName.SetText(Dir.Write("v.prn", "label"));
+  ASSERT_TRUE(host.Click(form.BuStart));
+  ASSERT_TRUE(host.WaitUntil([&] { return !form.Upload.Busy(); }));
+  EXPECT_EQ(host.Messages,
+            std::vector<std::string>{"USB Port INVALID: the maker's USB library did not load: " + why + "."});
 }
 
 class VendorTransferTest : public VendorLibraryTest {

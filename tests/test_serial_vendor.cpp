@@ -67,7 +67,7 @@ TEST_F(SerialTest, APortThatRefusesItsSettingsIsReportedAndClosed) {
   // The port probe at Start meets the refusal too, and swallows it.
   Platform.FailCall("SetCommState", ERROR_INVALID_PARAMETER);
   SendFile(RandomBytes(40));
-  EXPECT_EQ(Host.LastMessage(), "Error updating DataControlBlock (Error: 87)");
+  EXPECT_EQ(Host.LastMessage(), "Error updating DataControlBlock (Error: 87): system error 87.");
   Platform.ClearFailures();
   EXPECT_EQ(Port->OpenHandles, 0);
   EXPECT_FALSE(Form->Comm1.Enabled());

@@ -29,7 +29,7 @@ std::string ReadText(TPlatform& p, THandle key, const std::string& name, long* r
   char buffer[256] = {};
   vornex::DWORD length = sizeof buffer;
   vornex::DWORD type = 0;
-  long r = p.RegQueryValueExA(key, name, &type, reinterpret_cast<vornex::BYTE*>(buffer), length);
+  long r = p.Registry().RegQueryValueExA(key, name, &type, reinterpret_cast<vornex::BYTE*>(buffer), length);
   if (result) *result = r;
   return r == ERROR_SUCCESS ? std::string(buffer) : std::string();
 }
@@ -39,7 +39,7 @@ std::vector<std::string> SubKeys(TPlatform& p, THandle key) {
   for (vornex::DWORD i = 0;; ++i) {
     char name[256];
     vornex::DWORD length = sizeof name;
-    if (p.RegEnumKeyExA(key, i, name, length) != ERROR_SUCCESS) break;
+    if (p.Registry().RegEnumKeyExA(key, i, name, length) != ERROR_SUCCESS) break;
     names.emplace_back(name, length);
   }
   return names;
@@ -62,42 +62,42 @@ TEST(Win32Registry, AUsbPrinterIsFoundByItsServiceAndItsSymbolicNameOpensTheDevi
   TWin32Platform p;
   THandle usb = InvalidHandle;
   // Opened by its path as written, the trailing backslash included.
-  ASSERT_EQ(p.RegOpenKeyExA(UsbEnum, KEY_READ, usb), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegOpenKeyExA(UsbEnum, KEY_READ, usb), ERROR_SUCCESS);
   std::vector<std::string> devices = SubKeys(p, usb);
-  EXPECT_EQ(p.RegCloseKey(usb), ERROR_SUCCESS);
+  EXPECT_EQ(p.Registry().RegCloseKey(usb), ERROR_SUCCESS);
   ASSERT_NE(std::find(devices.begin(), devices.end(), TestDevice), devices.end())
       << "the device key, its name as written";
 
   THandle dev = InvalidHandle;
-  ASSERT_EQ(p.RegOpenKeyExA(device + "\\", KEY_READ, dev), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegOpenKeyExA(device + "\\", KEY_READ, dev), ERROR_SUCCESS);
   std::vector<std::string> instances = SubKeys(p, dev);
-  p.RegCloseKey(dev);
+  p.Registry().RegCloseKey(dev);
   ASSERT_EQ(instances, (std::vector<std::string>{"INST1", "INST2", "INST3"}));
 
   std::vector<std::string> openable;
   for (const auto& instance : instances) {
     THandle inst = InvalidHandle;
-    ASSERT_EQ(p.RegOpenKeyExA(device + "\\" + instance + "\\", KEY_READ, inst), ERROR_SUCCESS);
+    ASSERT_EQ(p.Registry().RegOpenKeyExA(device + "\\" + instance + "\\", KEY_READ, inst), ERROR_SUCCESS);
     const std::string service = ReadText(p, inst, "Service");
-    p.RegCloseKey(inst);
+    p.Registry().RegCloseKey(inst);
     if (service != "usbprint") continue;
     THandle params = InvalidHandle;
-    ASSERT_EQ(p.RegOpenKeyExA(device + "\\" + instance + "\\Device Parameters", KEY_READ, params),
-              ERROR_SUCCESS);
+    ASSERT_EQ(p.Registry().RegOpenKeyExA(device + "\\" + instance + "\\Device Parameters", KEY_READ, params),
+                         ERROR_SUCCESS);
     std::string path = ReadText(p, params, "SymbolicName");
-    p.RegCloseKey(params);
+    p.Registry().RegCloseKey(params);
     ASSERT_GT(path.size(), 4u);
     path[1] = '\\';  // the kernel's form into the one the file functions take
-    THandle h = p.CreateFileA(path, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING);
+    THandle h = p.Devices().CreateFileA(path, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                        FILE_FLAG_NO_BUFFERING);
     if (h == InvalidHandle) continue;
     openable.push_back(path);
     // The printer gets blocks of the block size, in order.
     const auto bytes = RandomBytes(1000);
     vornex::DWORD written = 0;
-    EXPECT_TRUE(p.WriteFile(h, bytes.data(), 512, written));
+    EXPECT_TRUE(p.Devices().WriteFile(h, bytes.data(), 512, written));
     EXPECT_EQ(written, 512u);
-    EXPECT_TRUE(p.WriteFile(h, bytes.data() + 512, 488, written));
+    EXPECT_TRUE(p.Devices().WriteFile(h, bytes.data() + 512, 488, written));
     EXPECT_EQ(written, 488u);
     EXPECT_TRUE(p.CloseHandle(h));
     EXPECT_EQ(ReadAll(printer), bytes);
@@ -113,30 +113,30 @@ TEST(Win32Registry, LengthsFollowWindowsAndMissingKeysSayNotFound) {
   reg.Set(key + "\\ABCDEFGH", "Service", "usbprint");
   TWin32Platform p;
   THandle k = InvalidHandle;
-  ASSERT_EQ(p.RegOpenKeyExA(key, KEY_READ, k), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegOpenKeyExA(key, KEY_READ, k), ERROR_SUCCESS);
   char name[256];
   vornex::DWORD length = 4;
-  EXPECT_EQ(p.RegEnumKeyExA(k, 0, name, length), ERROR_MORE_DATA) << "8 characters in 4 bytes";
+  EXPECT_EQ(p.Registry().RegEnumKeyExA(k, 0, name, length), ERROR_MORE_DATA) << "8 characters in 4 bytes";
   length = sizeof name;
-  ASSERT_EQ(p.RegEnumKeyExA(k, 0, name, length), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegEnumKeyExA(k, 0, name, length), ERROR_SUCCESS);
   EXPECT_EQ(length, 8u) << "the terminator not counted";
   EXPECT_STREQ(name, "ABCDEFGH");
   length = sizeof name;
-  EXPECT_EQ(p.RegEnumKeyExA(k, 1, name, length), ERROR_NO_MORE_ITEMS);
-  p.RegCloseKey(k);
+  EXPECT_EQ(p.Registry().RegEnumKeyExA(k, 1, name, length), ERROR_NO_MORE_ITEMS);
+  p.Registry().RegCloseKey(k);
 
-  ASSERT_EQ(p.RegOpenKeyExA(key + "\\ABCDEFGH", KEY_READ, k), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegOpenKeyExA(key + "\\ABCDEFGH", KEY_READ, k), ERROR_SUCCESS);
   long result = 0;
   EXPECT_EQ(ReadText(p, k, "Missing", &result), "");
   EXPECT_EQ(result, ERROR_FILE_NOT_FOUND);
   vornex::BYTE small[4];
   vornex::DWORD size = sizeof small;
-  EXPECT_EQ(p.RegQueryValueExA(k, "Service", nullptr, small, size), ERROR_MORE_DATA);
+  EXPECT_EQ(p.Registry().RegQueryValueExA(k, "Service", nullptr, small, size), ERROR_MORE_DATA);
   EXPECT_EQ(size, 9u) << "the size the value needs, its terminator included";
-  p.RegCloseKey(k);
+  p.Registry().RegCloseKey(k);
 
   THandle none = 0;
-  EXPECT_EQ(p.RegOpenKeyExA(key + "\\NoSuchKey", KEY_READ, none), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(p.Registry().RegOpenKeyExA(key + "\\NoSuchKey", KEY_READ, none), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(none, InvalidHandle);
 }
 
@@ -146,9 +146,9 @@ TEST(Win32Registry, TheSerialPortMapIsReadWithTheSizesItReports) {
   reg.Set(map, "\\Device\\VornexTestSerial", "COM17");
   TWin32Platform p;
   THandle k = InvalidHandle;
-  ASSERT_EQ(p.RegOpenKeyExA(map, KEY_READ, k), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegOpenKeyExA(map, KEY_READ, k), ERROR_SUCCESS);
   vornex::DWORD values = 0, maxName = 0, maxData = 0;
-  ASSERT_EQ(p.RegQueryInfoKeyA(k, nullptr, &values, &maxName, &maxData), ERROR_SUCCESS);
+  ASSERT_EQ(p.Registry().RegQueryInfoKeyA(k, nullptr, &values, &maxName, &maxData), ERROR_SUCCESS);
   ASSERT_GE(values, 1u);
   std::vector<std::string> ports;
   for (vornex::DWORD i = 0; i < values; ++i) {
@@ -158,19 +158,19 @@ TEST(Win32Registry, TheSerialPortMapIsReadWithTheSizesItReports) {
     vornex::DWORD nameLength = static_cast<vornex::DWORD>(name.size());
     vornex::DWORD dataLength = static_cast<vornex::DWORD>(data.size());
     vornex::DWORD type = 0;
-    ASSERT_EQ(p.RegEnumValueA(k, i, name.data(), nameLength, &type, data.data(), dataLength), ERROR_SUCCESS)
+    ASSERT_EQ(p.Registry().RegEnumValueA(k, i, name.data(), nameLength, &type, data.data(), dataLength), ERROR_SUCCESS)
         << i;
     EXPECT_EQ(type, REG_SZ);
     ports.emplace_back(reinterpret_cast<const char*>(data.data()));
   }
-  p.RegCloseKey(k);
+  p.Registry().RegCloseKey(k);
   EXPECT_NE(std::find(ports.begin(), ports.end(), "COM17"), ports.end());
 }
 
 TEST(Win32Spooler, ThePortsAreListedWithTheirColons) {
   TWin32Platform p;
   std::vector<std::string> ports;
-  ASSERT_TRUE(p.EnumPortsA(ports));
+  ASSERT_TRUE(p.Discovery().EnumPortsA(ports));
   for (const char* expected : {"COM1:", "COM2:", "COM3:", "COM4:", "LPT1:", "LPT2:", "LPT3:"})
     EXPECT_NE(std::find(ports.begin(), ports.end(), expected), ports.end()) << expected;
 }
@@ -219,27 +219,27 @@ TEST_F(Win32VendorLibrary, TheLibraryBesideTheProgramIsBoundByOrdinal) {
   ::FreeLibrary(module);
 
   TWin32Platform p;
-  ASSERT_TRUE(p.VendorUsbAvailable());
+  ASSERT_TRUE(p.VendorUsb().VendorUsbAvailable());
   EXPECT_TRUE(fs::equivalent(p.VendorLibraryPath(), beside)) << p.VendorLibraryPath();
-  EXPECT_EQ(p.VendorUsbOpen(1), -1);
-  const std::int32_t device = p.VendorUsbOpen(2);
+  EXPECT_EQ(p.VendorUsb().VendorUsbOpen(1), -1);
+  const std::int32_t device = p.VendorUsb().VendorUsbOpen(2);
   ASSERT_EQ(device, 0x102);
   const std::string bytes = "a block for device two";
   // Arguments in their order, and the stack as it was after each call.
-  EXPECT_EQ(p.VendorUsbWrite(device, bytes.data(), static_cast<std::int32_t>(bytes.size())),
-            static_cast<std::int32_t>(bytes.size()));
-  EXPECT_EQ(p.VendorUsbClose(device), 0);
+  EXPECT_EQ(p.VendorUsb().VendorUsbWrite(device, bytes.data(), static_cast<std::int32_t>(bytes.size())),
+                        static_cast<std::int32_t>(bytes.size()));
+  EXPECT_EQ(p.VendorUsb().VendorUsbClose(device), 0);
   EXPECT_EQ(Log(), "open 1 -1\nopen 2 258\nwrite 258 22\nclose 258 0\n");
   EXPECT_EQ(ReadAll(Dir.Path("out.bin")), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 TEST_F(Win32VendorLibrary, WithoutTheLibraryNoDeviceOpens) {
   TWin32Platform p(TWin32Platform::TOptions{"NOSUCHAPI.DLL"});
-  EXPECT_FALSE(p.VendorUsbAvailable());
+  EXPECT_FALSE(p.VendorUsb().VendorUsbAvailable());
   EXPECT_EQ(p.VendorLibraryPath(), "");
-  for (std::int32_t index = 0; index < 4; ++index) EXPECT_EQ(p.VendorUsbOpen(index), -1);
-  EXPECT_LT(p.VendorUsbWrite(0x100, "x", 1), 0);
-  p.VendorUsbClose(0x100);
+  for (std::int32_t index = 0; index < 4; ++index) EXPECT_EQ(p.VendorUsb().VendorUsbOpen(index), -1);
+  EXPECT_LT(p.VendorUsb().VendorUsbWrite(0x100, "x", 1), 0);
+  p.VendorUsb().VendorUsbClose(0x100);
   EXPECT_EQ(Log(), "") << "nothing reached a library";
 }
 
@@ -251,8 +251,8 @@ TEST_F(Win32VendorLibrary, TheCurrentFolderIsNeverSearched) {
   ASSERT_TRUE(::SetCurrentDirectoryA(Dir.Root.string().c_str()));
   {
     TWin32Platform p(TWin32Platform::TOptions{"PLANTED.DLL"});
-    EXPECT_FALSE(p.VendorUsbAvailable()) << p.VendorLibraryPath();
-    EXPECT_EQ(p.VendorUsbOpen(0), -1);
+    EXPECT_FALSE(p.VendorUsb().VendorUsbAvailable()) << p.VendorLibraryPath();
+    EXPECT_EQ(p.VendorUsb().VendorUsbOpen(0), -1);
   }
   ::SetCurrentDirectoryA(previous);
 }
@@ -264,9 +264,9 @@ TEST_F(Win32VendorLibrary, TheSystemFolderIsSearched) {
   fs::copy_file(ExecutableFolder() + "\\" + VendorLibraryName, installed, fs::copy_options::overwrite_existing);
   {
     TWin32Platform p(TWin32Platform::TOptions{"VXSYSAPI.DLL"});
-    EXPECT_TRUE(p.VendorUsbAvailable());
+    EXPECT_TRUE(p.VendorUsb().VendorUsbAvailable());
     EXPECT_TRUE(fs::equivalent(p.VendorLibraryPath(), installed)) << p.VendorLibraryPath();
-    EXPECT_EQ(p.VendorUsbOpen(0), 0x100);
+    EXPECT_EQ(p.VendorUsb().VendorUsbOpen(0), 0x100);
   }
   ::DeleteFileA(installed.c_str());
 }
@@ -303,14 +303,14 @@ TEST(Win32Writes, TimedWritesToAFileFollowOneAnotherAndSignalTheirEvent) {
   const std::string file = dir.Write("lpt.out", std::string());
   TWin32Platform p;
   TPlatformHandle done(p, p.CreateEventA(true, true));
-  THandle h = p.CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
+  THandle h = p.Devices().CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
   ASSERT_NE(h, InvalidHandle);
   const auto bytes = RandomBytes(1000);
   vornex::DWORD written = 0;
-  ASSERT_EQ(p.WriteFileTimed(h, bytes.data(), 512, done.Get(), 10000, written), WAIT_OBJECT_0);
+  ASSERT_EQ(p.Devices().WriteFileTimed(h, bytes.data(), 512, done.Get(), 10000, written), WAIT_OBJECT_0);
   EXPECT_EQ(written, 512u);
   p.ResetEvent(done.Get());
-  ASSERT_EQ(p.WriteFileTimed(h, bytes.data() + 512, 488, done.Get(), 10000, written), WAIT_OBJECT_0);
+  ASSERT_EQ(p.Devices().WriteFileTimed(h, bytes.data() + 512, 488, done.Get(), 10000, written), WAIT_OBJECT_0);
   EXPECT_EQ(written, 488u);
   EXPECT_EQ(p.WaitForSingleObject(done.Get(), 0), WAIT_OBJECT_0) << "the write signalled its event";
   EXPECT_TRUE(p.CloseHandle(h));
@@ -318,7 +318,7 @@ TEST(Win32Writes, TimedWritesToAFileFollowOneAnotherAndSignalTheirEvent) {
 
   // A port that did not open: the write completes at once with nothing.
   p.ResetEvent(done.Get());
-  EXPECT_EQ(p.WriteFileTimed(InvalidHandle, bytes.data(), 512, done.Get(), 10000, written), WAIT_OBJECT_0);
+  EXPECT_EQ(p.Devices().WriteFileTimed(InvalidHandle, bytes.data(), 512, done.Get(), 10000, written), WAIT_OBJECT_0);
   EXPECT_EQ(written, 0u);
 }
 
@@ -327,16 +327,17 @@ TEST(Win32Writes, ATimedWriteToADeviceThatTakesNothingTimesOutAndIsCancelled) {
   ASSERT_NE(device.Server, INVALID_HANDLE_VALUE);
   TWin32Platform p;
   TPlatformHandle done(p, p.CreateEventA(true, true));
-  THandle h = p.CreateFileA(device.Name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
+  THandle h = p.Devices().CreateFileA(device.Name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
   ASSERT_NE(h, InvalidHandle);
   const auto bytes = RandomBytes(64 * 1024);
   vornex::DWORD written = 123;
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(p.WriteFileTimed(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()), done.Get(), 300, written),
-            WAIT_TIMEOUT);
+  ASSERT_EQ(p.Devices().WriteFileTimed(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()), done.Get(), 300,
+                                       written),
+                      WAIT_TIMEOUT);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
   EXPECT_EQ(written, 0u);
-  EXPECT_TRUE(p.CancelIo(h));
+  EXPECT_TRUE(p.Devices().CancelIo(h));
   // The cancel returns once the write has ended: its event is signalled, so
   // nothing can touch the caller's block any more.
   EXPECT_EQ(p.WaitForSingleObject(done.Get(), 0), WAIT_OBJECT_0);
@@ -349,8 +350,8 @@ TEST(Win32Writes, ABlockingWriteEndsWhenItsAbortEventIsSetOrTheReaderTakesItAll)
   {
     TBlockingDevice device;
     // Opened as a USB printer is: without FILE_FLAG_OVERLAPPED.
-    THandle h = p.CreateFileA(device.Name, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING);
+    THandle h = p.Devices().CreateFileA(device.Name, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                        FILE_FLAG_NO_BUFFERING);
     ASSERT_NE(h, InvalidHandle);
     TPlatformHandle abort(p, p.CreateEventA(true, false));
     std::thread cancel([&] {
@@ -358,7 +359,8 @@ TEST(Win32Writes, ABlockingWriteEndsWhenItsAbortEventIsSetOrTheReaderTakesItAll)
       p.SetEvent(abort.Get());
     });
     vornex::DWORD written = 0;
-    const bool ok = p.WriteFile(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()), written, abort.Get());
+    const bool ok =
+        p.Devices().WriteFile(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()), written, abort.Get());
     const vornex::DWORD error = p.GetLastError();
     cancel.join();
     EXPECT_FALSE(ok);
@@ -368,8 +370,8 @@ TEST(Win32Writes, ABlockingWriteEndsWhenItsAbortEventIsSetOrTheReaderTakesItAll)
   }
   {
     TBlockingDevice device;
-    THandle h = p.CreateFileA(device.Name, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING);
+    THandle h = p.Devices().CreateFileA(device.Name, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                        FILE_FLAG_NO_BUFFERING);
     ASSERT_NE(h, InvalidHandle);
     std::vector<std::uint8_t> received;
     std::thread reader([&] {
@@ -381,7 +383,7 @@ TEST(Win32Writes, ABlockingWriteEndsWhenItsAbortEventIsSetOrTheReaderTakesItAll)
     });
     TPlatformHandle abort(p, p.CreateEventA(true, false));
     vornex::DWORD written = 0;
-    EXPECT_TRUE(p.WriteFile(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()), written, abort.Get()));
+    EXPECT_TRUE(p.Devices().WriteFile(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()), written, abort.Get()));
     EXPECT_EQ(written, bytes.size());
     reader.join();
     EXPECT_EQ(received, bytes);
@@ -396,19 +398,19 @@ TEST(Win32Ports, APortOpenTakesADeviceOrAPipeButNoFileOrFolder) {
   const std::string file = dir.Write("LPT-notes.txt", "notes");
   TWin32Platform p;
   for (const std::string& name : {file, dir.Root.string()}) {
-    EXPECT_EQ(p.OpenPortA(name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED), InvalidHandle) << name;
+    EXPECT_EQ(p.Devices().OpenPortA(name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED), InvalidHandle) << name;
     EXPECT_EQ(p.GetLastError(), ERROR_BAD_DEVICE) << name;
   }
   EXPECT_EQ(ReadAll(file), (std::vector<std::uint8_t>{'n', 'o', 't', 'e', 's'}));
 
   TBlockingDevice device;
-  const THandle pipe = p.OpenPortA(device.Name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  const THandle pipe = p.Devices().OpenPortA(device.Name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
   ASSERT_NE(pipe, InvalidHandle);
-  EXPECT_EQ(p.GetFileType(pipe), FILE_TYPE_PIPE);
+  EXPECT_EQ(p.Devices().GetFileType(pipe), FILE_TYPE_PIPE);
   p.CloseHandle(pipe);
-  const THandle nul = p.OpenPortA("NUL", GENERIC_WRITE, 0, 0);
+  const THandle nul = p.Devices().OpenPortA("NUL", GENERIC_WRITE, 0, 0);
   ASSERT_NE(nul, InvalidHandle);
-  EXPECT_EQ(p.GetFileType(nul), FILE_TYPE_CHAR);
+  EXPECT_EQ(p.Devices().GetFileType(nul), FILE_TYPE_CHAR);
   p.CloseHandle(nul);
 }
 
@@ -433,7 +435,7 @@ TEST(Win32Writes, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {
   TWin32Platform p;
   TPlatformHandle done(p, p.CreateEventA(true, false));
   TPlatformHandle abort(p, p.CreateEventA(true, false));
-  THandle h = p.OpenPortA(device.Name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
+  THandle h = p.Devices().OpenPortA(device.Name, GENERIC_WRITE, 0, FILE_FLAG_OVERLAPPED);
   ASSERT_NE(h, InvalidHandle);
   const auto bytes = RandomBytes(64 * 1024);
   std::thread cancel([&] {
@@ -441,8 +443,8 @@ TEST(Win32Writes, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {
     p.SetEvent(abort.Get());
   });
   vornex::DWORD written = 123;
-  const vornex::DWORD outcome = p.WriteFileTimed(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()),
-                                                 done.Get(), 3600000, written, abort.Get());
+  const vornex::DWORD outcome = p.Devices().WriteFileTimed(h, bytes.data(), static_cast<vornex::DWORD>(bytes.size()),
+                                                           done.Get(), 3600000, written, abort.Get());
   cancel.join();
   EXPECT_EQ(outcome, WAIT_OBJECT_0 + 1);
   EXPECT_LT(written, bytes.size());

@@ -26,7 +26,7 @@ std::string LowerCase(std::string text) {
 // What the system says the name opens; a name it cannot tell of is its own
 // device (it fails to open anyway).
 std::string IdentityOf(TPlatform& platform, const std::string& name) {
-  const std::string identity = platform.DeviceIdentity(name);
+  const std::string identity = platform.Devices().DeviceIdentity(name);
   return identity.empty() ? "name " + name : identity;
 }
 

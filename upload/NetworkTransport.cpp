@@ -30,35 +30,28 @@ std::string NotANetworkPortText(const std::string& portText) {
   return "\"" + portText + "\" names no printer: write TCP:HOST or TCP:HOST:PORT (PORT 1 to 65535).";
 }
 
-std::string TNetworkTransport::Reason(TPlatform& platform, DWORD code) {
-  std::string text = platform.FormatMessageA(code);
-  while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
-    text.pop_back();
-  return text;
-}
-
 bool TNetworkTransport::Connect(TSendContext& c, const TNetworkAddress& where, TPlatformSocket& into) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ConnectLimitMs);
   auto fail = [&](DWORD code) {
     // Cancel (or the time-out) is not the printer's fault: nothing to say.
     if (code != ERROR_OPERATION_ABORTED && !c.Job.CancelRequested)
-      c.ShowMessage(CannotConnectText(NetworkAddressText(where), Reason(c.Platform, code)));
+      c.ShowMessage(CannotConnectText(NetworkAddressText(where), c.Platform.Reason(code)));
     return false;
   };
   std::vector<TSocketAddress> addresses;
   const int found =
-      c.Platform.getaddrinfo(where.Host, std::to_string(where.Port), addresses, ConnectLimitMs, c.CancelEvent);
+      c.Platform.Sockets().getaddrinfo(where.Host, std::to_string(where.Port), addresses, ConnectLimitMs, c.CancelEvent);
   if (found != 0) return fail(static_cast<DWORD>(found));
   DWORD error = WSAETIMEDOUT;
   for (const TSocketAddress& address : addresses) {
     const DWORD left = MsLeft(deadline);
     if (left == 0) return fail(WSAETIMEDOUT);
-    TPlatformSocket s(c.Platform, c.Platform.socket(address.Family));
+    TPlatformSocket s(c.Platform.Sockets(), c.Platform.Sockets().socket(address.Family));
     if (!s.Valid()) {
       error = c.Platform.GetLastError();
       continue;
     }
-    if (c.Platform.connect(s.Get(), address, left, c.CancelEvent)) {
+    if (c.Platform.Sockets().connect(s.Get(), address, left, c.CancelEvent)) {
       into = std::move(s);
       return true;
     }
@@ -71,7 +64,7 @@ bool TNetworkTransport::Connect(TSendContext& c, const TNetworkAddress& where, T
 TNetworkTransport::TReplies TNetworkTransport::TakeReplies(TSendContext& c, TSocket s, DWORD timeoutMs) {
   std::uint8_t buffer[4096];
   DWORD received = 0;
-  if (!c.Platform.recv(s, buffer, sizeof buffer, received, timeoutMs, c.CancelEvent)) {
+  if (!c.Platform.Sockets().recv(s, buffer, sizeof buffer, received, timeoutMs, c.CancelEvent)) {
     LastError = c.Platform.GetLastError();
     return LastError == WSAETIMEDOUT || LastError == ERROR_OPERATION_ABORTED ? TReplies::Quiet : TReplies::Failed;
   }
@@ -88,7 +81,7 @@ bool TNetworkTransport::AwaitAcknowledgement(TSendContext& c, TSocket s) {
   DWORD last = MAXDWORD;
   while (!c.Job.CancelRequested) {
     DWORD left = 0;
-    if (!c.Platform.GetUnacknowledged(s, left)) return true;  // the system cannot tell
+    if (!c.Platform.Sockets().GetUnacknowledged(s, left)) return true;  // the system cannot tell
     if (left == 0) return true;
     if (left < last && last != MAXDWORD) c.Job.BlocksSent += 1;
     last = left;
@@ -125,7 +118,7 @@ void TNetworkTransport::Send(TSendContext& c) {
       break;
     }
     DWORD sent = 0;
-    const bool ok = c.Platform.send(s.Get(), block, static_cast<DWORD>(n), sent, c.CancelEvent);
+    const bool ok = c.Platform.Sockets().send(s.Get(), block, static_cast<DWORD>(n), sent, c.CancelEvent);
     // Counted as the system takes them, so the monitor sees a printer that
     // stops reading as a stall.
     c.Job.BytesSent += static_cast<std::int32_t>(sent);
@@ -153,7 +146,7 @@ void TNetworkTransport::Send(TSendContext& c) {
     // The end of the file is told by closing our side; the printer's answer
     // is read until it closes too, as closing with its bytes unread would
     // reset the connection and may cost the tail of the job.
-    if (!c.Platform.shutdown(s.Get(), SD_SEND)) {
+    if (!c.Platform.Sockets().shutdown(s.Get(), SD_SEND)) {
       LastError = c.Platform.GetLastError();
       lost = true;
     }
@@ -170,7 +163,7 @@ void TNetworkTransport::Send(TSendContext& c) {
   s.Reset();
   if (allSent && !lost && !c.Job.CancelRequested) c.Job.TransferDone = true;
   if (lost)
-    c.ShowMessage(ConnectionLostText(NetworkAddressText(where), c.Job.BytesSent, Reason(c.Platform, LastError)));
+    c.ShowMessage(ConnectionLostText(NetworkAddressText(where), c.Job.BytesSent, c.Platform.Reason(LastError)));
 }
 
 }  // namespace vornex

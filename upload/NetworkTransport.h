@@ -43,8 +43,6 @@ class TNetworkTransport : public TSendLoop {
   // the connection failed meanwhile.
   bool AwaitAcknowledgement(TSendContext& c, TSocket s);
   static constexpr DWORD AcknowledgementPollMs = 100;
-  // The system's words for the last error, without the full stop.
-  static std::string Reason(TPlatform& platform, DWORD code);
 
   DWORD LastError = 0;
 };

@@ -9,19 +9,19 @@ void TParallelTransport::Send(TSendContext& c) { SendToParallelPort(c); }
 void TParallelTransport::SendToParallelPort(TSendContext& c) {
   const std::string what = PortCalled(c.Job.PortText);
   // Held alone for the transfer: a second sender would mix its file in.
-  TPlatformHandle port(c.Platform, c.Platform.OpenPortA(c.Job.PortText, GENERIC_WRITE, 0,
-                                                        FILE_FLAG_OVERLAPPED));
+  TPlatformHandle port(c.Platform, c.Platform.Devices().OpenPortA(c.Job.PortText, GENERIC_WRITE, 0,
+                                                                  FILE_FLAG_OVERLAPPED));
   if (!port.Valid()) {
     const DWORD error = c.Platform.GetLastError();
     // A file where a port should be, or a port another program holds, is
     // said at once: nothing is written to either.
     if (error == ERROR_BAD_DEVICE || error == ERROR_SHARING_VIOLATION) {
-      c.ShowMessage(CantOpenText(what, error));
+      c.ShowMessage(CantOpenText(c.Platform, what, error));
       return;
     }
     // Any other failure is not shown here: its first write fails and the
     // transfer stops.
-    c.Job.StopReason = CantOpenText(what, error);
+    c.Job.StopReason = CantOpenText(c.Platform, what, error);
   } else {
     c.Job.PortOpened = true;
   }
@@ -36,11 +36,11 @@ void TParallelTransport::SendToParallelPort(TSendContext& c) {
     DWORD written = 0;
     // Cancel ends a write the port does not take, rather than waiting out
     // its limit.
-    const DWORD outcome = c.Platform.WriteFileTimed(port.Get(), block, static_cast<DWORD>(n),
-                                                    ParallelWriteEvent.Get(), WriteLimitMs, written,
-                                                    c.CancelEvent);
+    const DWORD outcome = c.Platform.Devices().WriteFileTimed(port.Get(), block, static_cast<DWORD>(n),
+                                                              ParallelWriteEvent.Get(), WriteLimitMs, written,
+                                                              c.CancelEvent);
     if (outcome == WAIT_TIMEOUT) {
-      c.Platform.CancelIo(port.Get());
+      c.Platform.Devices().CancelIo(port.Get());
       port.Reset();
       if (c.Job.StopReason.empty())
         c.Job.StopReason = what + " took no data for " + std::to_string(WriteLimitMs / 1000) + " s.";

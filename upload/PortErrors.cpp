@@ -4,7 +4,7 @@ namespace vornex {
 
 namespace {
 
-std::string Reason(DWORD error) {
+std::string Reason(TPlatform& platform, DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return "there is no such port";
@@ -12,14 +12,14 @@ std::string Reason(DWORD error) {
     case ERROR_SHARING_VIOLATION: return "it is in use by another program";
     case ERROR_BAD_DEVICE: return "it is a file or a folder, not a port";
     case ERROR_DEVICE_NOT_CONNECTED: return "nothing is connected to it";
-    default: return "error " + std::to_string(error);
+    default: return platform.Reason(error);
   }
 }
 
 }  // namespace
 
-std::string CantOpenText(const std::string& what, DWORD error) {
-  return what + " can't be opened: " + Reason(error) + ".";
+std::string CantOpenText(TPlatform& platform, const std::string& what, DWORD error) {
+  return what + " can't be opened: " + Reason(platform, error) + ".";
 }
 
 std::string PortCalled(const std::string& portText) {

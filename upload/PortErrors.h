@@ -3,13 +3,14 @@
 
 #include <string>
 
-#include "os/WinTypes.h"
+#include "os/Platform.h"
 
 namespace vornex {
 
 // "Port LPT1 can't be opened: it is in use by another program."; `what`
-// names the port ("Port LPT1", "The USB printer").
-std::string CantOpenText(const std::string& what, DWORD error);
+// names the port ("Port LPT1", "The USB printer"). A failure without words
+// of our own is told in the system's.
+std::string CantOpenText(TPlatform& platform, const std::string& what, DWORD error);
 // "Port LPT1", for a port text as the user gave it.
 std::string PortCalled(const std::string& portText);
 

@@ -27,7 +27,7 @@ void TSerialTransport::Send(TSendContext& c) {
   }
   // Not shown here: the port check at Start has said so already.
   if (!Comm1.Enabled())
-    c.Job.StopReason = CantOpenText(PortCalled(Job.PortText), c.Platform.GetLastError());
+    c.Job.StopReason = CantOpenText(c.Platform, PortCalled(Job.PortText), c.Platform.GetLastError());
   else
     Job.PortOpened = true;
   SendToSerialPort(c);

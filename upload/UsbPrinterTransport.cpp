@@ -5,7 +5,7 @@
 namespace vornex {
 
 THandle OpenUsbPrinter(TPlatform& platform, const std::string& path, DWORD shareMode) {
-  return platform.OpenPortA(path, GENERIC_ALL, shareMode, FILE_FLAG_NO_BUFFERING);
+  return platform.Devices().OpenPortA(path, GENERIC_ALL, shareMode, FILE_FLAG_NO_BUFFERING);
 }
 
 bool TUsbPrinterTransport::OpenDevice(TSendContext& c) {
@@ -19,7 +19,7 @@ bool TUsbPrinterTransport::OpenDevice(TSendContext& c) {
 
 std::string TUsbPrinterTransport::OpenFailureText(TSendContext& c) {
   if (OpenError == ERROR_SHARING_VIOLATION || OpenError == ERROR_BAD_DEVICE)
-    return CantOpenText("The USB printer", OpenError);
+    return CantOpenText(c.Platform, "The USB printer", OpenError);
   return TUsbBlockLoop::OpenFailureText(c);
 }
 
@@ -30,8 +30,8 @@ bool TUsbPrinterTransport::WriteBlock(TSendContext& c, const std::uint8_t* data,
   taken = 0;
   while (taken < n) {
     DWORD written = 0;
-    const bool ok = c.Platform.WriteFile(Printer.Get(), data + taken, static_cast<DWORD>(n - taken),
-                                         written, c.CancelEvent);
+    const bool ok = c.Platform.Devices().WriteFile(Printer.Get(), data + taken, static_cast<DWORD>(n - taken),
+                                                   written, c.CancelEvent);
     taken += written;
     if (!ok || written == 0) return false;
   }

@@ -16,6 +16,8 @@ class TVendorUsbTransport : public TUsbBlockLoop {
 
  protected:
   bool OpenDevice(TSendContext& c) override;
+  // "USB Port INVALID"; without the library, with the loader's words why.
+  std::string OpenFailureText(TSendContext& c) override;
   bool WriteBlock(TSendContext& c, const std::uint8_t* data, std::size_t n,
                   std::size_t& taken) override;
   void CloseDevice(TSendContext& c) override;

@@ -15,7 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "os/posix/PosixPlatform.h"
+#include "os/posix/PosixDevices.h"
+#include "os/posix/PosixErrors.h"
 #include "os/posix/SerialSettings.h"
 
 namespace vornex {
@@ -201,8 +202,8 @@ bool CommRead(TFileObject& file, void* data, std::uint32_t count, std::uint32_t&
 
 using namespace posix;
 
-std::shared_ptr<TFileObject> TPosixPlatform::CommFile(THandle h) {
-  auto f = File(h);
+std::shared_ptr<TFileObject> TPosixDevices::CommFile(THandle h) {
+  auto f = Kernel.Files.Find(h);
   if (!f || !f->Comm) {
     Fail(f ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return nullptr;
@@ -210,12 +211,12 @@ std::shared_ptr<TFileObject> TPosixPlatform::CommFile(THandle h) {
   return f;
 }
 
-bool TPosixPlatform::SetupComm(THandle file, DWORD, DWORD) {
+bool TPosixDevices::SetupComm(THandle file, DWORD, DWORD) {
   // The kernel sizes its own queues.
   return CommFile(file) != nullptr;
 }
 
-bool TPosixPlatform::GetCommState(THandle file, DCB& dcb) {
+bool TPosixDevices::GetCommState(THandle file, DCB& dcb) {
   auto f = CommFile(file);
   if (!f) return false;
   termios2 t{};
@@ -226,7 +227,7 @@ bool TPosixPlatform::GetCommState(THandle file, DCB& dcb) {
   return true;
 }
 
-bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
+bool TPosixDevices::SetCommState(THandle file, const DCB& dcb) {
   auto f = CommFile(file);
   if (!f) return false;
   termios2 t{};
@@ -255,7 +256,7 @@ bool TPosixPlatform::SetCommState(THandle file, const DCB& dcb) {
   return true;
 }
 
-bool TPosixPlatform::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) {
+bool TPosixDevices::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) {
   auto f = CommFile(file);
   if (!f) return false;
   if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
@@ -268,7 +269,7 @@ bool TPosixPlatform::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts)
   return true;
 }
 
-bool TPosixPlatform::SetCommMask(THandle file, DWORD mask) {
+bool TPosixDevices::SetCommMask(THandle file, DWORD mask) {
   auto f = CommFile(file);
   if (!f) return false;
   f->Comm->Mask = mask;
@@ -277,7 +278,7 @@ bool TPosixPlatform::SetCommMask(THandle file, DWORD mask) {
   return true;
 }
 
-bool TPosixPlatform::WaitCommEvent(THandle file, DWORD& mask) {
+bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
   mask = 0;
   auto f = CommFile(file);
   if (!f) return false;
@@ -347,7 +348,7 @@ bool TPosixPlatform::WaitCommEvent(THandle file, DWORD& mask) {
   }
 }
 
-bool TPosixPlatform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status) {
+bool TPosixDevices::ClearCommError(THandle file, DWORD& errors, COMSTAT& status) {
   auto f = CommFile(file);
   if (!f) return false;
   const int fd = f->Fd.Get();
@@ -370,7 +371,7 @@ bool TPosixPlatform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status
   return true;
 }
 
-bool TPosixPlatform::PurgeComm(THandle file, DWORD flags) {
+bool TPosixDevices::PurgeComm(THandle file, DWORD flags) {
   auto f = CommFile(file);
   if (!f) return false;
   const bool rx = flags & (PURGE_RXCLEAR | PURGE_RXABORT);
@@ -382,7 +383,7 @@ bool TPosixPlatform::PurgeComm(THandle file, DWORD flags) {
   return true;
 }
 
-bool TPosixPlatform::EscapeCommFunction(THandle file, DWORD function) {
+bool TPosixDevices::EscapeCommFunction(THandle file, DWORD function) {
   auto f = CommFile(file);
   if (!f) return false;
   const int fd = f->Fd.Get();
@@ -402,7 +403,7 @@ bool TPosixPlatform::EscapeCommFunction(THandle file, DWORD function) {
   return r == 0 || Fail(ErrorFromErrno(errno));
 }
 
-bool TPosixPlatform::GetCommModemStatus(THandle file, DWORD& modemStatus) {
+bool TPosixDevices::GetCommModemStatus(THandle file, DWORD& modemStatus) {
   modemStatus = 0;
   auto f = CommFile(file);
   if (!f) return false;

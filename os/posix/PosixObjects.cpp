@@ -72,32 +72,6 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-DWORD ErrorFromErrno(int error) {
-  switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case EBUSY:
-    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOTTY:
-    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
-    case EPIPE: return ERROR_NO_DATA;
-    case ENXIO:
-    case ENODEV: return ERROR_DEVICE_NOT_CONNECTED;
-    case ETIMEDOUT: return ERROR_COUNTER_TIMEOUT;
-    case ECANCELED: return ERROR_OPERATION_ABORTED;
-    default: return ERROR_GEN_FAILURE;
-  }
-}
-
 TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int timeoutMs,
                        short* revents) {
   pollfd fds[3] = {{fd, events, 0}, {abortFd, POLLIN, 0}, {closedFd, POLLIN, 0}};

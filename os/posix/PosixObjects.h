@@ -78,9 +78,6 @@ bool StartsWith(const std::string& s, const char* prefix);
 // Windows compares names case-blind; they are compared upper-cased.
 std::string UpperCase(std::string text);
 
-// errno as a Windows error code.
-DWORD ErrorFromErrno(int error);
-
 // Outcome of waiting for a descriptor.
 enum class TWaitOutcome { Ready, Aborted, Closed, TimedOut, Failed };
 

@@ -1,12 +1,10 @@
-// The registry and the spooler's ports, synthesised from what Linux shows:
-// USB printers under Enum\USB as the USB printing driver would list them,
-// serial ports in the serial-port map, parallel ports among the spooler's.
+#include "os/posix/PosixRegistry.h"
+
 #include <algorithm>
 #include <cstring>
 
 #include "os/posix/Namespace.h"
 #include "os/posix/PosixObjects.h"
-#include "os/posix/PosixPlatform.h"
 #include "os/posix/RegistryView.h"
 
 namespace vornex {
@@ -48,48 +46,44 @@ long CopyData(const std::string& text, BYTE* data, DWORD& length) {
 
 }  // namespace
 
-bool TPosixPlatform::GetVersionExA(OSVERSIONINFOA& info) {
-  info.dwPlatformId = VER_PLATFORM_WIN32_NT;
-  info.dwMajorVersion = 6;
-  info.dwMinorVersion = 1;
-  return true;
+TPosixRegistry::TPosixRegistry(THandleNumbers& numbers, const TNamespace& names)
+    : Names(names), Keys(numbers) {}
+
+std::shared_ptr<TRegistryView> TPosixRegistry::CurrentView() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return View;
 }
 
-long TPosixPlatform::RegOpenKeyExA(const std::string& path, DWORD, THandle& key) {
+long TPosixRegistry::RegOpenKeyExA(const std::string& path, DWORD, THandle& key) {
   const std::string p = WithoutTrailingBackslashes(path);
   const std::string upper = UpperCase(p);
   // The first key of a walk takes a fresh view; the keys opened while it
   // stands share it.
-  std::shared_ptr<TRegistryView> view;
-  {
-    std::shared_lock<std::shared_mutex> hold(Lock);
-    if (!Keys.empty()) view = View;
-  }
+  std::shared_ptr<TRegistryView> view = CurrentView();
   if (!view || !view->Covers(upper)) {
     auto wider = view ? std::make_shared<TRegistryView>(*view) : std::make_shared<TRegistryView>();
-    wider->Cover(*Names, upper);
+    wider->Cover(Names, upper);
     view = std::move(wider);
   }
   const TKeyObject* found = view->Find(p);
   if (p.empty() || !found) return ERROR_FILE_NOT_FOUND;
   auto object = std::make_shared<TKeyObject>(*found);
-  std::lock_guard<std::shared_mutex> hold(Lock);
+  std::lock_guard<std::mutex> hold(Lock);
   View = view;
-  key = NextHandle++;
-  Keys[key] = std::move(object);
+  key = Keys.Add(std::move(object));
   return ERROR_SUCCESS;
 }
 
-long TPosixPlatform::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) {
-  auto k = Key(key);
+long TPosixRegistry::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) {
+  auto k = Keys.Find(key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (index >= k->SubKeys.size()) return ERROR_NO_MORE_ITEMS;
   return CopyName(k->SubKeys[index], name, nameLength);
 }
 
-long TPosixPlatform::RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type,
+long TPosixRegistry::RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type,
                                       BYTE* data, DWORD& dataLength) {
-  auto k = Key(key);
+  auto k = Keys.Find(key);
   if (!k) return ERROR_INVALID_HANDLE;
   const std::string wanted = UpperCase(valueName);
   for (const auto& [name, text] : k->Values) {
@@ -100,9 +94,9 @@ long TPosixPlatform::RegQueryValueExA(THandle key, const std::string& valueName,
   return ERROR_FILE_NOT_FOUND;
 }
 
-long TPosixPlatform::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values,
+long TPosixRegistry::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values,
                                       DWORD* maxValueNameLength, DWORD* maxValueLength) {
-  auto k = Key(key);
+  auto k = Keys.Find(key);
   if (!k) return ERROR_INVALID_HANDLE;
   DWORD longestName = 0, longestData = 0;
   for (const auto& [name, text] : k->Values) {
@@ -116,9 +110,9 @@ long TPosixPlatform::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values
   return ERROR_SUCCESS;
 }
 
-long TPosixPlatform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength,
+long TPosixRegistry::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength,
                                    DWORD* type, BYTE* data, DWORD& dataLength) {
-  auto k = Key(key);
+  auto k = Keys.Find(key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (index >= k->Values.size()) return ERROR_NO_MORE_ITEMS;
   const auto& [valueName, text] = k->Values[index];
@@ -130,28 +124,12 @@ long TPosixPlatform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& 
   return CopyData(text, data, dataLength);
 }
 
-long TPosixPlatform::RegCloseKey(THandle key) {
-  std::lock_guard<std::shared_mutex> hold(Lock);
-  if (!Keys.erase(key)) return ERROR_INVALID_HANDLE;
+long TPosixRegistry::RegCloseKey(THandle key) {
+  std::lock_guard<std::mutex> hold(Lock);
+  if (!Keys.Remove(key)) return ERROR_INVALID_HANDLE;
   // The walk is over: the next one sees the devices as they are then.
-  if (Keys.empty()) View.reset();
+  if (Keys.Size() == 0) View.reset();
   return ERROR_SUCCESS;
-}
-
-bool TPosixPlatform::EnumPortsA(std::vector<std::string>& portNames) {
-  portNames.clear();
-  auto add = [&](const std::string& name) {
-    for (const auto& listed : portNames)
-      if (UpperCase(listed) == UpperCase(name)) return;
-    portNames.push_back(name);
-  };
-  for (int n : Names->ParallelPortNumbers()) add("LPT" + std::to_string(n + 1) + ":");
-  for (const auto& [name, path] : Map.Entries())
-    if (StartsWith(name, "LPT")) add(name + ":");
-  for (const TSerialPort& port : Names->SerialPorts()) add(TNamespace::SerialEntry(port) + ":");
-  for (const auto& [name, path] : Map.Entries())
-    if (StartsWith(name, "COM")) add(name + ":");
-  return true;
 }
 
 }  // namespace vornex

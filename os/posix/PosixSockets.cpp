@@ -15,48 +15,14 @@
 #include <memory>
 #include <thread>
 
-#include "os/posix/NetworkPrinters.h"
-#include "os/posix/PosixObjects.h"
-#include "os/posix/PosixPlatform.h"
+#include "os/posix/PosixErrors.h"
+#include "os/posix/PosixSockets.h"
 
 namespace vornex {
 
 using namespace posix;
 
 namespace {
-
-// errno and Winsock's code for the same failure, both ways.
-struct TErrnoCode {
-  int Errno;
-  DWORD Code;
-};
-constexpr TErrnoCode SocketErrors[] = {
-    {ECONNREFUSED, WSAECONNREFUSED}, {ETIMEDOUT, WSAETIMEDOUT},       {ECONNRESET, WSAECONNRESET},
-    {EPIPE, WSAECONNRESET},          {ECONNABORTED, WSAECONNABORTED}, {ENETRESET, WSAENETRESET},
-    {ENETUNREACH, WSAENETUNREACH},   {EHOSTUNREACH, WSAEHOSTUNREACH}, {ENETDOWN, WSAENETDOWN},
-    {EHOSTDOWN, WSAEHOSTDOWN},       {EADDRNOTAVAIL, WSAEADDRNOTAVAIL}, {EAFNOSUPPORT, WSAEAFNOSUPPORT},
-    {EACCES, WSAEACCES},             {EPERM, WSAEACCES},              {EMFILE, WSAEMFILE},
-    {ENFILE, WSAEMFILE},             {ENOBUFS, WSAENOBUFS},           {ENOMEM, WSAENOBUFS},
-    {ENOTCONN, WSAENOTCONN},         {ESHUTDOWN, WSAESHUTDOWN},       {ENOTSOCK, WSAENOTSOCK},
-    {EBADF, WSAENOTSOCK},            {EINVAL, WSAEINVAL},             {EINTR, WSAEINTR},
-};
-
-// What getaddrinfo says, and Winsock's code for it.
-struct TLookupCode {
-  int Eai;
-  DWORD Code;
-};
-constexpr TLookupCode LookupErrors[] = {
-    {EAI_NONAME, WSAHOST_NOT_FOUND}, {EAI_AGAIN, WSATRY_AGAIN},     {EAI_FAIL, WSANO_RECOVERY},
-    {EAI_NODATA, WSANO_DATA},        {EAI_SERVICE, WSATYPE_NOT_FOUND}, {EAI_FAMILY, WSAEAFNOSUPPORT},
-    {EAI_MEMORY, WSAENOBUFS},
-};
-
-DWORD SocketError(int error) {
-  for (const auto& e : SocketErrors)
-    if (e.Errno == error) return e.Code;
-  return ErrorFromErrno(error);
-}
 
 // A lookup on a thread of its own: the system's getaddrinfo cannot be given
 // a time limit nor be cancelled, but its caller can stop waiting for it.
@@ -89,13 +55,6 @@ struct TLookup {
   }
 };
 
-DWORD LookupError(const TLookup& lookup) {
-  if (lookup.Result == EAI_SYSTEM) return SocketError(lookup.Errno);
-  for (const auto& e : LookupErrors)
-    if (e.Eai == lookup.Result) return e.Code;
-  return WSANO_RECOVERY;
-}
-
 DWORD WaitError(TWaitOutcome outcome) {
   switch (outcome) {
     case TWaitOutcome::TimedOut: return WSAETIMEDOUT;
@@ -111,11 +70,11 @@ int PollTimeout(DWORD timeoutMs) {
 
 }  // namespace
 
-int TPosixPlatform::getaddrinfo(const std::string& host, const std::string& port,
-                                std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
-                                THandle abortEvent) {
+int TPosixSockets::getaddrinfo(const std::string& host, const std::string& port,
+                               std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
+                               THandle abortEvent) {
   addresses.clear();
-  auto failed = [this](DWORD code) {
+  auto failed = [](DWORD code) {
     SetLastError(code);
     return static_cast<int>(code);
   };
@@ -128,7 +87,7 @@ int TPosixPlatform::getaddrinfo(const std::string& host, const std::string& port
   } catch (const std::system_error&) {
     return failed(WSAENOBUFS);
   }
-  auto abort = abortEvent != NoHandle ? Event(abortEvent) : nullptr;
+  auto abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
   const TWaitOutcome outcome =
       WaitForFd(lookup->Done.PollFd(), POLLIN, abort ? abort->PollFd() : -1, -1, PollTimeout(timeoutMs));
   // The lookup thread may still be running; it keeps its own share.
@@ -136,13 +95,13 @@ int TPosixPlatform::getaddrinfo(const std::string& host, const std::string& port
   // Taking the signal takes the event's lock, after which what the lookup
   // wrote is ours to read.
   lookup->Done.TryConsume();
-  if (lookup->Result != 0) return failed(LookupError(*lookup));
+  if (lookup->Result != 0) return failed(LookupFailure(lookup->Result, lookup->Errno));
   if (lookup->Addresses.empty()) return failed(WSANO_DATA);
   addresses = lookup->Addresses;
   return 0;
 }
 
-TSocket TPosixPlatform::socket(int family) {
+TSocket TPosixSockets::socket(int family) {
   int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) {
     Fail(SocketError(errno));
@@ -155,12 +114,12 @@ TSocket TPosixPlatform::socket(int family) {
     Fail(WSAEMFILE);
     return InvalidSocket;
   }
-  return Issue(std::move(file));
+  return Kernel.Files.Add(std::move(file));
 }
 
-bool TPosixPlatform::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs,
-                             THandle abortEvent) {
-  auto f = File(s);
+bool TPosixSockets::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs,
+                            THandle abortEvent) {
+  auto f = Kernel.Files.Find(s);
   if (!f) return Fail(WSAENOTSOCK);
   if (address.Length <= 0 || static_cast<std::size_t>(address.Length) > sizeof address.Data)
     return Fail(WSAEINVAL);
@@ -171,7 +130,7 @@ bool TPosixPlatform::connect(TSocket s, const TSocketAddress& address, DWORD tim
   } while (r != 0 && errno == EINTR);
   if (r == 0) return true;
   if (errno != EINPROGRESS) return Fail(SocketError(errno));
-  auto abort = abortEvent != NoHandle ? Event(abortEvent) : nullptr;
+  auto abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
   const TWaitOutcome outcome = WaitForFd(f->Fd.Get(), POLLOUT, abort ? abort->PollFd() : -1,
                                          f->Closed.PollFd(), PollTimeout(timeoutMs));
   if (outcome != TWaitOutcome::Ready) return Fail(WaitError(outcome));
@@ -181,11 +140,11 @@ bool TPosixPlatform::connect(TSocket s, const TSocketAddress& address, DWORD tim
   return error == 0 || Fail(SocketError(error));
 }
 
-bool TPosixPlatform::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
+bool TPosixSockets::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
   sent = 0;
-  auto f = File(s);
+  auto f = Kernel.Files.Find(s);
   if (!f) return Fail(WSAENOTSOCK);
-  auto abort = abortEvent != NoHandle ? Event(abortEvent) : nullptr;
+  auto abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   while (sent < count) {
     // Straight in while the system takes it; a poll only when it is full.
@@ -204,10 +163,10 @@ bool TPosixPlatform::send(TSocket s, const void* data, DWORD count, DWORD& sent,
   return true;
 }
 
-bool TPosixPlatform::recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
-                          THandle abortEvent) {
+bool TPosixSockets::recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+                         THandle abortEvent) {
   received = 0;
-  auto f = File(s);
+  auto f = Kernel.Files.Find(s);
   if (!f) return Fail(WSAENOTSOCK);
   std::shared_ptr<TEventObject> abort;
   const std::int64_t deadline = timeoutMs == INFINITE ? -1 : NowMs() + timeoutMs;
@@ -220,23 +179,23 @@ bool TPosixPlatform::recv(TSocket s, void* data, DWORD count, DWORD& received, D
     if (errno == EINTR) continue;
     if (errno != EAGAIN) return Fail(SocketError(errno));
     if (timeoutMs == 0) return Fail(WSAETIMEDOUT);
-    if (!abort && abortEvent != NoHandle) abort = Event(abortEvent);
+    if (!abort && abortEvent != NoHandle) abort = Kernel.Event(abortEvent);
     const TWaitOutcome outcome =
         WaitForFd(f->Fd.Get(), POLLIN, abort ? abort->PollFd() : -1, f->Closed.PollFd(), Remaining(deadline));
     if (outcome != TWaitOutcome::Ready) return Fail(WaitError(outcome));
   }
 }
 
-bool TPosixPlatform::shutdown(TSocket s, int how) {
-  auto f = File(s);
+bool TPosixSockets::shutdown(TSocket s, int how) {
+  auto f = Kernel.Files.Find(s);
   if (!f) return Fail(WSAENOTSOCK);
   // SD_RECEIVE, SD_SEND and SD_BOTH are SHUT_RD, SHUT_WR and SHUT_RDWR.
   return ::shutdown(f->Fd.Get(), how) == 0 || Fail(SocketError(errno));
 }
 
-bool TPosixPlatform::GetUnacknowledged(TSocket s, DWORD& bytes) {
+bool TPosixSockets::GetUnacknowledged(TSocket s, DWORD& bytes) {
   bytes = 0;
-  auto f = File(s);
+  auto f = Kernel.Files.Find(s);
   if (!f) return Fail(WSAENOTSOCK);
   // Sent or not, what the peer has not acknowledged; the end counts one.
   int queued = 0;
@@ -245,20 +204,6 @@ bool TPosixPlatform::GetUnacknowledged(TSocket s, DWORD& bytes) {
   return true;
 }
 
-bool TPosixPlatform::closesocket(TSocket s) { return CloseHandle(s) || Fail(WSAENOTSOCK); }
-
-std::string TPosixPlatform::FormatMessageA(DWORD code) {
-  for (const auto& e : LookupErrors)
-    if (e.Code == code) return ::gai_strerror(e.Eai);
-  for (const auto& e : SocketErrors)
-    if (e.Code == code) return std::strerror(e.Errno);
-  if (code == ERROR_OPERATION_ABORTED) return std::strerror(ECANCELED);
-  return "error " + std::to_string(code);
-}
-
-bool TPosixPlatform::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) {
-  printers = NetworkPrinters->Find(waitMs);
-  return true;
-}
+bool TPosixSockets::closesocket(TSocket s) { return Kernel.CloseFile(s) || Fail(WSAENOTSOCK); }
 
 }  // namespace vornex

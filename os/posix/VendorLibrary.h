@@ -7,31 +7,41 @@
 #include <string>
 #include <vector>
 
+#include "os/ReasonTexts.h"
+#include "os/VendorUsb.h"
+
 namespace vornex::posix {
 
 inline constexpr char VendorLibraryName[] = "libusbapi.so";
 
-class TVendorLibrary {
+class TVendorLibrary : public TVendorUsb {
  public:
-  explicit TVendorLibrary(const std::vector<std::string>& dirs);
-  ~TVendorLibrary();
+  // Why it did not load is kept among the reasons.
+  TVendorLibrary(const std::vector<std::string>& dirs, TReasonTexts& reasons);
+  ~TVendorLibrary() override;
   TVendorLibrary(const TVendorLibrary&) = delete;
   TVendorLibrary& operator=(const TVendorLibrary&) = delete;
 
-  bool Loaded() const { return OpenFn && WriteFn && CloseFn; }
+  bool VendorUsbAvailable() override { return OpenFn && WriteFn && CloseFn; }
+  DWORD VendorUsbLoadError() override { return LoadError; }
   // Without the library: no device opens.
-  std::int32_t Open(std::int32_t index);
-  std::int32_t Write(std::int32_t device, const void* data, std::int32_t count);
-  std::int32_t Close(std::int32_t device);
+  std::int32_t VendorUsbOpen(std::int32_t index) override;
+  std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
+  std::int32_t VendorUsbClose(std::int32_t device) override;
 
  private:
   using TOpen = std::int32_t (*)(std::int32_t);
   using TWrite = std::int32_t (*)(std::int32_t, const void*, std::int32_t);
   using TClose = std::int32_t (*)(std::int32_t);
+  // Binds the library at path; false, with the loader's words, when it
+  // cannot.
+  bool Load(const std::string& path, std::string& failure);
+
   void* Handle = nullptr;
   TOpen OpenFn = nullptr;
   TWrite WriteFn = nullptr;
   TClose CloseFn = nullptr;
+  DWORD LoadError = ERROR_SUCCESS;
 };
 
 }  // namespace vornex::posix

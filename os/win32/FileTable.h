@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 
+#include "os/HandleTable.h"
 #include "os/win32/WinApi.h"
 
 namespace vornex::win32 {
@@ -29,18 +29,15 @@ struct TOpenFile {
   std::unique_ptr<OVERLAPPED> Pending;
 };
 
-class TFileTable {
- public:
-  std::shared_ptr<TOpenFile> Add(HANDLE handle, bool isDisk);
-  std::shared_ptr<TOpenFile> Find(HANDLE handle);
-  // Takes the file out of the table; null when it was not there.
-  std::shared_ptr<TOpenFile> Remove(HANDLE handle);
+// The files the platform opened, by the handles Windows gave them.
+using TFileTable = THandleTable<TOpenFile>;
 
- private:
-  std::mutex Lock;
-  std::map<HANDLE, std::shared_ptr<TOpenFile>> Files;
-};
+// Puts a file Windows opened into the table.
+std::shared_ptr<TOpenFile> AddFile(TFileTable& files, HANDLE handle, bool isDisk);
 
+// Takes a file out of the table before it is closed: a timed write left
+// pending is cancelled and waited for.
+void ForgetFile(TFileTable& files, HANDLE handle);
 // Points an overlapped record at the file's position (disk files).
 void SetOffset(OVERLAPPED& ov, TOpenFile* file);
 // Moves a disk file's position past what a call transferred.

@@ -3,13 +3,15 @@
 // os/win32.
 #pragma once
 
-#include <map>
-#include <mutex>
-
+#include "os/HandleTable.h"
 #include "os/win32/WinApi.h"
 #include <winsock2.h>
 
 namespace vornex::win32 {
+
+struct TSocketEntry {
+  WSAEVENT Event = WSA_INVALID_EVENT;
+};
 
 class TSocketTable {
  public:
@@ -18,36 +20,34 @@ class TSocketTable {
     Started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
   }
   ~TSocketTable() {
-    for (auto& [s, event] : Events) {
-      ::closesocket(s);
-      ::WSACloseEvent(event);
+    for (auto& [s, entry] : Sockets.RemoveAll()) {
+      ::closesocket(static_cast<SOCKET>(s));
+      ::WSACloseEvent(entry->Event);
     }
     if (Started) ::WSACleanup();
   }
+  TSocketTable(const TSocketTable&) = delete;
+  TSocketTable& operator=(const TSocketTable&) = delete;
+
   // Without Winsock every socket call fails.
   bool Started = false;
 
   void Add(SOCKET s, WSAEVENT event) {
-    std::lock_guard<std::mutex> hold(Lock);
-    Events[s] = event;
+    auto entry = std::make_shared<TSocketEntry>();
+    entry->Event = event;
+    Sockets.Insert(static_cast<THandle>(s), std::move(entry));
   }
-  WSAEVENT Find(SOCKET s) {
-    std::lock_guard<std::mutex> hold(Lock);
-    auto it = Events.find(s);
-    return it == Events.end() ? WSA_INVALID_EVENT : it->second;
+  WSAEVENT Find(SOCKET s) const {
+    auto entry = Sockets.Find(static_cast<THandle>(s));
+    return entry ? entry->Event : WSA_INVALID_EVENT;
   }
   WSAEVENT Remove(SOCKET s) {
-    std::lock_guard<std::mutex> hold(Lock);
-    auto it = Events.find(s);
-    if (it == Events.end()) return WSA_INVALID_EVENT;
-    WSAEVENT event = it->second;
-    Events.erase(it);
-    return event;
+    auto entry = Sockets.Remove(static_cast<THandle>(s));
+    return entry ? entry->Event : WSA_INVALID_EVENT;
   }
 
  private:
-  std::mutex Lock;
-  std::map<SOCKET, WSAEVENT> Events;
+  THandleTable<TSocketEntry> Sockets;
 };
 
 }  // namespace vornex::win32

@@ -55,14 +55,21 @@ TVendorLibrary::TVendorLibrary(const std::string& name) {
       if (module) break;
     }
   }
-  if (module && !Bind(module)) ::FreeLibrary(module);
+  if (!module) {
+    LoadError = ::GetLastError();
+    return;
+  }
+  if (!Bind(module)) {
+    LoadError = ERROR_PROC_NOT_FOUND;
+    ::FreeLibrary(module);
+  }
 }
 
 bool TVendorLibrary::Bind(HMODULE module) {
   OpenFn = Ordinal<TOpen>(module, OrdinalOpen);
   WriteFn = Ordinal<TWrite>(module, OrdinalWrite);
   CloseFn = Ordinal<TClose>(module, OrdinalClose);
-  if (!Loaded()) {
+  if (!VendorUsbAvailable()) {
     // Not the maker's library, or not all of it: the tool goes on without.
     OpenFn = nullptr;
     WriteFn = nullptr;
@@ -78,12 +85,16 @@ TVendorLibrary::~TVendorLibrary() {
   if (Module) ::FreeLibrary(Module);
 }
 
-std::int32_t TVendorLibrary::Open(std::int32_t index) { return OpenFn ? OpenFn(index) : -1; }
+std::int32_t TVendorLibrary::VendorUsbOpen(std::int32_t index) {
+  if (OpenFn) return OpenFn(index);
+  ::SetLastError(LoadError);
+  return -1;
+}
 
-std::int32_t TVendorLibrary::Write(std::int32_t device, const void* data, std::int32_t count) {
+std::int32_t TVendorLibrary::VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) {
   return WriteFn ? WriteFn(device, data, count) : -1;
 }
 
-std::int32_t TVendorLibrary::Close(std::int32_t device) { return CloseFn ? CloseFn(device) : 0; }
+std::int32_t TVendorLibrary::VendorUsbClose(std::int32_t device) { return CloseFn ? CloseFn(device) : 0; }
 
 }  // namespace vornex::win32

@@ -7,23 +7,25 @@
 #include <cstdint>
 #include <string>
 
+#include "os/VendorUsb.h"
 #include "os/win32/WinApi.h"
 
 namespace vornex::win32 {
 
-class TVendorLibrary {
+class TVendorLibrary : public TVendorUsb {
  public:
   explicit TVendorLibrary(const std::string& name);
-  ~TVendorLibrary();
+  ~TVendorLibrary() override;
   TVendorLibrary(const TVendorLibrary&) = delete;
   TVendorLibrary& operator=(const TVendorLibrary&) = delete;
 
-  bool Loaded() const { return OpenFn && WriteFn && CloseFn; }
   const std::string& Path() const { return LoadedPath; }
+  bool VendorUsbAvailable() override { return OpenFn && WriteFn && CloseFn; }
+  DWORD VendorUsbLoadError() override { return LoadError; }
   // Without the library no device opens.
-  std::int32_t Open(std::int32_t index);
-  std::int32_t Write(std::int32_t device, const void* data, std::int32_t count);
-  std::int32_t Close(std::int32_t device);
+  std::int32_t VendorUsbOpen(std::int32_t index) override;
+  std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
+  std::int32_t VendorUsbClose(std::int32_t device) override;
 
  private:
   using TOpen = std::int32_t(WINAPI*)(std::int32_t);
@@ -36,6 +38,8 @@ class TVendorLibrary {
   TOpen OpenFn = nullptr;
   TWrite WriteFn = nullptr;
   TClose CloseFn = nullptr;
+  // The loader's code, when the library is not there or not the maker's.
+  DWORD LoadError = ERROR_SUCCESS;
 };
 
 }  // namespace vornex::win32

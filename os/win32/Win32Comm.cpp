@@ -1,6 +1,6 @@
 // The comm calls on a handle opened overlapped: the records Windows needs
 // stay here, and the waits end as the interface says.
-#include "os/win32/Win32Platform.h"
+#include "os/win32/Win32Devices.h"
 
 #include <cstring>
 
@@ -15,11 +15,11 @@ static_assert(sizeof(::DCB) == sizeof(DCB), "the control block passes through un
 static_assert(sizeof(::COMSTAT) == sizeof(COMSTAT), "the status passes through unchanged");
 static_assert(sizeof(::COMMTIMEOUTS) == sizeof(COMMTIMEOUTS), "the time-outs pass through unchanged");
 
-bool TWin32Platform::SetupComm(THandle file, DWORD inQueue, DWORD outQueue) {
+bool TWin32Devices::SetupComm(THandle file, DWORD inQueue, DWORD outQueue) {
   return ::SetupComm(H(file), inQueue, outQueue) != FALSE;
 }
 
-bool TWin32Platform::GetCommState(THandle file, DCB& dcb) {
+bool TWin32Devices::GetCommState(THandle file, DCB& dcb) {
   ::DCB d{};
   d.DCBlength = sizeof d;
   if (!::GetCommState(H(file), &d)) return false;
@@ -27,25 +27,25 @@ bool TWin32Platform::GetCommState(THandle file, DCB& dcb) {
   return true;
 }
 
-bool TWin32Platform::SetCommState(THandle file, const DCB& dcb) {
+bool TWin32Devices::SetCommState(THandle file, const DCB& dcb) {
   ::DCB d;
   std::memcpy(&d, &dcb, sizeof d);
   d.DCBlength = sizeof d;
   return ::SetCommState(H(file), &d) != FALSE;
 }
 
-bool TWin32Platform::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) {
+bool TWin32Devices::SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) {
   ::COMMTIMEOUTS t;
   std::memcpy(&t, &timeouts, sizeof t);
   return ::SetCommTimeouts(H(file), &t) != FALSE;
 }
 
-bool TWin32Platform::SetCommMask(THandle file, DWORD mask) {
+bool TWin32Devices::SetCommMask(THandle file, DWORD mask) {
   // Windows itself ends a pending WaitCommEvent with an empty mask here.
   return ::SetCommMask(H(file), mask) != FALSE;
 }
 
-bool TWin32Platform::WaitCommEvent(THandle file, DWORD& mask) {
+bool TWin32Devices::WaitCommEvent(THandle file, DWORD& mask) {
   mask = 0;
   OVERLAPPED ov{};
   ov.hEvent = ThreadIoEvent();
@@ -62,7 +62,7 @@ bool TWin32Platform::WaitCommEvent(THandle file, DWORD& mask) {
   return true;
 }
 
-bool TWin32Platform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status) {
+bool TWin32Devices::ClearCommError(THandle file, DWORD& errors, COMSTAT& status) {
   ::DWORD e = 0;
   ::COMSTAT s{};
   if (!::ClearCommError(H(file), &e, &s)) return false;
@@ -71,15 +71,15 @@ bool TWin32Platform::ClearCommError(THandle file, DWORD& errors, COMSTAT& status
   return true;
 }
 
-bool TWin32Platform::PurgeComm(THandle file, DWORD flags) {
+bool TWin32Devices::PurgeComm(THandle file, DWORD flags) {
   return ::PurgeComm(H(file), flags) != FALSE;
 }
 
-bool TWin32Platform::EscapeCommFunction(THandle file, DWORD function) {
+bool TWin32Devices::EscapeCommFunction(THandle file, DWORD function) {
   return ::EscapeCommFunction(H(file), function) != FALSE;
 }
 
-bool TWin32Platform::GetCommModemStatus(THandle file, DWORD& modemStatus) {
+bool TWin32Devices::GetCommModemStatus(THandle file, DWORD& modemStatus) {
   ::DWORD s = 0;
   const bool ok = ::GetCommModemStatus(H(file), &s) != FALSE;
   modemStatus = ok ? s : 0;

@@ -1,6 +1,6 @@
 // Devices and files: every handle is opened overlapped, and the blocking calls
 // wait on the thread's own event, so an abort event or CancelIo can end them.
-#include "os/win32/Win32Platform.h"
+#include "os/win32/Win32Devices.h"
 
 #include <string>
 #include <vector>
@@ -43,28 +43,19 @@ HANDLE ThreadIoEvent() {
   return event.Get();
 }
 
-std::shared_ptr<TOpenFile> TFileTable::Add(HANDLE handle, bool isDisk) {
+std::shared_ptr<TOpenFile> AddFile(TFileTable& files, HANDLE handle, bool isDisk) {
   auto file = std::make_shared<TOpenFile>();
   file->Handle = handle;
   file->IsDisk = isDisk;
-  std::lock_guard<std::mutex> hold(Lock);
-  Files[handle] = file;
+  files.Insert(T(handle), file);
   return file;
 }
 
-std::shared_ptr<TOpenFile> TFileTable::Find(HANDLE handle) {
-  std::lock_guard<std::mutex> hold(Lock);
-  auto it = Files.find(handle);
-  return it == Files.end() ? nullptr : it->second;
-}
-
-std::shared_ptr<TOpenFile> TFileTable::Remove(HANDLE handle) {
-  std::lock_guard<std::mutex> hold(Lock);
-  auto it = Files.find(handle);
-  if (it == Files.end()) return nullptr;
-  auto file = it->second;
-  Files.erase(it);
-  return file;
+void ForgetFile(TFileTable& files, HANDLE handle) {
+  if (auto file = files.Remove(T(handle))) {
+    std::lock_guard<std::mutex> hold(file->PendingLock);
+    CollectPending(*file, true);
+  }
 }
 
 void SetOffset(OVERLAPPED& ov, TOpenFile* file) {
@@ -114,19 +105,19 @@ bool Fail(::DWORD code) {
 
 }  // namespace
 
-THandle TWin32Platform::CreateFileA(const std::string& name, DWORD access, DWORD shareMode,
-                                    DWORD creation, DWORD flagsAndAttributes) {
+THandle TWin32Devices::CreateFileA(const std::string& name, DWORD access, DWORD shareMode,
+                                   DWORD creation, DWORD flagsAndAttributes) {
   HANDLE h = ::CreateFileA(name.c_str(), access, shareMode, nullptr, creation,
                            flagsAndAttributes | FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
   const ::DWORD error = ::GetLastError();
-  Files->Add(h, ::GetFileType(h) == FILE_TYPE_DISK);
+  AddFile(Files, h, ::GetFileType(h) == FILE_TYPE_DISK);
   ::SetLastError(error);
   return T(h);
 }
 
-THandle TWin32Platform::OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
-                                  DWORD flagsAndAttributes) {
+THandle TWin32Devices::OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
+                                 DWORD flagsAndAttributes) {
   const THandle h = CreateFileA(name, access, shareMode, OPEN_EXISTING, flagsAndAttributes);
   if (h == InvalidHandle) {
     // A folder does not open as a file; it is not a port either.
@@ -139,14 +130,15 @@ THandle TWin32Platform::OpenPortA(const std::string& name, DWORD access, DWORD s
   // let go before anything is written to it.
   const ::DWORD type = ::GetFileType(H(h));
   if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
-    CloseHandle(h);
+    ForgetFile(Files, H(h));
+    ::CloseHandle(H(h));
     ::SetLastError(ERROR_BAD_DEVICE);
     return InvalidHandle;
   }
   return h;
 }
 
-std::string TWin32Platform::DeviceIdentity(const std::string& name) {
+std::string TWin32Devices::DeviceIdentity(const std::string& name) {
   // A DOS device name (COM1, LPT1, in the device namespace or not) stands
   // for the device it is linked to, as QueryDosDevice tells.
   const bool inNamespace = name.rfind("\\\\.\\", 0) == 0;
@@ -167,22 +159,14 @@ std::string TWin32Platform::DeviceIdentity(const std::string& name) {
   return "path " + upper;
 }
 
-DWORD TWin32Platform::GetFileType(THandle file) { return ::GetFileType(H(file)); }
+DWORD TWin32Devices::GetFileType(THandle file) { return ::GetFileType(H(file)); }
 
-bool TWin32Platform::CloseHandle(THandle handle) {
-  if (auto file = Files->Remove(H(handle))) {
-    std::lock_guard<std::mutex> hold(file->PendingLock);
-    CollectPending(*file, true);
-  }
-  return ::CloseHandle(H(handle)) != FALSE;
-}
-
-bool TWin32Platform::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
-                               THandle abortEvent) {
+bool TWin32Devices::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
+                              THandle abortEvent) {
   written = 0;
   // The file's lock is not held while the write blocks, so that CloseHandle
   // and CancelIo from another thread are never held up by it.
-  auto open = Files->Find(H(file));
+  auto open = Files.Find(file);
   OVERLAPPED ov{};
   ov.hEvent = ThreadIoEvent();
   if (!ov.hEvent) return false;
@@ -209,9 +193,9 @@ bool TWin32Platform::WriteFile(THandle file, const void* data, DWORD count, DWOR
   return true;
 }
 
-bool TWin32Platform::ReadFile(THandle file, void* data, DWORD count, DWORD& read) {
+bool TWin32Devices::ReadFile(THandle file, void* data, DWORD count, DWORD& read) {
   read = 0;
-  auto open = Files->Find(H(file));
+  auto open = Files.Find(file);
   OVERLAPPED ov{};
   ov.hEvent = ThreadIoEvent();
   if (!ov.hEvent) return false;
@@ -234,15 +218,15 @@ bool TWin32Platform::ReadFile(THandle file, void* data, DWORD count, DWORD& read
   return true;
 }
 
-DWORD TWin32Platform::WriteFileTimed(THandle file, const void* data, DWORD count,
-                                     THandle doneEvent, DWORD timeoutMs, DWORD& written,
-                                     THandle abortEvent) {
+DWORD TWin32Devices::WriteFileTimed(THandle file, const void* data, DWORD count,
+                                    THandle doneEvent, DWORD timeoutMs, DWORD& written,
+                                    THandle abortEvent) {
   written = 0;
   if (doneEvent == NoHandle) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  auto open = Files->Find(H(file));
+  auto open = Files.Find(file);
   if (!open) {
     // A write that cannot start completes at once with nothing written.
     ::SetEvent(H(doneEvent));
@@ -292,8 +276,8 @@ DWORD TWin32Platform::WriteFileTimed(THandle file, const void* data, DWORD count
   return WAIT_OBJECT_0;
 }
 
-bool TWin32Platform::CancelIo(THandle file) {
-  auto open = Files->Find(H(file));
+bool TWin32Devices::CancelIo(THandle file) {
+  auto open = Files.Find(file);
   if (!open) return ::CancelIo(H(file)) != FALSE;
   std::lock_guard<std::mutex> hold(open->PendingLock);
   if (!open->Pending) return ::CancelIo(H(file)) != FALSE;

@@ -1,8 +1,11 @@
 #include "os/win32/Win32Platform.h"
 
 #include "os/win32/FileTable.h"
-#include "os/win32/SocketTable.h"
 #include "os/win32/VendorLibrary.h"
+#include "os/win32/Win32Devices.h"
+#include "os/win32/Win32Discovery.h"
+#include "os/win32/Win32Registry.h"
+#include "os/win32/Win32Sockets.h"
 #include "os/win32/WinApi.h"
 
 namespace vornex {
@@ -13,13 +16,38 @@ TWin32Platform::TWin32Platform() : TWin32Platform(TOptions()) {}
 
 TWin32Platform::TWin32Platform(TOptions options)
     : Files(std::make_unique<TFileTable>()),
-      Vendor(std::make_unique<TVendorLibrary>(options.VendorLibrary)),
-      Sockets(std::make_unique<TSocketTable>()) {}
+      DevicesPart(std::make_unique<TWin32Devices>(*Files)),
+      RegistryPart(std::make_unique<TWin32Registry>()),
+      SocketsPart(std::make_unique<TWin32Sockets>()),
+      DiscoveryPart(std::make_unique<TWin32Discovery>()),
+      VendorPart(std::make_unique<TVendorLibrary>(options.VendorLibrary)) {}
 
 TWin32Platform::~TWin32Platform() = default;
 
+TDevices& TWin32Platform::Devices() { return *DevicesPart; }
+TRegistry& TWin32Platform::Registry() { return *RegistryPart; }
+TSockets& TWin32Platform::Sockets() { return *SocketsPart; }
+TDiscovery& TWin32Platform::Discovery() { return *DiscoveryPart; }
+TVendorUsb& TWin32Platform::VendorUsb() { return *VendorPart; }
+
 DWORD TWin32Platform::GetLastError() { return ::GetLastError(); }
 void TWin32Platform::SetLastError(DWORD code) { ::SetLastError(code); }
+
+std::string TWin32Platform::FormatMessageA(DWORD code) {
+  if (auto text = Reasons.Text(code)) return *text;
+  char text[512] = {};
+  const ::DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                     text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+    message.pop_back();
+  return message.empty() ? "Unknown error " + std::to_string(code) : message;
+}
+
+bool TWin32Platform::CloseHandle(THandle handle) {
+  ForgetFile(*Files, H(handle));
+  return ::CloseHandle(H(handle)) != FALSE;
+}
 
 bool TWin32Platform::GetVersionExA(OSVERSIONINFOA& info) {
   ::OSVERSIONINFOA v{};
@@ -58,14 +86,6 @@ void TWin32Platform::LowerThreadPriority() {
   ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
-// --- the maker's library -----------------------------------------------------------
-
-std::string TWin32Platform::VendorLibraryPath() const { return Vendor->Path(); }
-bool TWin32Platform::VendorUsbAvailable() { return Vendor->Loaded(); }
-std::int32_t TWin32Platform::VendorUsbOpen(std::int32_t index) { return Vendor->Open(index); }
-std::int32_t TWin32Platform::VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) {
-  return Vendor->Write(device, data, count);
-}
-std::int32_t TWin32Platform::VendorUsbClose(std::int32_t device) { return Vendor->Close(device); }
+std::string TWin32Platform::VendorLibraryPath() const { return VendorPart->Path(); }
 
 }  // namespace vornex

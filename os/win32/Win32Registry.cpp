@@ -1,23 +1,20 @@
-// The registry under HKEY_LOCAL_MACHINE, read only, and the spooler's ports.
-#include "os/win32/Win32Platform.h"
-
-#include <vector>
+// The registry under HKEY_LOCAL_MACHINE, read only.
+#include "os/win32/Win32Registry.h"
 
 #include "os/win32/WinApi.h"
-#include <winspool.h>
 
 namespace vornex {
 
 using namespace win32;
 
-long TWin32Platform::RegOpenKeyExA(const std::string& path, DWORD access, THandle& key) {
+long TWin32Registry::RegOpenKeyExA(const std::string& path, DWORD access, THandle& key) {
   HKEY k = nullptr;
   const long result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &k);
   key = result == ERROR_SUCCESS ? reinterpret_cast<THandle>(k) : InvalidHandle;
   return result;
 }
 
-long TWin32Platform::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) {
+long TWin32Registry::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) {
   ::DWORD length = nameLength;
   const long result =
       ::RegEnumKeyExA(Key(key), index, name, &length, nullptr, nullptr, nullptr, nullptr);
@@ -25,7 +22,7 @@ long TWin32Platform::RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& 
   return result;
 }
 
-long TWin32Platform::RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type,
+long TWin32Registry::RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type,
                                       BYTE* data, DWORD& dataLength) {
   ::DWORD length = dataLength;
   ::DWORD kind = 0;
@@ -35,7 +32,7 @@ long TWin32Platform::RegQueryValueExA(THandle key, const std::string& valueName,
   return result;
 }
 
-long TWin32Platform::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values,
+long TWin32Registry::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values,
                                       DWORD* maxValueNameLength, DWORD* maxValueLength) {
   ::DWORD keys = 0, count = 0, maxName = 0, maxData = 0;
   const long result = ::RegQueryInfoKeyA(Key(key), nullptr, nullptr, nullptr, &keys, nullptr,
@@ -48,7 +45,7 @@ long TWin32Platform::RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values
   return result;
 }
 
-long TWin32Platform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength,
+long TWin32Registry::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength,
                                    DWORD* type, BYTE* data, DWORD& dataLength) {
   ::DWORD nameLen = nameLength, dataLen = dataLength, kind = 0;
   const long result =
@@ -61,22 +58,6 @@ long TWin32Platform::RegEnumValueA(THandle key, DWORD index, char* name, DWORD& 
   return result;
 }
 
-long TWin32Platform::RegCloseKey(THandle key) { return ::RegCloseKey(Key(key)); }
-
-bool TWin32Platform::EnumPortsA(std::vector<std::string>& portNames) {
-  portNames.clear();
-  // First the size the records need, then the records.
-  ::DWORD needed = 0, returned = 0;
-  if (!::EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned)) {
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-  }
-  if (needed == 0) return true;
-  std::vector<BYTE> buffer(needed);
-  if (!::EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned)) return false;
-  const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(buffer.data());
-  for (::DWORD i = 0; i < returned; ++i)
-    portNames.emplace_back(ports[i].pPortName ? ports[i].pPortName : "");
-  return true;
-}
+long TWin32Registry::RegCloseKey(THandle key) { return ::RegCloseKey(Key(key)); }
 
 }  // namespace vornex

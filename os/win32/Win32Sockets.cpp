@@ -2,7 +2,7 @@
 // signal (WSAEventSelect, which also makes it non-blocking), so every wait
 // is a wait on that event beside the abort event, which Cancel and the
 // time-out end at once.
-#include "os/win32/Win32Platform.h"
+#include "os/win32/Win32Sockets.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,7 +13,6 @@
 #include <ws2tcpip.h>
 
 namespace vornex {
-
 
 using namespace win32;
 
@@ -81,15 +80,19 @@ struct TLookup {
 
 }  // namespace
 
-int TWin32Platform::getaddrinfo(const std::string& host, const std::string& port,
-                                std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
-                                THandle abortEvent) {
+TWin32Sockets::TWin32Sockets() : Table(std::make_unique<TSocketTable>()) {}
+
+TWin32Sockets::~TWin32Sockets() = default;
+
+int TWin32Sockets::getaddrinfo(const std::string& host, const std::string& port,
+                               std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
+                               THandle abortEvent) {
   addresses.clear();
   auto failed = [](::DWORD code) {
     ::WSASetLastError(static_cast<int>(code));
     return static_cast<int>(code);
   };
-  if (!Sockets->Started) return failed(WSANOTINITIALISED);
+  if (!Table->Started) return failed(WSANOTINITIALISED);
   auto lookup = std::make_shared<TLookup>();
   lookup->Host = host;
   lookup->Port = port;
@@ -108,8 +111,8 @@ int TWin32Platform::getaddrinfo(const std::string& host, const std::string& port
   return 0;
 }
 
-TSocket TWin32Platform::socket(int family) {
-  if (!Sockets->Started) {
+TSocket TWin32Sockets::socket(int family) {
+  if (!Table->Started) {
     Fail(WSANOTINITIALISED);
     return InvalidSocket;
   }
@@ -123,12 +126,12 @@ TSocket TWin32Platform::socket(int family) {
     Fail(static_cast<::DWORD>(error));
     return InvalidSocket;
   }
-  Sockets->Add(s, event);
+  Table->Add(s, event);
   return static_cast<TSocket>(s);
 }
 
-bool TWin32Platform::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) {
-  WSAEVENT event = Sockets->Find(s);
+bool TWin32Sockets::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) {
+  WSAEVENT event = Table->Find(s);
   if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
   if (::connect(s, reinterpret_cast<const sockaddr*>(address.Data), address.Length) == 0) return true;
   if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
@@ -143,9 +146,9 @@ bool TWin32Platform::connect(TSocket s, const TSocketAddress& address, DWORD tim
   }
 }
 
-bool TWin32Platform::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
+bool TWin32Sockets::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
   sent = 0;
-  WSAEVENT event = Sockets->Find(s);
+  WSAEVENT event = Table->Find(s);
   if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
   const char* bytes = static_cast<const char*>(data);
   while (sent < count) {
@@ -163,10 +166,10 @@ bool TWin32Platform::send(TSocket s, const void* data, DWORD count, DWORD& sent,
   return true;
 }
 
-bool TWin32Platform::recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
-                          THandle abortEvent) {
+bool TWin32Sockets::recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
+                         THandle abortEvent) {
   received = 0;
-  WSAEVENT event = Sockets->Find(s);
+  WSAEVENT event = Table->Find(s);
   if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
   const ::DWORD start = ::GetTickCount();
   for (;;) {
@@ -185,7 +188,7 @@ bool TWin32Platform::recv(TSocket s, void* data, DWORD count, DWORD& received, D
   }
 }
 
-bool TWin32Platform::shutdown(TSocket s, int how) { return ::shutdown(s, how) == 0; }
+bool TWin32Sockets::shutdown(TSocket s, int how) { return ::shutdown(s, how) == 0; }
 
 namespace {
 
@@ -219,7 +222,7 @@ constexpr int TcpStateClosed = 0, TcpStateFinWait2 = 6, TcpStateTimeWait = 10;
 
 }  // namespace
 
-bool TWin32Platform::GetUnacknowledged(TSocket s, DWORD& bytes) {
+bool TWin32Sockets::GetUnacknowledged(TSocket s, DWORD& bytes) {
   bytes = 0;
   ::DWORD version = 0, returned = 0;
   TTcpInfoV0 info{};
@@ -232,29 +235,12 @@ bool TWin32Platform::GetUnacknowledged(TSocket s, DWORD& bytes) {
   return true;
 }
 
-bool TWin32Platform::closesocket(TSocket s) {
-  WSAEVENT event = Sockets->Remove(s);
+bool TWin32Sockets::closesocket(TSocket s) {
+  WSAEVENT event = Table->Remove(s);
   if (event == WSA_INVALID_EVENT) return Fail(WSAENOTSOCK);
   const bool ok = ::closesocket(s) == 0;
   ::WSACloseEvent(event);
   return ok;
-}
-
-std::string TWin32Platform::FormatMessageA(DWORD code) {
-  char text[512] = {};
-  const ::DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                     text, sizeof text, nullptr);
-  std::string message(text, n);
-  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
-    message.pop_back();
-  return message.empty() ? "error " + std::to_string(code) : message;
-}
-
-bool TWin32Platform::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD) {
-  // Windows's own network printers are the spooler's Standard TCP/IP ports,
-  // which the port list reads from the registry.
-  printers.clear();
-  return true;
 }
 
 }  // namespace vornex

@@ -1,5 +1,7 @@
-// A scripted platform: devices, registry, spooler and the maker's library are
-// set up per test, every call is recorded, and any call can be made to fail.
+// A scripted platform: devices, registry, spooler, network and the maker's
+// library are set up per test, every call is recorded, and any call can be
+// made to fail with any code. The roles it hands out (FakeRoles.h) work on
+// the state scripted here.
 #pragma once
 
 #include <condition_variable>
@@ -14,9 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "os/HandleTable.h"
 #include "os/Platform.h"
 
 namespace vornex::test {
+
+class TFakeDevices;
+class TFakeRegistry;
+class TFakeSockets;
+class TFakeDiscovery;
+class TFakeVendorUsb;
 
 // A device (or file) that CreateFileA can open by its Windows name.
 struct TFakeDevice {
@@ -164,67 +173,37 @@ class TFakePlatform : public TPlatform {
   std::vector<std::int32_t> VendorClosed;
   bool VendorHoldWrites = false;
 
+  // What FormatMessageA says for a code; "system error N." for any other.
+  std::map<DWORD, std::string> MessageTexts;
+  // VendorUsbLoadError while the library is absent.
+  DWORD VendorLoadError = ERROR_MOD_NOT_FOUND;
+
   // --- TPlatform --------------------------------------------------------------------
+  TDevices& Devices() override;
+  TRegistry& Registry() override;
+  TSockets& Sockets() override;
+  TDiscovery& Discovery() override;
+  TVendorUsb& VendorUsb() override;
   DWORD GetLastError() override;
   void SetLastError(DWORD code) override;
+  std::string FormatMessageA(DWORD code) override;
   bool GetVersionExA(OSVERSIONINFOA& info) override;
-  long RegOpenKeyExA(const std::string& path, DWORD access, THandle& key) override;
-  long RegEnumKeyExA(THandle key, DWORD index, char* name, DWORD& nameLength) override;
-  long RegQueryValueExA(THandle key, const std::string& valueName, DWORD* type, BYTE* data,
-                        DWORD& dataLength) override;
-  long RegQueryInfoKeyA(THandle key, DWORD* subKeys, DWORD* values, DWORD* maxValueNameLength,
-                        DWORD* maxValueLength) override;
-  long RegEnumValueA(THandle key, DWORD index, char* name, DWORD& nameLength, DWORD* type,
-                     BYTE* data, DWORD& dataLength) override;
-  long RegCloseKey(THandle key) override;
-  bool EnumPortsA(std::vector<std::string>& portNames) override;
-  THandle CreateFileA(const std::string& name, DWORD access, DWORD shareMode, DWORD creation,
-                      DWORD flagsAndAttributes) override;
-  THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
-                    DWORD flagsAndAttributes) override;
-  DWORD GetFileType(THandle file) override;
   bool CloseHandle(THandle handle) override;
-  std::string DeviceIdentity(const std::string& name) override;
-  bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
-                 THandle abortEvent = NoHandle) override;
-  bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
-  DWORD WriteFileTimed(THandle file, const void* data, DWORD count, THandle doneEvent,
-                       DWORD timeoutMs, DWORD& written, THandle abortEvent = NoHandle) override;
-  bool CancelIo(THandle file) override;
   THandle CreateEventA(bool manualReset, bool initialState) override;
   bool SetEvent(THandle event) override;
   bool ResetEvent(THandle event) override;
   DWORD WaitForSingleObject(THandle handle, DWORD timeoutMs) override;
   void Sleep(DWORD ms) override;
-  void LowerThreadPriority() override {}
-  bool SetupComm(THandle file, DWORD inQueue, DWORD outQueue) override;
-  bool GetCommState(THandle file, DCB& dcb) override;
-  bool SetCommState(THandle file, const DCB& dcb) override;
-  bool SetCommTimeouts(THandle file, const COMMTIMEOUTS& timeouts) override;
-  bool SetCommMask(THandle file, DWORD mask) override;
-  bool WaitCommEvent(THandle file, DWORD& mask) override;
-  bool ClearCommError(THandle file, DWORD& errors, COMSTAT& status) override;
-  bool PurgeComm(THandle file, DWORD flags) override;
-  bool EscapeCommFunction(THandle file, DWORD function) override;
-  bool GetCommModemStatus(THandle file, DWORD& modemStatus) override;
-  int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
-                  DWORD timeoutMs, THandle abortEvent) override;
-  TSocket socket(int family) override;
-  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
-  bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
-  bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
-            THandle abortEvent) override;
-  bool shutdown(TSocket s, int how) override;
-  bool GetUnacknowledged(TSocket s, DWORD& bytes) override;
-  bool closesocket(TSocket s) override;
-  std::string FormatMessageA(DWORD code) override;
-  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
-  bool VendorUsbAvailable() override;
-  std::int32_t VendorUsbOpen(std::int32_t deviceIndex) override;
-  std::int32_t VendorUsbWrite(std::int32_t device, const void* data, std::int32_t count) override;
-  std::int32_t VendorUsbClose(std::int32_t device) override;
+  void LowerThreadPriority() override;
 
  private:
+  // The roles work on the scripted state below, under its lock.
+  friend class TFakeDevices;
+  friend class TFakeRegistry;
+  friend class TFakeSockets;
+  friend class TFakeDiscovery;
+  friend class TFakeVendorUsb;
+
   struct TOpenFile {
     std::string Name;
     std::shared_ptr<TFakeDevice> Device;
@@ -256,18 +235,23 @@ class TFakePlatform : public TPlatform {
 
   std::mutex Lock;
   std::condition_variable Changed;
-  std::map<std::string, std::shared_ptr<TFakeDevice>> Devices;
+  std::map<std::string, std::shared_ptr<TFakeDevice>> DeviceList;
   std::map<std::string, std::string> Aliases;  // alias key to device key
-  std::map<THandle, std::shared_ptr<TOpenFile>> Files;
-  std::map<THandle, TEvent> Events;
-  std::map<THandle, TSocketState> Sockets;
+  THandleNumbers Numbers{0x100};
+  THandleTable<TOpenFile> Files{Numbers};
+  THandleTable<TEvent> Events{Numbers};
+  THandleTable<TSocketState> SocketList{Numbers};
+  THandleTable<std::string> Keys{Numbers};  // the key's path
   std::map<std::string, std::shared_ptr<TFakePeer>> Peers;  // by address:port
-  std::map<std::string, TFakeKey> Registry;
-  std::map<THandle, std::string> Keys;
+  std::map<std::string, TFakeKey> RegistryKeys;
   std::map<std::string, std::pair<DWORD, bool>> Failures;
   std::vector<std::string> CallLog;
-  THandle NextHandle = 0x100;
   int EventCount = 0;
+  std::unique_ptr<TFakeDevices> DevicesPart;
+  std::unique_ptr<TFakeRegistry> RegistryPart;
+  std::unique_ptr<TFakeSockets> SocketsPart;
+  std::unique_ptr<TFakeDiscovery> DiscoveryPart;
+  std::unique_ptr<TFakeVendorUsb> VendorPart;
 };
 
 }  // namespace vornex::test

@@ -1,0 +1,21 @@
+#include "tests/support/FakeRoles.h"
+
+namespace vornex::test {
+
+bool TFakeDiscovery::EnumPortsA(std::vector<std::string>& portNames) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  if (P.Enter("EnumPortsA")) return false;
+  if (P.SpoolerFails) return P.Fail(ERROR_INVALID_PARAMETER);
+  portNames = P.SpoolerPorts;
+  return true;
+}
+
+bool TFakeDiscovery::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  if (P.Enter("EnumNetworkPrinters")) return false;
+  P.NetworkPrinterWaits.push_back(waitMs);
+  printers = P.NetworkPrinters;
+  return true;
+}
+
+}  // namespace vornex::test
