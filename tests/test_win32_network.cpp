@@ -158,9 +158,9 @@ TEST(Win32Sockets, WhatAPrinterHasNotAcknowledgedIsToldOrNothingIs) {
   auto unacknowledged = [&](bool reads, DWORD& left) {
     TListeningPrinter printer(reads);
     std::vector<TSocketAddress> addresses;
-    EXPECT_EQ(p.getaddrinfo("127.0.0.1", std::to_string(printer.Port), addresses, 5000, NoHandle), 0);
-    TPlatformSocket s(p, p.socket(addresses.at(0).Family));
-    EXPECT_TRUE(p.connect(s.Get(), addresses[0], 5000, NoHandle));
+    EXPECT_EQ(p.Sockets().getaddrinfo("127.0.0.1", std::to_string(printer.Port), addresses, 5000, NoHandle), 0);
+    TPlatformSocket s(p.Sockets(), p.Sockets().socket(addresses.at(0).Family));
+    EXPECT_TRUE(p.Sockets().connect(s.Get(), addresses[0], 5000, NoHandle));
     TPlatformHandle abort(p, p.CreateEventA(true, false));
     std::thread stop([&] {
       // A printer that reads nothing leaves the send waiting: what it took is enough.
@@ -168,12 +168,12 @@ TEST(Win32Sockets, WhatAPrinterHasNotAcknowledgedIsToldOrNothingIs) {
       p.SetEvent(abort.Get());
     });
     DWORD sent = 0;
-    p.send(s.Get(), data.data(), static_cast<DWORD>(data.size()), sent, abort.Get());
+    p.Sockets().send(s.Get(), data.data(), static_cast<DWORD>(data.size()), sent, abort.Get());
     stop.join();
-    EXPECT_TRUE(p.shutdown(s.Get(), SD_SEND));
+    EXPECT_TRUE(p.Sockets().shutdown(s.Get(), SD_SEND));
     if (reads) printer.WaitForFiles(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    return p.GetUnacknowledged(s.Get(), left);
+    return p.Sockets().GetUnacknowledged(s.Get(), left);
   };
   DWORD read = 0, stalled = 0;
   const bool told = unacknowledged(true, read);
