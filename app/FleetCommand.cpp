@@ -149,7 +149,7 @@ int TFleetCommand::Run(const TSendOptions& options) {
   for (const std::string& port : options.Ports) sources.push_back({port, "--port " + port});
   if (!options.PortsFrom.empty()) {
     std::string error;
-    if (options.PortsFrom == "-") {
+    if (options.PortsFrom == StandardInputName) {
       if (!ReadPortList(In, "standard input", sources, error)) return UsageError(error);
     } else {
       std::ifstream list(options.PortsFrom);
@@ -194,6 +194,9 @@ int TFleetCommand::Run(const TSendOptions& options) {
   fleet.StallLimit = options.StallLimit;
   fleet.Retries = options.Retries;
   fleet.RetryDelay = options.RetryDelay;
+  // Every serial port of the fleet gets the line settings given, as one port would.
+  const TSerialOptions serial = options.Serial;
+  fleet.SetUpSerial = [serial](TComm& comm) { ApplySerialOptions(serial, comm); };
   try {
     fleet.BlockSize = StrToInt(options.BlockSize);
     // Checked by the parser.
@@ -207,7 +210,11 @@ int TFleetCommand::Run(const TSendOptions& options) {
   // --- the file, read once --------------------------------------------------------------
   TSharedBytes file;
   std::string loadError;
-  if (!FileExists(options.File)) {
+  if (options.File == StandardInputName) {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    loadError = ReadWholeInput(In, *bytes);
+    if (loadError.empty()) file = std::move(bytes);
+  } else if (!FileExists(options.File)) {
     loadError = FileNotFoundText;
   } else {
     try {

@@ -17,7 +17,8 @@
 #include "app/FleetCommand.h"
 #include "os/posix/PosixPlatform.h"
 #include "printer/VirtualPrinter.h"
-#include "tests/support/SendProgram.h"
+#include "tests/support/PrinterRuns.h"
+#include "tests/support/PtyFarEnd.h"
 #include "tests/support/TempDir.h"
 #include "upload/Sha256.h"
 
@@ -27,8 +28,6 @@ namespace {
 using printer::TPrinterOptions;
 using printer::TReceived;
 using printer::TVirtualPrinter;
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string ReadText(const std::string& path) {
   const auto bytes = ReadAll(path);
@@ -202,6 +201,37 @@ TEST_F(FleetEndToEnd, EveryKindOfPortInOneRunAndOneDeviceByTwoNamesInTurn) {
   EXPECT_EQ(csv.rfind("port,result,bytes_sent,bytes_total,seconds,reason,reply,sha256\r\n", 0), 0u) << csv;
   EXPECT_TRUE(Contains(LineOf(csv, "COM1"), ",completed,100000,100000,")) << csv;
   EXPECT_TRUE(Contains(LineOf(csv, "COM1"), ",\\x1b[31mOK," + TSha256::Of(data))) << csv;
+}
+
+// The file from standard input goes to every printer, and the serial
+// options given reach each serial line of the fleet.
+TEST_F(FleetEndToEnd, AFileFromStandardInputAndTheLineSettingsReachEveryPrinter) {
+  const auto data = RandomBytes(50000, 62);
+  const std::string file = Dir.Write("in.prn", data);
+  TPtyFarEnd line;
+  TVirtualPrinter network(NetworkPrinters(2));
+  TEnvironment environment;
+  environment.Set("VORNEX_DEVICE_MAP", "COM1=" + line.SlavePath());
+  TRunOptions bounded;
+  bounded.KillAfterMs = 60000;
+  TRun piped = RunProgram({"/bin/sh", "-c",
+                           "cat " + ShellWord(file) + " | " + ShellWord(VORNEX_SEND) + " --port COM1 --port " +
+                               ShellWord(network.TcpPortTexts()[0]) + " --port " +
+                               ShellWord(network.TcpPortTexts()[1]) + " --baud 115200 --flow xonxoff -"},
+                          bounded);
+  EXPECT_EQ(piped.Status, 0) << piped.Err << piped.Out;
+  EXPECT_TRUE(Contains(piped.Out, "3 printers: 3 completed")) << piped.Out;
+  EXPECT_TRUE(EachArrivedWhole(network, 2, data));
+  ASSERT_TRUE(line.WaitForCount(data.size()));
+  EXPECT_EQ(line.Received(), data);
+  const TLineSettings settings = line.LineSettings();
+  EXPECT_EQ(settings.Speed, 115200u);
+  EXPECT_TRUE(settings.XonXoffOut);
+
+  // Standard input cannot be both the list and the file.
+  TRun both = RunSend({"--ports-from", "-", "-"});
+  EXPECT_EQ(both.Status, 2);
+  EXPECT_TRUE(Contains(both.Err, "standard input holds either the list of ports or the file, not both")) << both.Err;
 }
 
 TEST_F(FleetEndToEnd, CtrlCCancelsWhatRunsAndTheReportIsStillWritten) {

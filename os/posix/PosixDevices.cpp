@@ -5,13 +5,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
+#include "os/posix/DeviceKind.h"
 #include "os/posix/Namespace.h"
 #include "os/posix/PosixComm.h"
 #include "os/posix/PosixErrors.h"
@@ -131,6 +135,27 @@ DWORD FileTypeOf(const struct stat& st) {
 
 bool IsPort(DWORD fileType) { return fileType == FILE_TYPE_CHAR || fileType == FILE_TYPE_PIPE; }
 
+// A local socket (a spooler or a printer's stand-in listening on a path)
+// takes the file as a stream once connected; it cannot be opened as a file.
+int ConnectLocal(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly) {
@@ -160,7 +185,8 @@ THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMo
   // Never blocking at the descriptor: waits are done with poll, where Cancel
   // and Close can end them. A FIFO without a reader fails here rather than
   // hanging the open.
-  int fd = ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int fd = portOnly && S_ISSOCK(st.st_mode) ? ConnectLocal(path)
+                                             : ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     Fail(ErrorFromErrno(errno));
     return InvalidHandle;
@@ -209,6 +235,13 @@ std::string TPosixDevices::DeviceIdentity(const std::string& name) {
   if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
     return "device " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
   return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+TDeviceKind TPosixDevices::GetDeviceKind(const std::string& path) {
+  DWORD error = ERROR_SUCCESS;
+  const TDeviceKind kind = DeviceKindOfPath(path, error);
+  if (kind == TDeviceKind::NotFound) Fail(error);
+  return kind;
 }
 
 DWORD TPosixDevices::GetFileType(THandle file) {
