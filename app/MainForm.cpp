@@ -36,11 +36,7 @@ TMainForm::TMainForm(THost& host, TPlatform& platform, DWORD networkWaitMs)
   // The only box with no caption beside it to read out.
   Edit1.SetAccessibleName("Block Size");
 
-  Comm1.SetDeviceName("Com1");
-  Comm1.WriteTimeout = 30000;
-  Comm1.SetWriteBufSize(4096);
-  Comm1.SetMonitorEvents(AllCommEvents);
-  Comm1.SetFlowControl(fcCTS);
+  DeclareComm1(Comm1);
 
   Upload.SetSendLoop(tmSerial, &Serial);
   Upload.SetSendLoop(tmParallel, &Parallel);

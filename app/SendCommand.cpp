@@ -15,8 +15,10 @@ namespace vornex {
 
 const char SendUsage[] =
     "usage: vornex-send --port TEXT [--block-size N] [--repeat N] [--delay SECONDS]\n"
-    "                   [--no-line-check] [--baud N] [--data-bits N] [--parity P]\n"
-    "                   [--stop-bits S] [--flow F] FILE\n"
+    "                   [--no-line-check] [--stall-limit SECONDS] [--baud N] [--data-bits N]\n"
+    "                   [--parity P] [--stop-bits S] [--flow F] FILE\n"
+    "       vornex-send --port TEXT --port TEXT... | --ports-from LIST [--jobs N] [--retry N]\n"
+    "                   [--retry-delay SECONDS] [--report FILE.json|FILE.csv] [options above] FILE\n"
     "       vornex-send --list-ports | --help | --version\n"
     "\n"
     "Sends FILE to a printer, byte for byte, as the Vornex window does; FILE - is\n"
@@ -31,6 +33,9 @@ const char SendUsage[] =
     "  --repeat N         send the file N more times (default: once)\n"
     "  --delay SECONDS    pause before each repetition (default 3)\n"
     "  --no-line-check    never give up on a port that stalls\n"
+    "  --stall-limit SECONDS\n"
+    "                     give up on a port that takes nothing for more than\n"
+    "                     SECONDS (default 60)\n"
     "  --baud N           a serial line's rate in bits/s: 110, 300, 600, 1200, 2400,\n"
     "                     4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200,\n"
     "                     128000 or 256000 (default 9600)\n"
@@ -42,12 +47,35 @@ const char SendUsage[] =
     "  --list-ports       list the ports Vornex finds, one a line, printers on the\n"
     "                     network among them\n"
     "  --help             show this text\n"
-    "  --version          show the version\n";
+    "  --version          show the version\n"
+    "\n"
+    "To many printers at once, each printer gets the file (and its repetitions), and\n"
+    "a table at the end says what became of each:\n"
+    "  --port TEXT        given more than once: a printer each time\n"
+    "  --ports-from LIST  the printers in the file LIST, a port text a line; blank\n"
+    "                     lines and lines starting with # are left out; - reads\n"
+    "                     standard input\n"
+    "  --jobs N           how many printers receive at once (default 16; 1: one\n"
+    "                     after another)\n"
+    "  --retry N          try a printer that could not be reached (refused, no\n"
+    "                     route, no such name, port busy) N more times (default 0);\n"
+    "                     a printer that has taken bytes is never sent to again\n"
+    "  --retry-delay SECONDS\n"
+    "                     wait before the first retry (default 5), doubled for each\n"
+    "                     next one\n"
+    "  --report FILE      the results as JSON (FILE.json) or CSV (FILE.csv): port,\n"
+    "                     result, bytes_sent, bytes_total, seconds, reason, reply,\n"
+    "                     sha256\n"
+    "Exit status: 0 when every printer got the file, 1 when any did not, 2 for a\n"
+    "usage error, 130 after Ctrl-C and 143 after a termination request.\n";
 
 namespace {
 
 // The longest pause the repeat timer can wait, in seconds.
 constexpr double LongestDelay = 2147483.647;
+// A thread each; and a delay that doubles this often is past any wait.
+constexpr std::int32_t MostJobs = 1024;
+constexpr std::int32_t MostRetries = 30;
 
 // What is wrong with the repetition options, or nothing. Checked before
 // anything is sent: the window would only find out once the first transfer
@@ -71,6 +99,36 @@ std::string CheckRepeatOptions(const TSendOptions& o) {
   }
   if (!ok) return "--delay takes a number of seconds from 0 to 2147483, not '" + o.Delay + "'";
   return {};
+}
+
+// A whole number from min to max, or false.
+bool WholeNumber(const std::string& text, std::int32_t min, std::int32_t max, std::int32_t& value) {
+  try {
+    value = StrToInt(text);
+  } catch (const EConvertError&) {
+    return false;
+  }
+  return value >= min && value <= max;
+}
+
+// A number of seconds from 0 to the longest pause, or false.
+bool Seconds(const std::string& text, double& value) {
+  try {
+    value = StrToFloat(text);
+  } catch (const EConvertError&) {
+    return false;
+  }
+  return value >= 0 && value <= LongestDelay;
+}
+
+// What the report's name says it is, or empty.
+std::string ReportKind(const std::string& path) {
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos) return {};
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return extension == "json" || extension == "csv" ? extension : std::string();
 }
 
 }  // namespace
@@ -233,6 +291,46 @@ TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
       std::string port;
       if (!value(port)) return parsed;
       o.Port = port;
+      o.Ports.push_back(port);
+    } else if (a == "--ports-from") {
+      if (!value(o.PortsFrom)) return parsed;
+      if (o.PortsFrom.empty()) {
+        parsed.Error = "--ports-from needs the name of a list of ports";
+        return parsed;
+      }
+    } else if (a == "--stall-limit" || a == "--jobs" || a == "--retry") {
+      std::string text;
+      if (!value(text)) return parsed;
+      if (a == "--stall-limit" && !WholeNumber(text, 1, TStallRule::LongestLimit, o.StallLimit)) {
+        parsed.Error = "--stall-limit takes a whole number of seconds from 1 to 2147483, not '" + text + "'";
+        return parsed;
+      }
+      if (a == "--jobs" && !WholeNumber(text, 1, MostJobs, o.Jobs)) {
+        parsed.Error = "--jobs takes a whole number of printers from 1 to " + std::to_string(MostJobs) +
+                       ", not '" + text + "'";
+        return parsed;
+      }
+      if (a == "--retry" && !WholeNumber(text, 0, MostRetries, o.Retries)) {
+        parsed.Error = "--retry takes a whole number of tries from 0 to " + std::to_string(MostRetries) +
+                       ", not '" + text + "'";
+        return parsed;
+      }
+      o.FleetOption = o.FleetOption || a != "--stall-limit";
+    } else if (a == "--retry-delay") {
+      std::string text;
+      if (!value(text)) return parsed;
+      if (!Seconds(text, o.RetryDelay)) {
+        parsed.Error = "--retry-delay takes a number of seconds from 0 to 2147483, not '" + text + "'";
+        return parsed;
+      }
+      o.FleetOption = true;
+    } else if (a == "--report") {
+      if (!value(o.Report)) return parsed;
+      if (ReportKind(o.Report).empty()) {
+        parsed.Error = "--report writes FILE.json or FILE.csv, not '" + o.Report + "'";
+        return parsed;
+      }
+      o.FleetOption = true;
     } else if (a == "--block-size") {
       if (!value(o.BlockSize)) return parsed;
     } else if (a == "--repeat") {
@@ -265,6 +363,14 @@ TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
       o.File = args[i];
     }
   }
+  if (o.Fleet() && o.ListPorts) {
+    parsed.Error = "--list-ports sends nothing: it takes no printers to send to";
+    return parsed;
+  }
+  if (o.PortsFrom == StandardInputName && o.File == StandardInputName) {
+    parsed.Error = "standard input holds either the list of ports or the file, not both";
+    return parsed;
+  }
   if (!o.ListPorts && o.File.empty()) {
     parsed.Error = "which file?";
     return parsed;
@@ -272,7 +378,7 @@ TParsedCommand ParseSendCommand(const std::vector<std::string>& args) {
   parsed.Error = CheckRepeatOptions(o);
   if (!parsed.Error.empty()) return parsed;
   // Never a guess: the first port of a machine is often its console.
-  if (!o.ListPorts && !o.Port) {
+  if (!o.ListPorts && !o.Port && o.PortsFrom.empty()) {
     parsed.Error = "which port? Name it with --port; the ports found here:";
     parsed.MissingPort = true;
     return parsed;
@@ -339,6 +445,7 @@ int TSendCommand::Run(const TSendOptions& options) {
   form.Edit1.SetText(options.BlockSize);
   form.EdRepeatTime.SetText(options.Delay);
   form.CBLineCheck.SetChecked(options.LineCheck);
+  form.Upload.SetStallLimit(options.StallLimit);
   // Checked by the parser: a whole number, 0 or more.
   const int repeats = options.Repeat.empty() ? 0 : StrToInt(options.Repeat);
   if (repeats > 0) {

@@ -14,6 +14,7 @@
 #include "comm/Comm.h"
 #include "forms/LoopHost.h"
 #include "os/Platform.h"
+#include "upload/StallRule.h"
 
 namespace vornex {
 
@@ -83,9 +84,24 @@ struct TSendOptions {
   std::string Repeat;  // empty: no repetition
   std::string Delay = "3";
   bool LineCheck = true;
+  // Seconds without progress before a transfer is given up.
+  std::int32_t StallLimit = TStallRule::DefaultLimit;
   bool ListPorts = false;
   TSerialOptions Serial;
   std::string File;
+
+  // Many printers at once: every --port given, in order, and a list of them.
+  std::vector<std::string> Ports;
+  std::string PortsFrom;  // "-": standard input
+  std::int32_t Jobs = 16;
+  std::int32_t Retries = 0;
+  double RetryDelay = 5;
+  std::string Report;  // .json or .csv
+  // An option only a fleet has was given.
+  bool FleetOption = false;
+  // More than one printer, or a fleet's option: the fleet's path, with a
+  // result for every printer.
+  bool Fleet() const { return Ports.size() > 1 || !PortsFrom.empty() || FleetOption; }
 };
 
 // The options, or a message saying what is wrong with the command line.

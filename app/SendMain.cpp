@@ -2,6 +2,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/FleetCommand.h"
 #include "app/SendCommand.h"
 #include "app/Version.h"
 #include "os/posix/Console.h"
@@ -9,10 +10,11 @@
 
 namespace {
 vornex::TSendCommand* Running = nullptr;
+vornex::TFleetCommand* RunningFleet = nullptr;
 void Cancel(vornex::posix::TInterrupt how) {
-  if (Running)
-    Running->RequestCancel(how == vornex::posix::TInterrupt::Terminate ? vornex::SendTerminated
-                                                                      : vornex::SendCancelled);
+  const int status = how == vornex::posix::TInterrupt::Terminate ? vornex::SendTerminated : vornex::SendCancelled;
+  if (Running) Running->RequestCancel(status);
+  if (RunningFleet) RunningFleet->RequestCancel(status);
 }
 
 // Standard output that takes nothing (a full disk, a closed pipe) is a
@@ -45,6 +47,12 @@ int main(int argc, char** argv) {
   if (!parsed.Options) {
     std::cerr << "vornex-send: " << parsed.Error << "\n" << vornex::SendUsage;
     return vornex::SendUsageError;
+  }
+  if (parsed.Options->Fleet()) {
+    vornex::TFleetCommand fleet(host, platform, std::cin, std::cout, std::cerr, vornex::posix::StderrIsTerminal());
+    RunningFleet = &fleet;
+    vornex::posix::OnInterrupt(Cancel);
+    return fleet.Run(*parsed.Options);
   }
   Running = &command;
   vornex::posix::OnInterrupt(Cancel);

@@ -7,12 +7,14 @@
 #   with the same block size;
 #   the network transport's throughput to the virtual printer, beside socat,
 #   and the time from Start to the printer's first byte;
-#   peak memory while sending a 100 MiB file.
+#   peak memory while sending a 100 MiB file;
+#   a 2 MB file to 200 network printers at once (--jobs 64) beside socat one
+#   after another and --jobs 1, its peak memory, and 10 of them stalling.
 # Usage: bench/run.sh [MiB for the FIFO and network runs, default 64]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset linux >/dev/null
-if ! log=$(cmake --build --preset linux --target vornex_bench serial_bench memory_bench network_bench vornex-send -j2 2>&1); then
+if ! log=$(cmake --build --preset linux --target vornex_bench serial_bench memory_bench network_bench fleet_bench vornex-send -j2 2>&1); then
   echo "$log" >&2
   exit 1
 fi
@@ -23,3 +25,4 @@ echo "|---|---|---|"
 "$b/bench/vornex_bench" "${1:-64}"
 "$b/bench/network_bench" "${1:-64}"
 "$b/bench/memory_bench" "$PWD/$b/vornex-send" 100
+"$b/bench/fleet_bench" "$PWD/$b/vornex-send" 200

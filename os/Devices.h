@@ -36,6 +36,11 @@ class TDevices {
   virtual THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                             DWORD flagsAndAttributes) = 0;
   virtual DWORD GetFileType(THandle file) = 0;
+  // The device a name opens, as a text two names of one device share (a
+  // serial line by two names, a port and the path it is mapped to): what
+  // QueryDosDevice gives for a DOS name on Windows. Empty when the name
+  // opens nothing the system knows.
+  virtual std::string DeviceIdentity(const std::string& name) = 0;
   // What the path names, by the device rather than the letters in it; looks
   // without opening anything. Windows knows no such paths.
   virtual TDeviceKind GetDeviceKind(const std::string& path) = 0;

@@ -42,6 +42,11 @@ class TSockets {
   virtual bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
                     THandle abortEvent) = 0;
   virtual bool shutdown(TSocket s, int how) = 0;
+  // After shutdown(SD_SEND): how much of what was sent the peer's system has
+  // not acknowledged yet, the end of the stream included (0: it has it all;
+  // a peer that reads nothing leaves it in our queue). False when the
+  // system cannot tell.
+  virtual bool GetUnacknowledged(TSocket s, DWORD& bytes) = 0;
   virtual bool closesocket(TSocket s) = 0;
 };
 

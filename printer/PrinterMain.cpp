@@ -1,6 +1,7 @@
 // vornex-printer: a printer without hardware, for trying Vornex out.
 //   vornex-printer [--dir DIR] [--rate BYTES_PER_SECOND] [--reply TEXT] [--reply-at N]
-//                  [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N] [--env FILE]
+//                  [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N]
+//                  [--tcp-count N] [--tcp-rate BYTES_PER_SECOND] [--tcp-list FILE] [--env FILE]
 //   vornex-printer --help | --version
 #include <signal.h>
 #include <unistd.h>
@@ -10,7 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -23,7 +26,8 @@ void OnSignal(int) { Quit = true; }
 
 const char Usage[] =
     "usage: vornex-printer [--dir DIR] [--rate BYTES_PER_SECOND] [--reply TEXT] [--reply-at N]\n"
-    "                      [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N] [--env FILE]\n"
+    "                      [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N]\n"
+    "                      [--tcp-count N] [--tcp-rate BYTES_PER_SECOND] [--tcp-list FILE] [--env FILE]\n"
     "       vornex-printer --help | --version\n"
     "Makes the far ends of a printer (a serial line, a parallel port, a USB printer, the\n"
     "maker's USB library and a printer on the network), prints the settings that point\n"
@@ -41,6 +45,13 @@ const char Usage[] =
     "  --tcp-stall    the network printer takes a connection, then reads nothing\n"
     "  --tcp-reset-after N\n"
     "                 the network printer resets a connection after N bytes\n"
+    "  --tcp-count N  N network printers alike, each listening on a port of its own\n"
+    "                 (--tcp-port N and the ports after it, or free ports)\n"
+    "  --tcp-rate N   each network printer reads N bytes a second (default: as fast\n"
+    "                 as they come)\n"
+    "  --tcp-list FILE\n"
+    "                 write the network printers' port texts to FILE, one a line, for\n"
+    "                 vornex-send --ports-from FILE\n"
     "  --env FILE     write the settings that point Vornex here to FILE, for `source`\n"
     "                 (VORNEX_TCP holds the network printer's port text)\n"
     "  --help         show this text\n"
@@ -62,7 +73,7 @@ std::uint64_t Number(const std::string& option, const std::string& text, std::ui
 
 int main(int argc, char** argv) {
   vornex::printer::TPrinterOptions options;
-  std::string envFile;
+  std::string envFile, listFile;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> std::string {
@@ -80,6 +91,9 @@ int main(int argc, char** argv) {
     else if (a == "--tcp-port") options.TcpPort = static_cast<std::uint16_t>(Number(a, next(), 65535));
     else if (a == "--tcp-stall") options.TcpStall = true;
     else if (a == "--tcp-reset-after") options.TcpResetAfter = Number(a, next(), UINT64_MAX);
+    else if (a == "--tcp-count") options.TcpListeners = static_cast<std::size_t>(Number(a, next(), 4096));
+    else if (a == "--tcp-rate") options.TcpRate = static_cast<std::size_t>(Number(a, next(), UINT32_MAX));
+    else if (a == "--tcp-list") listFile = next();
     else if (a == "--env") envFile = next();
     else if (a == "--version") {
       std::cout << "vornex-printer " << vornex::ProductVersion << "\n";
@@ -97,6 +111,12 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     });
     if (!envFile.empty()) printer.WriteEnvFile(envFile);
+    if (!listFile.empty()) {
+      std::ofstream list(listFile, std::ios::trunc);
+      for (const auto& text : printer.TcpPortTexts()) list << text << "\n";
+      list.close();
+      if (!list) throw std::runtime_error("the list " + listFile + " cannot be written");
+    }
     std::printf("vornex-printer ready in %s\n", printer.Dir().c_str());
     // Ready to paste into a shell.
     for (const auto& line : printer.ShellExports()) std::printf("  %s\n", line.c_str());

@@ -124,6 +124,43 @@ TEST_F(NetworkTest, BlocksOfBlockSizeGoOutAndTheEndIsToldByClosingOurSide) {
   EXPECT_FALSE(Form->BuSetupCom.Enabled());
 }
 
+// The system takes a few MiB that a printer which reads nothing never gets:
+// the file is there only once the printer's system has acknowledged it.
+TEST_F(NetworkTest, AFileIsDoneOnlyOnceThePrinterHasAcknowledgedItAll) {
+  Printer->ClosesAfterShutdown = false;
+  Printer->Unacknowledged = 5000;
+  const auto data = RandomBytes(20000, 41);
+  StartWith(data);
+  EXPECT_FALSE(WaitIdle(1000)) << "done while the printer had not acknowledged the tail";
+  const std::int32_t blocks = Form->Job.BlocksSent;
+  Platform.SetUnacknowledged(Printer, 1000);
+  EXPECT_TRUE(Host.WaitUntil([&] { return Form->Job.BlocksSent > blocks; })) << "what it takes is progress";
+  Platform.SetUnacknowledged(Printer, 0);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_TRUE(Host.Messages.empty()) << Host.LastMessage();
+
+  // One that takes nothing more: the monitor gives up, and it is not done.
+  FreshPrinter();
+  Printer->ClosesAfterShutdown = false;
+  Printer->Unacknowledged = 5000;
+  StartWith(data);
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("GetUnacknowledged") > 2; }));
+  Ticks(62);
+  EXPECT_EQ(Host.LastMessage(), "Time Out");
+  ASSERT_TRUE(WaitIdle(3000));
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Platform.OpenSockets(), 0);
+
+  // A system that cannot tell: done once the printer was given its time.
+  FreshPrinter();
+  Printer->ClosesAfterShutdown = false;
+  Printer->Unacknowledged = -1;
+  SendFile(data);
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Printer->Received, data);
+}
+
 TEST_F(NetworkTest, EachAddressOfANameIsTriedInTurn) {
   Platform.HostAddresses["printer.example"] = {"10.0.0.5", "10.0.0.7"};
   Form->ComboBox1.TypeText("TCP:printer.example");

@@ -34,13 +34,6 @@ std::string LastLine(const std::string& text) {
   return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
 }
 
-// Quoted for sh, whatever the text holds.
-std::string ShellWord(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 class SendCommandRun : public ::testing::Test {
  protected:
   explicit SendCommandRun(bool usb = false) : Printer(QuickPrinter(usb)) {}

@@ -73,6 +73,29 @@ TNetworkTransport::TReplies TNetworkTransport::TakeReplies(TSendContext& c, TSoc
   return TReplies::More;
 }
 
+bool TNetworkTransport::AwaitAcknowledgement(TSendContext& c, TSocket s) {
+  // The system takes a few MiB that a printer which reads nothing never
+  // acknowledges: the file is there only once its system has it all. Each
+  // part it takes meanwhile is progress for the monitor, whose stall rule
+  // (or Cancel) ends the wait for one that takes nothing.
+  DWORD last = MAXDWORD;
+  while (!c.Job.CancelRequested) {
+    DWORD left = 0;
+    if (!c.Platform.Sockets().GetUnacknowledged(s, left)) return true;  // the system cannot tell
+    if (left == 0) return true;
+    if (left < last && last != MAXDWORD) c.Job.BlocksSent += 1;
+    last = left;
+    const TReplies r = TakeReplies(c, s, AcknowledgementPollMs);
+    if (r == TReplies::Failed) return false;
+    // A printer that closed its side still acknowledges what it takes.
+    if (r == TReplies::Closed) c.Platform.Sleep(AcknowledgementPollMs);
+  }
+  // Stopped meanwhile: what never reached the printer, for whoever asks.
+  if (last != MAXDWORD && last > 1)
+    c.Job.StopReason = "the printer had not taken the last " + std::to_string(last - 1) + " bytes";
+  return true;
+}
+
 void TNetworkTransport::Send(TSendContext& c) {
   TNetworkAddress where;
   if (!ParseNetworkPortText(c.Job.PortText, where)) {
@@ -81,6 +104,7 @@ void TNetworkTransport::Send(TSendContext& c) {
   }
   TPlatformSocket s;
   if (!Connect(c, where, s)) return;
+  c.Job.PortOpened = true;
 
   std::uint8_t block[MaxBlockSize];
   bool lost = false, allSent = false, printerClosed = false;
@@ -134,6 +158,7 @@ void TNetworkTransport::Send(TSendContext& c) {
       printerClosed = r == TReplies::Closed;
       lost = r == TReplies::Failed;
     }
+    if (!lost && !printerClosed) lost = !AwaitAcknowledgement(c, s.Get());
   }
   s.Reset();
   if (allSent && !lost && !c.Job.CancelRequested) c.Job.TransferDone = true;

@@ -38,6 +38,11 @@ class TNetworkTransport : public TSendLoop {
   enum class TReplies { More, Closed, Quiet, Failed };
   // Takes what the printer has sent, waiting up to timeoutMs, to the log.
   TReplies TakeReplies(TSendContext& c, TSocket s, DWORD timeoutMs);
+  // After our end was sent, and the printer has not closed its side: waits
+  // until its system has acknowledged everything (or Cancel). False when
+  // the connection failed meanwhile.
+  bool AwaitAcknowledgement(TSendContext& c, TSocket s);
+  static constexpr DWORD AcknowledgementPollMs = 100;
 
   DWORD LastError = 0;
 };

@@ -6,6 +6,14 @@
 
 namespace vornex {
 
+void DeclareComm1(TComm& comm) {
+  comm.SetDeviceName("Com1");
+  comm.WriteTimeout = 30000;
+  comm.SetWriteBufSize(4096);
+  comm.SetMonitorEvents(AllCommEvents);
+  comm.SetFlowControl(fcCTS);
+}
+
 std::string SerialDeviceName(const std::string& portText, const std::string& devicePath) {
   return devicePath.empty() ? "\\\\.\\" + portText : devicePath;
 }
@@ -24,6 +32,8 @@ void TSerialTransport::Send(TSendContext& c) {
   // Not shown here: the port check at Start has said so already.
   if (!Comm1.Enabled())
     c.Job.StopReason = CantOpenText(c.Platform, PortCalled(Job.PortText), c.Platform.GetLastError());
+  else
+    Job.PortOpened = true;
   SendToSerialPort(c);
   c.Platform.Sleep(500);
   Comm1.Close();

@@ -10,6 +10,11 @@
 
 namespace vornex {
 
+// A serial port component as the main window declares Comm1: the device
+// name, write time-out, queue size, events and flow control that every
+// serial transfer starts from.
+void DeclareComm1(TComm& comm);
+
 // What the serial port opens for a port text: \\.\COM1 for COM1; a tty's
 // path (devicePath, set by port selection) as it stands.
 std::string SerialDeviceName(const std::string& portText, const std::string& devicePath);

@@ -14,16 +14,17 @@
 
 namespace vornex {
 
-namespace {
-
 namespace fs = std::filesystem;
+
+namespace {
 
 bool FileExists(const std::string& name) {
   std::error_code ec;
   return !name.empty() && fs::exists(name, ec) && !fs::is_directory(name, ec);
 }
 
-// The whole file, or an Exception saying why not.
+}  // namespace
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   std::error_code ec;
   if (!fs::is_regular_file(name, ec))
@@ -42,8 +43,6 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
     throw Exception("Cannot read file \"" + name + "\".");
   return bytes;
 }
-
-}  // namespace
 
 std::string TooLargeText(const std::string& what) {
   return what + " is 2 GiB or larger; Vornex sends files smaller than 2 GiB.";
@@ -112,6 +111,7 @@ void TUploadEngine::StartTransfer(const std::string& fileName) {
   C.PBPer.SetMax(size);
   Job.BlocksSent = 0;
   Job.BytesSent = 0;
+  Job.PortOpened = false;
   C.GroupBox3.Repaint();
   C.TiCheck.SetEnabled(true);
   Job.PortText = C.ComboBox1.Text();
@@ -132,16 +132,7 @@ bool TUploadEngine::Delivered() const {
          static_cast<std::size_t>(Job.BytesSent.load()) == Job.FileData.Size();
 }
 
-void TUploadEngine::BuCancelClick() {
-  Job.CancelRequested = true;
-  // Wake the send loop wherever it waits: for the port's transmit-empty
-  // event, or in a write that the device does not take.
-  Platform.SetEvent(CancelEvent.Get());
-  {
-    std::lock_guard<std::mutex> hold(Job.TransferLock);
-  }
-  Job.TxReadyChanged.notify_all();
-}
+void TUploadEngine::BuCancelClick() { RequestCancel(Job, Platform, CancelEvent.Get()); }
 
 void TUploadEngine::DisableControls() {
   C.BuBrowse.SetEnabled(false);
@@ -222,27 +213,19 @@ void TUploadEngine::TiCheckTimer() {
   const std::int64_t percent = max > 0 ? std::int64_t(bytes) * 100 / max : (Job.TransferDone ? 100 : 0);
   C.LaSendPer.SetCaption(IntToStr(percent));
 
-  if (C.CBLineCheck.Checked()) {
-    const std::int32_t blocks = Job.BlocksSent;
-    if (blocks == LastBlocksSent) {
-      ++Stall;
-    } else {
-      LastBlocksSent = blocks;
-      Stall = 0;
-    }
-  }
-  if (Stall > 60) {
+  if (C.CBLineCheck.Checked()) Rule.Tick(Job.BlocksSent);
+  if (Rule.TimedOut()) {
     C.TiCheck.SetEnabled(false);
     Host.ShowMessage(TimeOutText);
     EnableControls();
-    Stall = 0;
+    Rule.Stall = 0;
     BuCancelClick();
   }
   // A job ends for the monitor only once the worker has let go of it, so a
   // repetition never meets a send loop that is still closing its port.
   const bool workerIdle = !Job.StartRequested;
   if (Job.TransferDone && workerIdle) {
-    Stall = 0;
+    Rule.Stall = 0;
     C.TiCheck.SetEnabled(false);
     const double seconds = StrToFloat(C.EdRepeatTime.Text());
     double ms = std::trunc(seconds * 1000.0);
@@ -255,7 +238,7 @@ void TUploadEngine::TiCheckTimer() {
   // held in a write: the user has stopped the transfer, and no "Time Out"
   // may follow. The controls come back when the loop returns.
   if (Job.CancelRequested) {
-    Stall = 0;
+    Rule.Stall = 0;
     C.TiCheck.SetEnabled(false);
   }
 }

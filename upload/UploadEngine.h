@@ -15,6 +15,7 @@
 #include "os/Platform.h"
 #include "upload/Job.h"
 #include "upload/SendLoop.h"
+#include "upload/StallRule.h"
 
 namespace vornex {
 
@@ -52,6 +53,9 @@ inline constexpr char StillStoppingText[] =
 inline constexpr std::int64_t LargestFile = 0x7FFFFFFF;
 // What is said of a file (a quoted name, or standard input) too large to send.
 std::string TooLargeText(const std::string& what);
+
+// The whole file, read as Start reads it, or an Exception saying why not.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& name);
 
 class TUploadEngine {
  public:
@@ -94,7 +98,11 @@ class TUploadEngine {
 
   // A send loop is running (or still stopping after a time-out).
   bool Busy() const { return Job.StartRequested.load(); }
-  std::int32_t StallSeconds() const { return Stall; }
+  std::int32_t StallSeconds() const { return Rule.Stall; }
+  // Seconds without progress after which the monitor gives up ("Time Out"
+  // on the next tick); the window's is 60.
+  void SetStallLimit(std::int32_t seconds) { Rule.Limit = seconds; }
+  std::int32_t StallLimit() const { return Rule.Limit; }
   // The last transfer is over and the port took every byte of the file (a
   // USB transfer ended by Cancel is done, but not delivered).
   bool Delivered() const;
@@ -111,8 +119,7 @@ class TUploadEngine {
   std::mutex WakeLock;
   std::condition_variable WakeSignal;
 
-  std::int32_t Stall = 0;           // ticks without a new piece
-  std::int32_t LastBlocksSent = 0;  // pieces seen at the last tick that saw a change
+  TStallRule Rule;
 };
 
 }  // namespace vornex

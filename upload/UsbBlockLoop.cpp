@@ -9,6 +9,7 @@ void TUsbBlockLoop::Send(TSendContext& c) {
     c.ShowMessage(OpenFailureText(c));
     return;
   }
+  c.Job.PortOpened = true;
   std::uint8_t block[MaxBlockSize];
   bool delivered = true;
   for (;;) {

@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -224,6 +225,17 @@ THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMo
     return InvalidHandle;
   }
   return Kernel.Files.Add(std::move(file));
+}
+
+std::string TPosixDevices::DeviceIdentity(const std::string& name) {
+  const std::string path = Resolve(name);
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+  // A device is its number, whatever node or link names it; anything else
+  // (a FIFO) is its file.
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    return "device " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
 TDeviceKind TPosixDevices::GetDeviceKind(const std::string& path) {

@@ -3,7 +3,9 @@
 // of them at once; errno becomes Winsock's codes.
 #include <netdb.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -189,6 +191,17 @@ bool TPosixSockets::shutdown(TSocket s, int how) {
   if (!f) return Fail(WSAENOTSOCK);
   // SD_RECEIVE, SD_SEND and SD_BOTH are SHUT_RD, SHUT_WR and SHUT_RDWR.
   return ::shutdown(f->Fd.Get(), how) == 0 || Fail(SocketError(errno));
+}
+
+bool TPosixSockets::GetUnacknowledged(TSocket s, DWORD& bytes) {
+  bytes = 0;
+  auto f = Kernel.Files.Find(s);
+  if (!f) return Fail(WSAENOTSOCK);
+  // Sent or not, what the peer has not acknowledged; the end counts one.
+  int queued = 0;
+  if (::ioctl(f->Fd.Get(), SIOCOUTQ, &queued) != 0) return Fail(SocketError(errno));
+  bytes = queued > 0 ? static_cast<DWORD>(queued) : 0;
+  return true;
 }
 
 bool TPosixSockets::closesocket(TSocket s) { return Kernel.CloseFile(s) || Fail(WSAENOTSOCK); }

@@ -18,6 +18,7 @@ class TPosixSockets : public TSockets {
   bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
             THandle abortEvent) override;
   bool shutdown(TSocket s, int how) override;
+  bool GetUnacknowledged(TSocket s, DWORD& bytes) override;
   bool closesocket(TSocket s) override;
 
  private:

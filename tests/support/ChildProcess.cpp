@@ -140,6 +140,16 @@ std::string TBackground::Output() {
   return Printed;
 }
 
+int TBackground::WaitForExit(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Pid > 0 && ::waitpid(Pid, &Status, WNOHANG) != Pid) {
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Pid = -1;
+  return Stop();
+}
+
 int TBackground::Stop() {
   if (Pid > 0) {
     ::kill(Pid, SIGTERM);

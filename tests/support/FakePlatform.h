@@ -88,6 +88,10 @@ struct TFakePeer {
   bool ClosesAfterShutdown = true;
   // Bytes the printer sends back, taken by recv in order.
   std::deque<std::uint8_t> Replies;
+  // Of what was sent, what the printer's system has not acknowledged (a
+  // printer that reads nothing leaves it queued on our side); negative:
+  // the system cannot tell.
+  std::int64_t Unacknowledged = 0;
 
   // What happened.
   std::vector<std::uint8_t> Received;
@@ -104,6 +108,8 @@ class TFakePlatform : public TPlatform {
   // --- scripting (any thread) -------------------------------------------------
   std::shared_ptr<TFakeDevice> AddDevice(const std::string& name);
   std::shared_ptr<TFakeDevice> Device(const std::string& name);
+  // A further name that opens the device (as a link would).
+  void AddAlias(const std::string& alias, const std::string& deviceName);
   // Lets held writes go on (they take what they can, then return).
   void ReleaseWrites(const std::string& name);
   // Lets held vendor library writes go on.
@@ -137,6 +143,9 @@ class TFakePlatform : public TPlatform {
   bool HoldLookups = false;
   // The printer sends bytes back.
   void Reply(const std::shared_ptr<TFakePeer>& peer, const std::string& bytes);
+  // The printer's system acknowledges all but this much (negative: the
+  // system cannot tell).
+  void SetUnacknowledged(const std::shared_ptr<TFakePeer>& peer, std::int64_t bytes);
   int OpenSockets();
   // What EnumNetworkPrinters answers, and how long each caller would wait.
   std::vector<TNetworkPrinter> NetworkPrinters;
@@ -232,6 +241,7 @@ class TFakePlatform : public TPlatform {
   std::mutex Lock;
   std::condition_variable Changed;
   std::map<std::string, std::shared_ptr<TFakeDevice>> DeviceList;
+  std::map<std::string, std::string> Aliases;  // alias key to device key
   THandleNumbers Numbers{0x100};
   THandleTable<TOpenFile> Files{Numbers};
   THandleTable<TEvent> Events{Numbers};

@@ -26,6 +26,7 @@ class TFakeDevices : public TDevices {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  std::string DeviceIdentity(const std::string& name) override;
   TDeviceKind GetDeviceKind(const std::string& path) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
@@ -78,6 +79,7 @@ class TFakeSockets : public TSockets {
   bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
             THandle abortEvent) override;
   bool shutdown(TSocket s, int how) override;
+  bool GetUnacknowledged(TSocket s, DWORD& bytes) override;
   bool closesocket(TSocket s) override;
 
  private:

@@ -113,6 +113,17 @@ bool TFakeSockets::shutdown(TSocket s, int how) {
   return true;
 }
 
+bool TFakeSockets::GetUnacknowledged(TSocket s, DWORD& bytes) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  bytes = 0;
+  if (P.Enter("GetUnacknowledged")) return false;
+  auto own = P.SocketList.Find(s);
+  if (!own || !own->Peer) return P.Fail(WSAENOTCONN);
+  if (own->Peer->Unacknowledged < 0) return P.Fail(WSAEOPNOTSUPP);
+  bytes = static_cast<DWORD>(own->Peer->Unacknowledged);
+  return true;
+}
+
 bool TFakeSockets::closesocket(TSocket s) {
   {
     std::lock_guard<std::mutex> hold(P.Lock);

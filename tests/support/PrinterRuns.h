@@ -54,6 +54,13 @@ inline TRun RunSend(const std::vector<std::string>& args, TRunOptions options = 
   return RunProgram(argv, options);
 }
 
+// Quoted for sh, whatever the text holds.
+inline std::string ShellWord(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace vornex::test
