@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "forms/Convert.h"
 #include "forms/Exception.h"
+#include "upload/ShownText.h"
 
 namespace vornex {
 
@@ -148,7 +149,7 @@ int TSendCommand::Run(const TSendOptions& options) {
     // Nobody waits on a window here: the network search may take its time.
     form.Ports.NetworkWaitMs = ListPortsNetworkWaitMs;
     form.Ports.RefreshPortList();
-    for (const auto& port : form.ComboBox1.Items()) Out << port << "\n";
+    for (const auto& port : form.ComboBox1.Items()) Out << ShownLine(port) << "\n";
     Out.flush();
     if (!Out) {
       Err << "vornex-send: the port list could not be written to standard output\n";
@@ -188,7 +189,7 @@ int TSendCommand::Run(const TSendOptions& options) {
   auto printerLines = [&] {
     const auto& lines = form.Memo1.Lines();
     if (lines.size() < shownLines) shownLines = 0;  // the log was emptied
-    for (; shownLines < lines.size(); ++shownLines) Out << lines[shownLines] << "\n";
+    for (; shownLines < lines.size(); ++shownLines) Out << ShownLine(lines[shownLines]) << "\n";
     Out.flush();
     if (!Out) outputLost = true;
   };
@@ -282,7 +283,7 @@ int TSendCommand::Run(const TSendOptions& options) {
   printerLines();
 
   if (!failure.empty()) {
-    Err << "vornex-send: " << failure << "\n";
+    Err << "vornex-send: " << ShownText(failure) << "\n";
     return SendFailed;
   }
   if (delivered < wanted) {

@@ -38,7 +38,14 @@ TEST(NetworkPortText, AddressesAreReadAsTypedAndWrittenAsListed) {
       {"TCP:[printer]:9100", nullptr, 0},
       {"TCP:pr:in:ter", nullptr, 0},
       {"TCP:host/path", nullptr, 0},
-      {"tcp:10.0.0.7", nullptr, 0},
+      // Any case, as com1 is a serial port.
+      {"tcp:10.0.0.7", "10.0.0.7", 9100},
+      {"Tcp:[::1]:9101", "::1", 9101},
+      // A port after a space is a mistake, not a label.
+      {"TCP:printer.example 9101", nullptr, 0},
+      {"TCP:printer.example\t 9101 (x)", nullptr, 0},
+      {"TCP:10.0.0.7:9100 9101", nullptr, 0},
+      {"TCP:10.0.0.7:9100 (9th floor)", "10.0.0.7", 9100},
       {"COM1", nullptr, 0},
   };
   for (const auto& c : cases) {
@@ -54,7 +61,7 @@ TEST(NetworkPortText, AddressesAreReadAsTypedAndWrittenAsListed) {
     EXPECT_EQ(again.Host, a.Host);
     EXPECT_EQ(again.Port, a.Port);
   }
-  EXPECT_EQ(NetworkPortText({"fe80::1%eth0", 9100}, "Line\nBreak"), "TCP:[fe80::1%eth0]:9100 (Line Break)");
+  EXPECT_EQ(NetworkPortText({"fe80::1%eth0", 9100}, "Line\nBreak\xe2\x80\xa8"), "TCP:[fe80::1%eth0]:9100 (Line\\x0aBreak\\u2028)");
   EXPECT_EQ(NetworkPortText({"10.0.0.7", 9100}), "TCP:10.0.0.7:9100");
 }
 
@@ -166,7 +173,7 @@ TEST_F(NetworkTest, AConnectionThatCannotBeMadeNamesTheHostAndTheReason) {
 }
 
 TEST_F(NetworkTest, ATextThatIsNoAddressIsToldAtStartAndNothingIsLookedUp) {
-  for (const char* text : {"TCP:10.0.0.7:99999", "TCP:", "TCP:[::1", "TCP:printer:port"}) {
+  for (const char* text : {"TCP:10.0.0.7:99999", "TCP:", "TCP:[::1", "TCP:printer:port", "TCP:10.0.0.7 9101"}) {
     Form->ComboBox1.TypeText(text);
     SendFile(RandomBytes(10));
     EXPECT_EQ(Form->Job.TransferMode, tmNetwork) << text;
@@ -281,9 +288,13 @@ TEST_F(NetworkTest, AnAddressChoosesTheNetworkBeforeAUsbPrinterAndNothingIsProbe
   SendFile(data);
   EXPECT_EQ(Printer->Received, data);
   EXPECT_FALSE(Form->BuSetupCom.Enabled()) << "still after the transfer";
-  // Lower case names no network printer: the USB printer rule applies.
+  // In lower case too.
+  Form->ComboBox1.TypeText("COM1");
   Form->ComboBox1.TypeText("tcp:10.0.0.7");
-  EXPECT_EQ(Form->Job.TransferMode, tmUsbPrinter);
+  EXPECT_EQ(Form->Job.TransferMode, tmNetwork);
+  FreshPrinter();
+  SendFile(data);
+  EXPECT_EQ(Printer->Received, data);
 }
 
 TEST_F(NetworkTest, TheListEndsWithTheSpoolersRawPortsAndThePrintersTheSystemFinds) {
