@@ -151,6 +151,9 @@ int TSendCommand::Run(const TSendOptions& options) {
     form.Ports.RefreshPortList();
     for (const auto& port : form.ComboBox1.Items()) Out << ShownLine(port) << "\n";
     Out.flush();
+    // "No printers" and "could not look" are told apart.
+    for (const TSourceFailure& f : form.Ports.NetworkSearchFailures())
+      Err << "vornex-send: no printers from " << f.Source << ": " << ShownLine(Platform.Reason(f.Error)) << "\n";
     if (!Out) {
       Err << "vornex-send: the port list could not be written to standard output\n";
       return SendFailed;

@@ -316,15 +316,22 @@ TEST_F(NetworkTest, TheListEndsWithTheSpoolersRawPortsAndThePrintersTheSystemFin
                               {"10.0.0.7:9100", "the same printer, announced"},
                               {"[fe80::1%eth0]:9100", "Six"},
                               {"queue.example", "A queue"},
-                              {"not an address:x", "Bad"}};
+                              {"not an address:x", "Bad"},
+                              {"10.0.0.11:9100", "Two\xe2\x80\xa8lines \x1b[2J"}};
+  // A source that failed is no message in the window.
+  Platform.NetworkSourceFailures = {{"DNS-SD (Avahi)", ERROR_ACCESS_DENIED}};
   Platform.NetworkPrinterWaits.clear();
   Form->ComboBox1.DropDown();
   EXPECT_EQ(Form->ComboBox1.Items(),
             (std::vector<std::string>{"LPT1", "TCP:10.0.0.7:9100 (IP_10.0.0.7)", "TCP:labels.example:9101 (Labels)",
                                       "TCP:192.168.1.9:9100 (Zebra ZD420)", "TCP:[fe80::1%eth0]:9100 (Six)",
-                                      "TCP:queue.example:9100 (A queue)"}));
+                                      "TCP:queue.example:9100 (A queue)",
+                                      "TCP:10.0.0.11:9100 (Two\\u2028lines \\x1b[2J)"}));
   EXPECT_EQ(Platform.NetworkPrinterWaits, std::vector<DWORD>{200}) << "the window waits no longer than this";
   EXPECT_EQ(Platform.OpenKeys(), 0);
+  EXPECT_TRUE(Host.Messages.empty()) << Host.LastMessage();
+  ASSERT_EQ(Form->Ports.NetworkSearchFailures().size(), 1u);
+  EXPECT_EQ(Form->Ports.NetworkSearchFailures()[0].Error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
   // Picked from the list, an entry is sent to as it reads.
   Platform.AddPeer("labels.example", 9101);

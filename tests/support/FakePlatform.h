@@ -139,6 +139,7 @@ class TFakePlatform : public TPlatform {
   int OpenSockets();
   // What EnumNetworkPrinters answers, and how long each caller would wait.
   std::vector<TNetworkPrinter> NetworkPrinters;
+  std::vector<TSourceFailure> NetworkSourceFailures;
   std::vector<DWORD> NetworkPrinterWaits;
   // Registry: a DWORD value.
   void SetDwordValue(const std::string& keyPath, const std::string& name, DWORD data);

@@ -88,7 +88,7 @@ class TFakeDiscovery : public TDiscovery {
   explicit TFakeDiscovery(TFakePlatform& platform) : P(platform) {}
 
   bool EnumPortsA(std::vector<std::string>& portNames) override;
-  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
+  bool EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) override;
 
  private:
   TFakePlatform& P;
