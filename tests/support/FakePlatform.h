@@ -86,8 +86,12 @@ struct TFakePeer {
   std::size_t ResetAfter = SIZE_MAX;
   // Once our side is shut, the printer closes its own.
   bool ClosesAfterShutdown = true;
+  // Its system acknowledges at most this many bytes of a connection.
+  std::size_t Acknowledges = SIZE_MAX;
   // Bytes the printer sends back, taken by recv in order.
   std::deque<std::uint8_t> Replies;
+  // It never stops sending this back.
+  std::string Floods;
 
   // What happened.
   std::vector<std::uint8_t> Received;
@@ -208,8 +212,11 @@ class TFakePlatform : public TPlatform {
     bool Signalled = false;
   };
   struct TSocketState {
-    std::shared_ptr<TFakePeer> Peer;  // once connected
+    std::shared_ptr<TFakePeer> Connecting;  // while it connects
+    std::shared_ptr<TFakePeer> Peer;        // once connected
     bool Reset = false;
+    std::size_t Sent = 0;  // bytes its peer took
+    bool Shut = false;     // our side
   };
   // Records the call; true when it is to fail (last error set).
   bool Enter(const std::string& call);

@@ -72,11 +72,14 @@ class TFakeSockets : public TSockets {
   int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
                   DWORD timeoutMs, THandle abortEvent) override;
   TSocket socket(int family) override;
-  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
+  bool ConnectStart(TSocket s, const TSocketAddress& address) override;
+  int WaitForConnect(const std::vector<TSocket>& sockets, DWORD timeoutMs, THandle abortEvent,
+                     DWORD& error) override;
   bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
   bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
             THandle abortEvent) override;
   bool shutdown(TSocket s, int how) override;
+  bool GetUnacknowledged(TSocket s, DWORD& bytes) override;
   bool closesocket(TSocket s) override;
 
  private:
