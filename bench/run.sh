@@ -6,12 +6,14 @@
 #   the USB printer and parallel transports' throughput to a FIFO, beside cat;
 #   the network transport's throughput to the virtual printer, beside socat,
 #   and the time from Start to the printer's first byte;
+#   printers on the network at fault (as root): Ctrl-C under a reply flood,
+#   a name whose first address is silent, 500 printers announced with DNS-SD;
 #   peak memory while sending a 100 MiB file.
 # Usage: bench/run.sh [MiB for the FIFO and network runs, default 64]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset linux >/dev/null
-if ! log=$(cmake --build --preset linux --target vornex_bench serial_bench memory_bench network_bench vornex-send -j2 2>&1); then
+if ! log=$(cmake --build --preset linux --target vornex_bench serial_bench memory_bench network_bench network_faults_bench vornex-send vornex-test-announcer -j2 2>&1); then
   echo "$log" >&2
   exit 1
 fi
@@ -21,4 +23,5 @@ echo "|---|---|---|"
 "$b/bench/serial_bench" 262144 131072 11520
 "$b/bench/vornex_bench" "${1:-64}"
 "$b/bench/network_bench" "${1:-64}"
+"$b/bench/network_faults_bench" "$PWD/$b/vornex-send" "$PWD/$b/tests/vornex-test-announcer"
 "$b/bench/memory_bench" "$PWD/$b/vornex-send" 100
