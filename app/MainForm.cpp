@@ -79,10 +79,10 @@ void TMainForm::WireEvents() {
   Button1.OnClick = [this] { Ports.Button1Click(); };
   OnDropFiles = [this](const std::vector<std::string>& files) { FormDropFiles(files); };
 
-  Upload.SelectPort = [this] { Selection.SelectForStart(); };
+  Upload.SelectPort = [this] { return Selection.SelectForStart(); };
   // Taken at Start, on this thread: a drop-down later rebuilds the list
   // without touching the transfer's copy.
-  Upload.FirstUsbPrinterPath = [this] { return Ports.FirstUsbPrinterPath(); };
+  Upload.ChosenUsbPrinterPath = [this] { return Selection.UsbPrinterPath(); };
   Upload.TransferEnded = [this] { Selection.TransferEnded(); };
   Selection.TransferRunning = [this] { return Upload.Busy(); };
   Ports.InUse = [this] {
@@ -114,7 +114,11 @@ void TMainForm::ApplyPortSettings() {
   if (auto v = f.ChosenDataBits()) Comm1.SetDataBits(*v);
   if (auto v = f.ChosenParity()) Comm1.SetParity(*v);
   if (auto v = f.ChosenStopBits()) Comm1.SetStopBits(*v);
-  if (auto v = f.ChosenFlowControl()) Comm1.SetFlowControl(*v);
+  if (auto v = f.ChosenFlowControl()) Comm1.ChooseFlowControl(*v);
+  // A typed text that names no setting applied nothing; the user is told
+  // which values its box takes.
+  const std::string errors = f.TypingErrors();
+  if (!errors.empty()) Host().ShowMessage(errors);
 }
 
 void TMainForm::Memo1Change() {

@@ -99,8 +99,8 @@ class TMainForm : public TForm {
 
   // The ports to choose from, and what the choice means.
   TPortDiscovery Ports{Platform, ComboBox1};
-  TPortSelection Selection{
-      Job, Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd, TiProbe}, Host()};
+  TPortSelection Selection{Job,   Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd, TiProbe},
+                           Host(), Platform};
 
   void BuBrowseClick();
   void BuExitClick();

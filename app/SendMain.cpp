@@ -29,13 +29,21 @@ int main(int argc, char** argv) {
   vornex::TParsedCommand parsed = vornex::ParseSendCommand({argv + 1, argv + argc});
   if (parsed.Help) return Print(vornex::SendUsage, "the usage");
   if (parsed.Version) return Print(std::string("vornex-send ") + vornex::ProductVersion + "\n", "the version");
+  vornex::TLoopHost host;
+  vornex::TPosixPlatform platform;
+  vornex::TSendCommand command(host, platform, std::cout, std::cerr, vornex::posix::StderrIsTerminal(), &std::cin);
+  if (parsed.MissingPort) {
+    std::cerr << "vornex-send: " << parsed.Error << "\n";
+    const auto ports = command.FoundPorts();
+    for (const auto& port : ports) std::cerr << "  " << port << "\n";
+    if (ports.empty()) std::cerr << "  (none)\n";
+    std::cerr << "or a device's path, or TCP:HOST for a printer on the network (see --help)\n";
+    return vornex::SendUsageError;
+  }
   if (!parsed.Options) {
     std::cerr << "vornex-send: " << parsed.Error << "\n" << vornex::SendUsage;
     return vornex::SendUsageError;
   }
-  vornex::TLoopHost host;
-  vornex::TPosixPlatform platform;
-  vornex::TSendCommand command(host, platform, std::cout, std::cerr, vornex::posix::StderrIsTerminal());
   Running = &command;
   vornex::posix::OnInterrupt(Cancel);
   return command.Run(*parsed.Options);

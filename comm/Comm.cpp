@@ -23,6 +23,19 @@ void SetOptionFlag(DCB& dcb, TCommOption option, bool on) {
   }
 }
 
+// The control block's handshake fields for a flow control: RTS/CTS, DTR/DSR
+// or XON/XOFF, each alone; fcDefault leaves what the device reported.
+void SetHandshake(DCB& dcb, TFlowControl flow) {
+  if (flow == fcDefault) return;
+  const bool cts = flow == fcCTS, dsr = flow == fcDTR, xonXoff = flow == fcSoftware;
+  dcb.fOutxCtsFlow = cts ? 1 : 0;
+  dcb.fRtsControl = cts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+  dcb.fOutxDsrFlow = dsr ? 1 : 0;
+  dcb.fDtrControl = dsr ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+  dcb.fOutX = xonXoff ? 1 : 0;
+  dcb.fInX = xonXoff ? 1 : 0;
+}
+
 }  // namespace
 
 void RaiseCommError(const std::string& format, std::int32_t code) { RaiseCommError(format, code, {}); }
@@ -112,6 +125,13 @@ void TThreadComm::SetFlowControl(TFlowControl value) {
   UpdateDataControlBlockLock();
 }
 
+void TThreadComm::ChooseFlowControl(TFlowControl value) {
+  if (value == Flow && FlowChosen) return;
+  Flow = value;
+  FlowChosen = true;
+  UpdateDataControlBlockLock();
+}
+
 // --- control block and time-outs ----------------------------------------------------------
 
 void TThreadComm::UpdateDataControlBlock() {
@@ -132,8 +152,9 @@ void TThreadComm::UpdateDataControlBlock() {
   Dcb.XoffLim = 1024;
   for (TCommOption o : {coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip})
     SetOptionFlag(Dcb, o, Opts.Contains(o));
-  // The handshake fields stay as the device reported them: the flow control
-  // setting is kept but not mapped onto the line.
+  // Until a flow control is chosen the handshake stays as the device
+  // reported it.
+  if (FlowChosen) SetHandshake(Dcb, Flow);
   if (!Platform.Devices().SetCommState(h, Dcb))
     RaiseLastError("Error updating DataControlBlock (Error: %d)");
 }

@@ -75,6 +75,10 @@ class TThreadComm {
   TDataBits DataBits() const { return Data; }
   TCommOptions Options() const { return Opts; }
   TFlowControl FlowControl() const { return Flow; }
+  // The flow control reaches the line only once it has been chosen; until
+  // then the handshake the device reports stays in force, so a cable that
+  // works as it is keeps working.
+  bool FlowControlChosen() const { return FlowChosen; }
   TCommEventChars& EventChars() { return Chars; }
 
   // Do nothing at all while the port is open; take effect at the next Open.
@@ -90,6 +94,9 @@ class TThreadComm {
   void SetDataBits(TDataBits value);
   void SetOptions(TCommOptions value);
   void SetFlowControl(TFlowControl value);
+  // The user's choice: stored and, from now on, applied to the line (at
+  // once when the port is open). fcDefault keeps the device's handshake.
+  void ChooseFlowControl(TFlowControl value);
 
   std::int32_t ReadTimeout = 1000;   // kept, not applied
   std::int32_t WriteTimeout = 1000;  // kept, not applied
@@ -172,6 +179,7 @@ class TThreadComm {
   TCommEventChars Chars{this};
   TCommOptions Opts;
   TFlowControl Flow = fcDefault;
+  bool FlowChosen = false;
 };
 
 // The component as a form declares it.

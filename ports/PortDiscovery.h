@@ -49,6 +49,8 @@ class TPortDiscovery {
   const std::vector<std::string>& UsbPrinterPaths() const { return Paths; }
   // The path a USB printer transfer sends to, taken when it starts.
   std::string FirstUsbPrinterPath() const { return Paths.empty() ? std::string() : Paths.front(); }
+  // The first USB printer listed by that label (Common USB-2), or empty.
+  std::string UsbPrinterPathOf(const std::string& label) const;
 
   void ComboBox1DropDown() { RefreshPortList(); }
   // Searches the USB printers alone; their labels go after what is listed.
@@ -85,6 +87,8 @@ class TPortDiscovery {
   TComboBox& ComboBox1;
   std::int32_t Level = 0;
   std::vector<std::string> Paths;
+  // The label each of Paths is listed by.
+  std::vector<std::string> PathLabels;
   // The library's devices as last found, listed again while a transfer
   // through the library runs rather than opening its device a second time.
   std::vector<std::string> VendorLabels;

@@ -26,15 +26,16 @@ const char Usage[] =
     "                      [--no-usb] [--tcp-port N] [--tcp-stall] [--tcp-reset-after N] [--env FILE]\n"
     "       vornex-printer --help | --version\n"
     "Makes the far ends of a printer (a serial line, a parallel port, a USB printer, the\n"
-    "maker's USB library and a printer on the network) and reports every file that\n"
+    "maker's USB library and a printer on the network), prints the settings that point\n"
+    "Vornex at them as shell commands ready to paste, and reports every file that\n"
     "arrives: port, bytes, SHA-256.\n"
     "  --dir DIR      make them in DIR (default: a new folder under /tmp)\n"
     "  --rate N       the serial line takes N bytes a second (default: as fast as they come)\n"
     "  --reply TEXT   sent back on the serial line and the network connection after each\n"
     "                 file (default OK;)\n"
     "  --reply-at N   ... or once N bytes of a file have come\n"
-    "  --no-usb       no USB printer (while there is one, Vornex sends to it whatever port\n"
-    "                 is chosen)\n"
+    "  --no-usb       no USB printer (while there is one, the Vornex window sends to it\n"
+    "                 whatever port is chosen)\n"
     "  --tcp-port N   the network printer listens on 127.0.0.1 port N (default: a free\n"
     "                 port); Vornex reaches it as TCP:127.0.0.1:N, one connection a file\n"
     "  --tcp-stall    the network printer takes a connection, then reads nothing\n"
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
     });
     if (!envFile.empty()) printer.WriteEnvFile(envFile);
     std::printf("vornex-printer ready in %s\n", printer.Dir().c_str());
-    for (const auto& line : printer.Environment()) std::printf("  %s\n", line.c_str());
+    // Ready to paste into a shell.
+    for (const auto& line : printer.ShellExports()) std::printf("  %s\n", line.c_str());
     std::fflush(stdout);
     struct sigaction action {};
     action.sa_handler = OnSignal;

@@ -233,12 +233,22 @@ std::vector<std::string> TVirtualPrinter::Environment() const {
   return lines;
 }
 
+std::vector<std::string> TVirtualPrinter::ShellExports() const {
+  std::vector<std::string> exports;
+  for (const auto& line : Environment()) {
+    const auto eq = line.find('=');
+    // In single quotes nothing is special but the quote itself, which ends
+    // the quoting, is written escaped, and starts it again.
+    std::string quoted = "'";
+    for (char c : line.substr(eq + 1)) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    exports.push_back("export " + line.substr(0, eq) + "=" + quoted + "'");
+  }
+  return exports;
+}
+
 void TVirtualPrinter::WriteEnvFile(const std::string& path) const {
   std::ofstream out(path, std::ios::trunc);
-  for (const auto& line : Environment()) {
-    auto eq = line.find('=');
-    out << "export " << line.substr(0, eq) << "='" << line.substr(eq + 1) << "'\n";
-  }
+  for (const auto& line : ShellExports()) out << line << "\n";
 }
 
 std::vector<TReceived> TVirtualPrinter::Transfers() {

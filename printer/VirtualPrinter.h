@@ -72,7 +72,10 @@ class TVirtualPrinter {
   std::uint16_t TcpPort() const { return ListeningPort; }
   // Everything Vornex needs to find this printer, as NAME=VALUE lines.
   std::vector<std::string> Environment() const;
-  // The same, written as a file a shell can source.
+  // The same as shell commands, each value quoted: pasted into a shell or
+  // sourced, a ';' or a blank in a value stays in it.
+  std::vector<std::string> ShellExports() const;
+  // ShellExports, written as a file a shell can source.
   void WriteEnvFile(const std::string& path) const;
 
   std::vector<TReceived> Transfers();

@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "comm/Comm.h"
 #include "forms/Exception.h"
@@ -163,6 +164,54 @@ TEST_F(CommTest, OnlyChangesRebuildTheBlockAndEachOptionSetsItsOwnFlag) {
   EXPECT_EQ(Port->State.fOutxCtsFlow, 1u);
   EXPECT_EQ(Port->State.fRtsControl, DWORD(RTS_CONTROL_HANDSHAKE));
   EXPECT_EQ(Comm.FlowControl(), fcNone);
+}
+
+// Once chosen, a flow control is one handshake alone on the line; until
+// then the device's own stays, whatever the property holds.
+TEST_F(CommTest, AChosenFlowControlSetsTheHandshakeFieldsAndOnlyThen) {
+  Port->State.fOutxCtsFlow = 1;
+  Port->State.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  Port->State.fOutX = 1;
+  Comm.SetFlowControl(fcNone);
+  OpenPort();
+  EXPECT_FALSE(Comm.FlowControlChosen());
+  EXPECT_EQ(Port->State.fOutxCtsFlow, 1u) << "not chosen: the device's handshake stays";
+  EXPECT_EQ(Port->State.fOutX, 1u);
+
+  struct TCase {
+    TFlowControl Flow;
+    DWORD Cts, Rts, Dsr, Dtr, OutX, InX;
+  } cases[] = {
+      {fcCTS, 1, RTS_CONTROL_HANDSHAKE, 0, DTR_CONTROL_ENABLE, 0, 0},
+      {fcNone, 0, RTS_CONTROL_ENABLE, 0, DTR_CONTROL_ENABLE, 0, 0},
+      {fcSoftware, 0, RTS_CONTROL_ENABLE, 0, DTR_CONTROL_ENABLE, 1, 1},
+      {fcDTR, 0, RTS_CONTROL_ENABLE, 1, DTR_CONTROL_HANDSHAKE, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    Comm.ChooseFlowControl(c.Flow);
+    EXPECT_TRUE(Comm.FlowControlChosen());
+    EXPECT_EQ(Comm.FlowControl(), c.Flow);
+    const DCB& d = Port->State;
+    EXPECT_EQ((std::vector<DWORD>{d.fOutxCtsFlow, d.fRtsControl, d.fOutxDsrFlow, d.fDtrControl, d.fOutX, d.fInX}),
+              (std::vector<DWORD>{c.Cts, c.Rts, c.Dsr, c.Dtr, c.OutX, c.InX}))
+        << "flow " << int(c.Flow);
+  }
+  // Choosing the value the property already holds still applies it.
+  TComm declared(Platform, Host);
+  declared.SetDeviceName("\\\\.\\COM1");
+  declared.SetFlowControl(fcCTS);
+  Comm.Close();
+  declared.Open();
+  ASSERT_TRUE(declared.Enabled());
+  EXPECT_EQ(Port->State.fOutxDsrFlow, 1u) << "declared, not chosen: the line keeps what it had";
+  declared.ChooseFlowControl(fcCTS);
+  EXPECT_EQ(Port->State.fOutxDsrFlow, 0u);
+  EXPECT_EQ(Port->State.fOutxCtsFlow, 1u);
+  // fcDefault chosen keeps whatever the device reports.
+  Port->State.fOutX = 1;
+  declared.ChooseFlowControl(fcDefault);
+  EXPECT_EQ(Port->State.fOutX, 1u);
+  EXPECT_EQ(Port->State.fOutxCtsFlow, 1u);
 }
 
 TEST_F(CommTest, EverySetCharRebuildsButAssignDoesNot) {

@@ -62,6 +62,10 @@ struct TUploadJob {
   // nor a list that a drop-down may be rebuilding.
   std::string PortText;
   std::string UsbPrinterPath;
+  // The device the port text names by its absolute path (a Linux tty opened
+  // as it stands rather than as \\.\<text>); empty for a port name. Set by
+  // port selection.
+  std::string DevicePath;
   // Why the send loop stopped short when it showed nothing: written by the
   // worker before it lets go of the job, read once it has.
   std::string StopReason;

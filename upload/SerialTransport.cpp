@@ -6,9 +6,13 @@
 
 namespace vornex {
 
+std::string SerialDeviceName(const std::string& portText, const std::string& devicePath) {
+  return devicePath.empty() ? "\\\\.\\" + portText : devicePath;
+}
+
 void TSerialTransport::Send(TSendContext& c) {
   Job.TxReady = true;  // the first piece goes without waiting for an event
-  Comm1.SetDeviceName("\\\\.\\" + Job.PortText);
+  Comm1.SetDeviceName(SerialDeviceName(Job.PortText, Job.DevicePath));
   Comm1.WriteAbortEvent = c.CancelEvent;
   try {
     Comm1.Open();

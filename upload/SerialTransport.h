@@ -2,11 +2,17 @@
 // has reported its transmit buffer empty.
 #pragma once
 
+#include <string>
+
 #include "comm/Comm.h"
 #include "upload/Job.h"
 #include "upload/SendLoop.h"
 
 namespace vornex {
+
+// What the serial port opens for a port text: \\.\COM1 for COM1; a tty's
+// path (devicePath, set by port selection) as it stands.
+std::string SerialDeviceName(const std::string& portText, const std::string& devicePath);
 
 class TSerialTransport : public TSendLoop {
  public:

@@ -36,7 +36,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   if (size < 0) throw Exception("Cannot read file \"" + name + "\".");
   // Checked before anything is read.
   if (size > LargestFile)
-    throw Exception("\"" + name + "\" is 2 GiB or larger; Vornex sends files smaller than 2 GiB.");
+    throw Exception(TooLargeText("\"" + name + "\""));
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size))
     throw Exception("Cannot read file \"" + name + "\".");
@@ -44,6 +44,10 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
 }
 
 }  // namespace
+
+std::string TooLargeText(const std::string& what) {
+  return what + " is 2 GiB or larger; Vornex sends files smaller than 2 GiB.";
+}
 
 TUploadEngine::TUploadEngine(TUploadJob& job, const TUploadControls& controls, THost& host,
                              TPlatform& platform)
@@ -76,11 +80,11 @@ void TUploadEngine::BuStartClick() {
     return;
   }
   Job.BlockSize = blockSize;
-  if (SelectPort) SelectPort();
+  if (SelectPort && !SelectPort()) return;
   C.LaSendPer.SetCaption("0");
   C.LaSendPer.Repaint();
   const std::string name = C.EdFileName.Text();
-  if (!FileExists(name)) {
+  if (!FileSource && !FileExists(name)) {
     Host.ShowMessage(FileNotFoundText);
     return;
   }
@@ -90,7 +94,7 @@ void TUploadEngine::BuStartClick() {
 void TUploadEngine::StartTransfer(const std::string& fileName) {
   DisableControls();
   try {
-    Job.FileData.Assign(ReadWholeFile(fileName));
+    Job.FileData.Assign(FileSource ? FileSource() : ReadWholeFile(fileName));
   } catch (const std::bad_alloc&) {
     EnableControls();
     Host.ShowMessage("Not enough memory to load \"" + fileName + "\".");
@@ -112,7 +116,7 @@ void TUploadEngine::StartTransfer(const std::string& fileName) {
   C.TiCheck.SetEnabled(true);
   Job.PortText = C.ComboBox1.Text();
   Job.StopReason.clear();
-  Job.UsbPrinterPath = FirstUsbPrinterPath ? FirstUsbPrinterPath() : std::string();
+  Job.UsbPrinterPath = ChosenUsbPrinterPath ? ChosenUsbPrinterPath() : std::string();
   // Done is cleared before the request, so the worker never sees the last
   // job's completion with the new request.
   Job.TransferDone = false;

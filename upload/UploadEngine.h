@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "forms/Controls.h"
 #include "forms/Host.h"
@@ -49,6 +50,8 @@ inline constexpr char StillStoppingText[] =
     "The last transfer is still stopping. Press Start again in a moment.";
 // The counters and the progress bar are 32-bit.
 inline constexpr std::int64_t LargestFile = 0x7FFFFFFF;
+// What is said of a file (a quoted name, or standard input) too large to send.
+std::string TooLargeText(const std::string& what);
 
 class TUploadEngine {
  public:
@@ -58,10 +61,14 @@ class TUploadEngine {
   TUploadEngine& operator=(const TUploadEngine&) = delete;
   ~TUploadEngine();
 
-  // Port selection, re-run by every Start (the port box's change handler).
-  std::function<void()> SelectPort;
-  // The first USB printer found, or empty; asked at Start.
-  std::function<std::string()> FirstUsbPrinterPath;
+  // Port selection, re-run by every Start (the port box's change handler);
+  // false when the port is refused and the Start goes no further.
+  std::function<bool()> SelectPort;
+  // The USB printer a transfer in mode 4 sends to, or empty; asked at Start.
+  std::function<std::string()> ChosenUsbPrinterPath;
+  // Where each Start takes the file from when it is not the file named in
+  // the file box: bytes read once from standard input by the command line.
+  std::function<std::vector<std::uint8_t>()> FileSource;
   // On the UI thread, once a send loop has returned and the job is idle.
   std::function<void()> TransferEnded;
   // On the UI thread: bytes a printer sent back during a transfer over the

@@ -5,12 +5,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
+#include "os/posix/DeviceKind.h"
 #include "os/posix/Namespace.h"
 #include "os/posix/PosixComm.h"
 #include "os/posix/PosixErrors.h"
@@ -132,6 +136,27 @@ constexpr char EmptyMapEntryText[] = "VORNEX_DEVICE_MAP maps it to no path";
 
 bool IsPort(DWORD fileType) { return fileType == FILE_TYPE_CHAR || fileType == FILE_TYPE_PIPE; }
 
+// A local socket (a spooler or a printer's stand-in listening on a path)
+// takes the file as a stream once connected; it cannot be opened as a file.
+int ConnectLocal(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly) {
@@ -163,7 +188,8 @@ THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMo
   // Never blocking at the descriptor: waits are done with poll, where Cancel
   // and Close can end them. A FIFO without a reader fails here rather than
   // hanging the open.
-  int fd = ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int fd = portOnly && S_ISSOCK(st.st_mode) ? ConnectLocal(path)
+                                             : ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     Fail(ErrorFromErrno(errno));
     return InvalidHandle;
@@ -201,6 +227,13 @@ THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMo
     return InvalidHandle;
   }
   return Kernel.Files.Add(std::move(file));
+}
+
+TDeviceKind TPosixDevices::GetDeviceKind(const std::string& path) {
+  DWORD error = ERROR_SUCCESS;
+  const TDeviceKind kind = DeviceKindOfPath(path, error);
+  if (kind == TDeviceKind::NotFound) Fail(error);
+  return kind;
 }
 
 DWORD TPosixDevices::GetFileType(THandle file) {

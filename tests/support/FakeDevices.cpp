@@ -73,6 +73,15 @@ DWORD TFakeDevices::GetFileType(THandle file) {
   return f ? f->Device->FileType : FILE_TYPE_UNKNOWN;
 }
 
+TDeviceKind TFakeDevices::GetDeviceKind(const std::string& path) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  P.Enter("GetDeviceKind");
+  auto it = P.DeviceKinds.find(path);
+  if (it == P.DeviceKinds.end()) return TDeviceKind::NotAPath;
+  if (it->second == TDeviceKind::NotFound) FakeLastError() = P.DeviceKindError;
+  return it->second;
+}
+
 bool TFakeDevices::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                              THandle abortEvent) {
   std::unique_lock<std::mutex> hold(P.Lock);

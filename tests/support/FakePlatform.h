@@ -152,6 +152,10 @@ class TFakePlatform : public TPlatform {
   int OpenKeys();
   int EventsCreated();
 
+  // What GetDeviceKind answers for a path (NotAPath for any other), and
+  // the error it leaves for NotFound.
+  std::map<std::string, TDeviceKind> DeviceKinds;
+  DWORD DeviceKindError = ERROR_FILE_NOT_FOUND;
   bool VersionFails = false;
   OSVERSIONINFOA Version;
   std::vector<std::string> SpoolerPorts;
