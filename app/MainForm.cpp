@@ -67,6 +67,7 @@ void TMainForm::WireEvents() {
   Memo1.OnChange = [this] { Memo1Change(); };
   Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
   Upload.PrinterReplied = [this](const std::uint8_t* bytes, std::size_t count) { RxLog.Add(bytes, count); };
+  Upload.TransferNote = [this](const std::string& note) { Memo1.Add(note); };
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
   BuSetupCom.OnClick = [this] { BuSetupComClick(); };
   ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };

@@ -27,6 +27,14 @@ TRuntime::TRuntime(int& argc, char** argv)
 
 TRuntime::~TRuntime() = default;
 
-void TRuntime::Tell(const std::string& text, bool error) { (error ? std::cerr : std::cout) << text << std::flush; }
+bool TRuntime::Tell(const std::string& text, bool error) {
+  std::ostream& out = error ? std::cerr : std::cout;
+  out << text << std::flush;
+  return static_cast<bool>(out);
+}
+
+std::vector<std::string> TRuntime::OwnArguments(int argc, char** argv) {
+  return WithoutQtOptions({argv + 1, argv + argc});
+}
 
 }  // namespace vornex

@@ -10,6 +10,7 @@
 #include "forms/Convert.h"
 #include "forms/Exception.h"
 #include "upload/PortErrors.h"
+#include "upload/ShownText.h"
 
 namespace vornex {
 
@@ -404,17 +405,25 @@ TSendCommand::TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& o
                            bool errIsTerminal, std::istream* in)
     : Host(host), Platform(platform), Out(out), Err(err), Terminal(errIsTerminal), In(in) {}
 
-std::vector<std::string> TSendCommand::FoundPorts() {
+std::vector<std::string> TSendCommand::FoundPorts(std::vector<TSourceFailure>* failures) {
   // Nobody waits on a window for the list: the network search may take its
   // time in the one search the form makes.
   TMainForm form(Host, Platform, ListPortsNetworkWaitMs);
-  return form.ComboBox1.Items();
+  if (failures) *failures = form.Ports.NetworkSearchFailures();
+  // Names from the network are shown, not obeyed.
+  std::vector<std::string> ports;
+  for (const auto& port : form.ComboBox1.Items()) ports.push_back(ShownLine(port));
+  return ports;
 }
 
 int TSendCommand::Run(const TSendOptions& options) {
   if (options.ListPorts) {
-    for (const auto& port : FoundPorts()) Out << port << "\n";
+    std::vector<TSourceFailure> failures;
+    for (const auto& port : FoundPorts(&failures)) Out << port << "\n";
     Out.flush();
+    // "No printers" and "could not look" are told apart.
+    for (const TSourceFailure& f : failures)
+      Err << "vornex-send: no printers from " << f.Source << ": " << ShownLine(Platform.Reason(f.Error)) << "\n";
     if (!Out) {
       Err << "vornex-send: the port list could not be written to standard output\n";
       return SendFailed;
@@ -486,7 +495,7 @@ int TSendCommand::Run(const TSendOptions& options) {
     if (lines.size() < shownLines) shownLines = 0;  // the log was emptied
     if (shownLines == lines.size()) return;
     clearBar();
-    for (; shownLines < lines.size(); ++shownLines) Out << lines[shownLines] << "\n";
+    for (; shownLines < lines.size(); ++shownLines) Out << ShownLine(lines[shownLines]) << "\n";
     Out.flush();
     if (!Out) outputLost = true;
   };
@@ -592,7 +601,7 @@ int TSendCommand::Run(const TSendOptions& options) {
   }
   if (!failure.empty()) {
     summary.Stopped = PermissionHint(Platform, form.Job.TransferMode, form.Job.PortText, failure);
-    Err << "vornex-send: " << SummaryLine(summary) << "\n";
+    Err << "vornex-send: " << ShownText(SummaryLine(summary)) << "\n";
     return SendFailed;
   }
   if (summary.Completed < wanted) {

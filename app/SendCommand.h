@@ -130,8 +130,9 @@ class TSendCommand {
   TSendCommand(TLoopHost& host, TPlatform& platform, std::ostream& out, std::ostream& err,
                bool errIsTerminal, std::istream* in = nullptr);
   int Run(const TSendOptions& options);
-  // The ports found, as --list-ports gives them.
-  std::vector<std::string> FoundPorts();
+  // The ports found, as --list-ports gives them, and the sources of printers
+  // on the network that could not be asked.
+  std::vector<std::string> FoundPorts(std::vector<TSourceFailure>* failures = nullptr);
   // Ctrl-C (SendCancelled) or a termination request (SendTerminated): the
   // exit status if it ends the run; the first request's stands. Safe to
   // call from a signal handler.

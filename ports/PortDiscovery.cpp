@@ -182,9 +182,11 @@ void TPortDiscovery::AddNetworkPrinters() {
     address.Port = static_cast<std::uint16_t>(number);
     add(address, name);
   }
-  std::vector<TNetworkPrinter> found;
+  TNetworkSearch found;
+  NetworkFailures.clear();
   if (!Platform.Discovery().EnumNetworkPrinters(found, NetworkWaitMs)) return;
-  for (const TNetworkPrinter& printer : found) {
+  NetworkFailures = found.Failures;
+  for (const TNetworkPrinter& printer : found.Printers) {
     TNetworkAddress address;
     if (ParseNetworkAddress(printer.Address, address)) add(address, printer.Name);
   }

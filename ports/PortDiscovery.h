@@ -67,6 +67,11 @@ class TPortDiscovery {
   void AddNetworkPrinters();
   bool CanOpenDevice(const std::string& path);
 
+  // The sources of printers on the network that failed in the last
+  // rebuild's search, and why: the window says nothing of them, but a
+  // command line does.
+  const std::vector<TSourceFailure>& NetworkSearchFailures() const { return NetworkFailures; }
+
   // How long a rebuild waits for the network search; a search that takes
   // longer shows its printers at a later rebuild.
   DWORD NetworkWaitMs = DefaultNetworkWaitMs;
@@ -87,6 +92,7 @@ class TPortDiscovery {
   // The library's devices as last found, listed again while a transfer
   // through the library runs rather than opening its device a second time.
   std::vector<std::string> VendorLabels;
+  std::vector<TSourceFailure> NetworkFailures;
 };
 
 }  // namespace vornex

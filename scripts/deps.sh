@@ -20,11 +20,13 @@ case "$purpose" in
   # kernel that cannot run 32-bit programs), and Wine to run its tests.
   # The package is checked too: lintian, desktop-file-validate, man's own
   # warnings, and the archive's listing. The network printer tests start
-  # their own D-Bus, Avahi and CUPS, and the benchmark compares with socat.
+  # their own D-Bus, Avahi and CUPS, and the benchmark compares with socat;
+  # the network fault tests make a network namespace of their own (iproute2)
+  # and lose packets in it with nftables.
   test) packages+=(libgtest-dev xvfb xauth locales
                    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
                    "${release[@]}" lintian desktop-file-utils man-db unzip
-                   dbus avahi-daemon avahi-utils cups-daemon cups-client socat) ;;
+                   dbus avahi-daemon avahi-utils cups-daemon cups-client socat iproute2 nftables) ;;
   release) packages+=("${release[@]}") ;;
   *) echo "usage: $0 run|test|screenshots|release" >&2; exit 2 ;;
 esac

@@ -32,6 +32,27 @@ TEST(DeviceMap, EntriesAreCaseBlindAndTheLastOneWins) {
   EXPECT_EQ(map.Find("COM3"), "");
   ASSERT_EQ(map.Entries().size(), 2u);
   EXPECT_EQ(map.Entries()[0].first, "LPT1");
+  // An entry without a path maps its name to nothing; a later one with a
+  // path undoes it.
+  EXPECT_TRUE(map.MapsToNothing("com2"));
+  EXPECT_FALSE(map.MapsToNothing("COM1"));
+  EXPECT_FALSE(map.MapsToNothing("COM3"));
+  EXPECT_FALSE(TDeviceMap("COM2=;COM2=/dev/pts/5").MapsToNothing("COM2"));
+}
+
+// A name the map gives no path opens nothing, not the machine's own port
+// of that name, and the reason says why.
+TEST(DeviceMap, AnEntryWithoutAPathOpensNothingAndSaysSo) {
+  for (const char* map : {"COM1=", "com1= ", "COM1=/dev/null;COM1="}) {
+    TPosixPlatform::TOptions o;
+    o.DeviceMap = map;
+    o.DevRoot = "/dev";
+    TPosixPlatform platform(o);
+    EXPECT_EQ(platform.ResolveDeviceName("\\\\.\\COM1"), "") << map;
+    EXPECT_EQ(platform.Devices().OpenPortA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, 0), InvalidHandle);
+    EXPECT_EQ(platform.Reason(platform.GetLastError()), "VORNEX_DEVICE_MAP maps it to no path") << map;
+    EXPECT_EQ(platform.ResolveDeviceName("\\\\.\\COM2"), "/dev/ttyS1") << "other names as ever";
+  }
 }
 
 class PosixPlatformTest : public ::testing::Test {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "upload/ShownText.h"
+
 namespace vornex {
 
 void TRxLog::Comm1RxChar(std::uint32_t count) {
@@ -27,7 +29,9 @@ void TRxLog::Take(std::uint8_t byte) {
   if (byte == ';' || byte == '\n' || byte == '\r' || Line.size() >= 2) {
     std::string done;
     done.swap(Line);
-    Memo1.Add(done);
+    // What a printer sends may hold anything: no byte of it steers the
+    // terminal or the log it is shown in.
+    Memo1.Add(ShownLine(done));
     return;
   }
   Line += static_cast<char>(byte);

@@ -25,6 +25,8 @@ struct TSendContext {
   std::function<void()> ShowResendError;
   // Bytes the printer sent back, for the log; may be empty.
   std::function<void(const std::uint8_t* bytes, std::size_t count)> ShowReply;
+  // A line of the loop's own in the log (what it left out); may be empty.
+  std::function<void(const std::string&)> ShowNote;
 };
 
 class TSendLoop {

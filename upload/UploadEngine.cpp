@@ -167,6 +167,9 @@ TSendContext TUploadEngine::MakeContext() {
       [this] { Host.Synchronize([&] { C.BuExit.SetCaption(UsbSendErrText); }); },
       [this](const std::uint8_t* bytes, std::size_t count) {
         if (PrinterReplied) Host.Synchronize([&] { PrinterReplied(bytes, count); });
+      },
+      [this](const std::string& note) {
+        if (TransferNote) Host.Synchronize([&] { TransferNote(note); });
       }};
 }
 

@@ -78,6 +78,8 @@ class TUploadEngine {
   // On the UI thread: bytes a printer sent back during a transfer over the
   // network.
   std::function<void(const std::uint8_t* bytes, std::size_t count)> PrinterReplied;
+  // On the UI thread: a line for the log from the send loop itself.
+  std::function<void(const std::string& note)> TransferNote;
   // The send loop of each transfer mode (1..5); none runs nothing.
   void SetSendLoop(std::int32_t mode, TSendLoop* loop);
 

@@ -143,7 +143,7 @@ TNamespace::TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMa
 
 std::string TNamespace::Resolve(const std::string& name, const TUsbPrinterIndex* printers) const {
   std::string mapped = Map.Find(name);
-  if (!mapped.empty()) return mapped;
+  if (!mapped.empty() || Map.MapsToNothing(name)) return mapped;
   if (StartsWith(name, InterfacePrefix)) {
     const std::string wanted = UsbPrinterKey(name);
     if (printers) {

@@ -134,6 +134,8 @@ DWORD FileTypeOf(const struct stat& st) {
   return FILE_TYPE_UNKNOWN;
 }
 
+constexpr char EmptyMapEntryText[] = "VORNEX_DEVICE_MAP maps it to no path";
+
 bool IsPort(DWORD fileType) { return fileType == FILE_TYPE_CHAR || fileType == FILE_TYPE_PIPE; }
 
 // A local socket (a spooler or a printer's stand-in listening on a path)
@@ -162,7 +164,9 @@ int ConnectLocal(const std::string& path) {
 THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly) {
   const std::string path = Resolve(name);
   if (path.empty()) {
-    Fail(ERROR_FILE_NOT_FOUND);
+    // Mapped to nothing by the user: said, rather than taken for a port
+    // that is not there.
+    Fail(Names.DeviceMap().MapsToNothing(name) ? Kernel.Reasons.Code(EmptyMapEntryText) : ERROR_FILE_NOT_FOUND);
     return InvalidHandle;
   }
   struct stat st {};

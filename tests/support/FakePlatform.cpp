@@ -165,14 +165,6 @@ std::shared_ptr<TFakePeer> TFakePlatform::AddPeer(const std::string& address, st
   return peer;
 }
 
-void TFakePlatform::SetUnacknowledged(const std::shared_ptr<TFakePeer>& peer, std::int64_t bytes) {
-  {
-    std::lock_guard<std::mutex> hold(Lock);
-    peer->Unacknowledged = bytes;
-  }
-  Changed.notify_all();
-}
-
 void TFakePlatform::AddAlias(const std::string& alias, const std::string& deviceName) {
   std::lock_guard<std::mutex> hold(Lock);
   Aliases[DeviceKey(alias)] = DeviceKey(deviceName);

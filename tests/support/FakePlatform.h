@@ -86,12 +86,12 @@ struct TFakePeer {
   std::size_t ResetAfter = SIZE_MAX;
   // Once our side is shut, the printer closes its own.
   bool ClosesAfterShutdown = true;
+  // Its system acknowledges at most this many bytes of a connection.
+  std::size_t Acknowledges = SIZE_MAX;
   // Bytes the printer sends back, taken by recv in order.
   std::deque<std::uint8_t> Replies;
-  // Of what was sent, what the printer's system has not acknowledged (a
-  // printer that reads nothing leaves it queued on our side); negative:
-  // the system cannot tell.
-  std::int64_t Unacknowledged = 0;
+  // It never stops sending this back.
+  std::string Floods;
 
   // What happened.
   std::vector<std::uint8_t> Received;
@@ -143,12 +143,10 @@ class TFakePlatform : public TPlatform {
   bool HoldLookups = false;
   // The printer sends bytes back.
   void Reply(const std::shared_ptr<TFakePeer>& peer, const std::string& bytes);
-  // The printer's system acknowledges all but this much (negative: the
-  // system cannot tell).
-  void SetUnacknowledged(const std::shared_ptr<TFakePeer>& peer, std::int64_t bytes);
   int OpenSockets();
   // What EnumNetworkPrinters answers, and how long each caller would wait.
   std::vector<TNetworkPrinter> NetworkPrinters;
+  std::vector<TSourceFailure> NetworkSourceFailures;
   std::vector<DWORD> NetworkPrinterWaits;
   // Registry: a DWORD value.
   void SetDwordValue(const std::string& keyPath, const std::string& name, DWORD data);
@@ -221,8 +219,11 @@ class TFakePlatform : public TPlatform {
     bool Signalled = false;
   };
   struct TSocketState {
-    std::shared_ptr<TFakePeer> Peer;  // once connected
+    std::shared_ptr<TFakePeer> Connecting;  // while it connects
+    std::shared_ptr<TFakePeer> Peer;        // once connected
     bool Reset = false;
+    std::size_t Sent = 0;  // bytes its peer took
+    bool Shut = false;     // our side
   };
   // Records the call; true when it is to fail (last error set).
   bool Enter(const std::string& call);

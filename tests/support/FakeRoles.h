@@ -74,7 +74,9 @@ class TFakeSockets : public TSockets {
   int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
                   DWORD timeoutMs, THandle abortEvent) override;
   TSocket socket(int family) override;
-  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
+  bool ConnectStart(TSocket s, const TSocketAddress& address) override;
+  int WaitForConnect(const std::vector<TSocket>& sockets, DWORD timeoutMs, THandle abortEvent,
+                     DWORD& error) override;
   bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
   bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
             THandle abortEvent) override;
@@ -91,7 +93,7 @@ class TFakeDiscovery : public TDiscovery {
   explicit TFakeDiscovery(TFakePlatform& platform) : P(platform) {}
 
   bool EnumPortsA(std::vector<std::string>& portNames) override;
-  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
+  bool EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) override;
 
  private:
   TFakePlatform& P;
