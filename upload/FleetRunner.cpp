@@ -130,7 +130,9 @@ void TFleetRunner::TTransfer::Run() {
                          if (Message.empty()) Message = text;
                        },
                        [this] { Resent = true; },
-                       [this](const std::uint8_t* bytes, std::size_t count) { Printer.Reply.Add(bytes, count); }};
+                       [this](const std::uint8_t* bytes, std::size_t count) { Printer.Reply.Add(bytes, count); },
+                       // Only the reply's first line is kept: what was left unshown needs no note.
+                       nullptr};
   try {
     Loop->Send(context);
   } catch (const std::exception& e) {

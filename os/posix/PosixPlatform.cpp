@@ -54,7 +54,7 @@ TPosixPlatform::TPosixPlatform(TOptions options)
       RegistryPart(std::make_unique<TPosixRegistry>(Kernel.Numbers, *Names)),
       DevicesPart(std::make_unique<TPosixDevices>(Kernel, *Names, *RegistryPart)),
       SocketsPart(std::make_unique<TPosixSockets>(Kernel)),
-      DiscoveryPart(std::make_unique<TPosixDiscovery>(*Names)),
+      DiscoveryPart(std::make_unique<TPosixDiscovery>(*Names, Kernel.Reasons)),
       VendorPart(std::make_unique<TVendorLibrary>(Options.LibraryDirs, Kernel.Reasons)) {}
 
 TPosixPlatform::~TPosixPlatform() = default;
