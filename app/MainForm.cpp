@@ -17,7 +17,7 @@ TUploadControls ControlsOf(TMainForm& f) {
 
 }  // namespace
 
-TMainForm::TMainForm(THost& host, TPlatform& platform)
+TMainForm::TMainForm(THost& host, TPlatform& platform, DWORD networkWaitMs)
     : TForm(host, "MainForm", std::string("ZUV Vornex ") + TitleVersion, {150, 113, 267, 201}),
       Platform(platform),
       Comm1(platform, host),
@@ -36,11 +36,7 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   // The only box with no caption beside it to read out.
   Edit1.SetAccessibleName("Block Size");
 
-  Comm1.SetDeviceName("Com1");
-  Comm1.WriteTimeout = 30000;
-  Comm1.SetWriteBufSize(4096);
-  Comm1.SetMonitorEvents(AllCommEvents);
-  Comm1.SetFlowControl(fcCTS);
+  DeclareComm1(Comm1);
 
   Upload.SetSendLoop(tmSerial, &Serial);
   Upload.SetSendLoop(tmParallel, &Parallel);
@@ -50,6 +46,7 @@ TMainForm::TMainForm(THost& host, TPlatform& platform)
   Upload.SetSendLoop(tmPrintQueue, &PrintQueue);
   WireEvents();
   Ports.DetermineWindowsLevel();
+  Ports.NetworkWaitMs = networkWaitMs;
   Ports.RefreshPortList();
   Worker = std::make_unique<RsThread>(host, Upload, platform);
 }
@@ -72,6 +69,7 @@ void TMainForm::WireEvents() {
   Comm1.OnRxChar = [this](TThreadComm&, std::uint32_t count) { RxLog.Comm1RxChar(count); };
   Upload.PrinterReplied = [this](const std::uint8_t* bytes, std::size_t count) { RxLog.Add(bytes, count); };
   Upload.JobStateChanged = [this](const std::string& state) { Memo1.Add(state); };
+  Upload.TransferNote = [this](const std::string& note) { Memo1.Add(note); };
   Comm1.OnTxEmpty = [this](TThreadComm&) { Serial.Comm1TxEmpty(); };
   BuSetupCom.OnClick = [this] { BuSetupComClick(); };
   ComboBox1.OnChange = [this] { Selection.ComboBox1Change(); };
@@ -80,10 +78,10 @@ void TMainForm::WireEvents() {
   Button1.OnClick = [this] { Ports.Button1Click(); };
   OnDropFiles = [this](const std::vector<std::string>& files) { FormDropFiles(files); };
 
-  Upload.SelectPort = [this] { Selection.SelectForStart(); };
+  Upload.SelectPort = [this] { return Selection.SelectForStart(); };
   // Taken at Start, on this thread: a drop-down later rebuilds the list
   // without touching the transfer's copy.
-  Upload.FirstUsbPrinterPath = [this] { return Ports.FirstUsbPrinterPath(); };
+  Upload.ChosenUsbPrinterPath = [this] { return Selection.UsbPrinterPath(); };
   Upload.TransferEnded = [this] { Selection.TransferEnded(); };
   Selection.TransferRunning = [this] { return Upload.Busy(); };
   Ports.InUse = [this] {
@@ -115,7 +113,11 @@ void TMainForm::ApplyPortSettings() {
   if (auto v = f.ChosenDataBits()) Comm1.SetDataBits(*v);
   if (auto v = f.ChosenParity()) Comm1.SetParity(*v);
   if (auto v = f.ChosenStopBits()) Comm1.SetStopBits(*v);
-  if (auto v = f.ChosenFlowControl()) Comm1.SetFlowControl(*v);
+  if (auto v = f.ChosenFlowControl()) Comm1.ChooseFlowControl(*v);
+  // A typed text that names no setting applied nothing; the user is told
+  // which values its box takes.
+  const std::string errors = f.TypingErrors();
+  if (!errors.empty()) Host().ShowMessage(errors);
 }
 
 void TMainForm::Memo1Change() {

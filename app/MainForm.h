@@ -30,7 +30,9 @@ class TComSetupForm;
 
 class TMainForm : public TForm {
  public:
-  TMainForm(THost& host, TPlatform& platform);
+  // The port list is filled at once, waiting up to networkWaitMs for the
+  // search of the network.
+  TMainForm(THost& host, TPlatform& platform, DWORD networkWaitMs = TPortDiscovery::DefaultNetworkWaitMs);
   ~TMainForm() override;
 
   TPlatform& Platform;
@@ -101,8 +103,8 @@ class TMainForm : public TForm {
 
   // The ports to choose from, and what the choice means.
   TPortDiscovery Ports{Platform, ComboBox1};
-  TPortSelection Selection{
-      Job, Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd, TiProbe}, Host()};
+  TPortSelection Selection{Job,   Comm1, Ports, {ComboBox1, BuSetupCom, LaRTS, LaCTS, LaRing, LaRlsd, TiProbe},
+                           Host(), Platform};
 
   void BuBrowseClick();
   void BuExitClick();

@@ -12,6 +12,8 @@ TRuntime::TRuntime(int&, char**)
 
 TRuntime::~TRuntime() = default;
 
-void TRuntime::Tell(const std::string& text, bool error) { win32::ShowStartText(text, "Vornex", error); }
+bool TRuntime::Tell(const std::string& text, bool error) { return win32::ShowStartText(text, "Vornex", error); }
+
+std::vector<std::string> TRuntime::OwnArguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
 }  // namespace vornex

@@ -12,25 +12,36 @@
 
 namespace {
 
-// --help and --version: answered on the terminal, with no window.
-bool Answered(const vornex::TWindowCommand& command) {
-  if (command.Help) vornex::TRuntime::Tell(vornex::WindowUsage, false);
-  else if (command.Version) vornex::TRuntime::Tell(std::string("vornex ") + vornex::ProductVersion + "\n", false);
-  return command.Help || command.Version;
+// --help and --version, answered with no window: the exit status, or -1
+// when the line asks neither.
+int Answer(const vornex::TWindowCommand& command) {
+  if (!command.Help && !command.Version) return -1;
+  const std::string text = command.Help ? std::string(vornex::WindowUsage)
+                                        : std::string("vornex ") + vornex::ProductVersion + "\n";
+  if (vornex::TRuntime::Tell(text, false)) return vornex::WindowOk;
+  vornex::TRuntime::Tell(std::string("vornex: ") + (command.Help ? "the usage" : "the version") +
+                             " could not be written to standard output\n",
+                         true);
+  return vornex::WindowFailed;
+}
+
+int UsageError(const vornex::TWindowCommand& command) {
+  vornex::TRuntime::Tell("vornex: " + command.Error + "\n" + vornex::WindowUsage, true);
+  return vornex::WindowUsageError;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before the toolkit starts, so that they need no display.
-  if (Answered(vornex::ParseWindowCommand({argv + 1, argv + argc}))) return vornex::WindowOk;
+  // Before the toolkit starts, so that they need no display: the answers,
+  // and a command line that is wrong whatever the toolkit takes of it.
+  const vornex::TWindowCommand early = vornex::ParseWindowCommand(vornex::TRuntime::OwnArguments(argc, argv));
+  if (const int status = Answer(early); status >= 0) return status;
+  if (!early.Error.empty()) return UsageError(early);
   vornex::TRuntime runtime(argc, argv);
   // The toolkit has taken its own options; what is left is ours.
   const vornex::TWindowCommand command = vornex::ParseWindowCommand({argv + 1, argv + argc});
-  if (!command.Error.empty()) {
-    vornex::TRuntime::Tell("vornex: " + command.Error + "\n" + vornex::WindowUsage, true);
-    return vornex::WindowUsageError;
-  }
+  if (!command.Error.empty()) return UsageError(command);
   vornex::THost& host = runtime.Host();
   int result = vornex::WindowOk;
   try {

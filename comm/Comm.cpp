@@ -23,6 +23,19 @@ void SetOptionFlag(DCB& dcb, TCommOption option, bool on) {
   }
 }
 
+// The control block's handshake fields for a flow control: RTS/CTS, DTR/DSR
+// or XON/XOFF, each alone; fcDefault leaves what the device reported.
+void SetHandshake(DCB& dcb, TFlowControl flow) {
+  if (flow == fcDefault) return;
+  const bool cts = flow == fcCTS, dsr = flow == fcDTR, xonXoff = flow == fcSoftware;
+  dcb.fOutxCtsFlow = cts ? 1 : 0;
+  dcb.fRtsControl = cts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+  dcb.fOutxDsrFlow = dsr ? 1 : 0;
+  dcb.fDtrControl = dsr ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+  dcb.fOutX = xonXoff ? 1 : 0;
+  dcb.fInX = xonXoff ? 1 : 0;
+}
+
 }  // namespace
 
 void RaiseCommError(const std::string& format, std::int32_t code) { RaiseCommError(format, code, {}); }
@@ -54,7 +67,10 @@ void TCommEventChars::Assign(const TPersistent& source) {
 
 TThreadComm::TThreadComm(TPlatform& platform, THost& host) : Platform(platform), Host(host) {}
 
-TThreadComm::~TThreadComm() { Close(); }
+TThreadComm::~TThreadComm() {
+  Close();
+  JoinEndedThreads();
+}
 
 void TThreadComm::SetDeviceName(const std::string& name) {
   if (!IsOpen) Device = name;
@@ -112,13 +128,22 @@ void TThreadComm::SetFlowControl(TFlowControl value) {
   UpdateDataControlBlockLock();
 }
 
+void TThreadComm::ChooseFlowControl(TFlowControl value) {
+  if (value == Flow && FlowChosen) return;
+  Flow = value;
+  FlowChosen = true;
+  UpdateDataControlBlockLock();
+}
+
 // --- control block and time-outs ----------------------------------------------------------
 
 void TThreadComm::UpdateDataControlBlock() {
   if (!IsOpen) return;
   const THandle h = Port;
-  Platform.Devices().SetupComm(h, ReadBuf, WriteBuf);
-  Platform.Devices().GetCommState(h, Dcb);
+  if (!Platform.Devices().SetupComm(h, ReadBuf, WriteBuf))
+    RaiseLastError("Error initializing Read/Write Buffers (Error: %d)");
+  // Without the device's own settings the block would carry stale ones.
+  if (!Platform.Devices().GetCommState(h, Dcb)) RaiseLastError("Error updating DataControlBlock (Error: %d)");
   Dcb.BaudRate = BaudRateValue[Baud];
   Dcb.Parity = ParityValue[ParityValue_];
   Dcb.StopBits = StopBitsValue[Stop];
@@ -132,8 +157,9 @@ void TThreadComm::UpdateDataControlBlock() {
   Dcb.XoffLim = 1024;
   for (TCommOption o : {coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip})
     SetOptionFlag(Dcb, o, Opts.Contains(o));
-  // The handshake fields stay as the device reported them: the flow control
-  // setting is kept but not mapped onto the line.
+  // Until a flow control is chosen the handshake stays as the device
+  // reported it.
+  if (FlowChosen) SetHandshake(Dcb, Flow);
   if (!Platform.Devices().SetCommState(h, Dcb))
     RaiseLastError("Error updating DataControlBlock (Error: %d)");
 }
@@ -181,12 +207,18 @@ void TThreadComm::CreateHandle() {
     return;
   }
   IsOpen = true;
-  if (Platform.Devices().GetFileType(h) == FILE_TYPE_CHAR) {
-    Platform.Devices().SetCommMask(h, EventMaskOf(AllCommEvents));
-  } else {
+  if (Platform.Devices().GetFileType(h) != FILE_TYPE_CHAR) {
     DestroyHandle();
     // A file is no port, as the caller asks of the last error.
     Platform.SetLastError(ERROR_BAD_DEVICE);
+    return;
+  }
+  if (!Platform.Devices().SetCommMask(h, EventMaskOf(AllCommEvents))) {
+    // A device that takes no event mask is no serial port either; its
+    // reason stays for the caller.
+    const DWORD error = Platform.GetLastError();
+    DestroyHandle();
+    Platform.SetLastError(error);
   }
 }
 
@@ -197,51 +229,79 @@ void TThreadComm::DestroyHandle() {
 }
 
 void TThreadComm::Open() {
-  std::int32_t code = 0;
-  std::string format, reason;
-  {
-    std::lock_guard<std::recursive_mutex> hold(Mutex);
-    if (IsOpen) {
-      code = -1;
-      format = PortAlreadyOpen;
-    } else {
-      CreateHandle();
-      if (IsOpen) {
-        UpdateCommTimeouts();
-        UpdateDataControlBlock();
-        if (!Platform.Devices().SetupComm(Port, ReadBuf, WriteBuf)) {
-          const DWORD error = Platform.GetLastError();
-          code = static_cast<std::int32_t>(error);
-          format = "Error initializing Read/Write Buffers (Error: %d)";
-          reason = Platform.Reason(error);
-        }
-        auto thread = TCommEventThread::Create(Platform, Host.SyncQueue(), Port, Suspend, Monitor);
-        Thread = thread;
-        thread->SetEventCallback([this](TCommEventThread&, std::uint32_t status) {
-          // A handler's failure is shown, as the message loop shows it.
-          try {
-            HandleCommEvent(status);
-          } catch (...) {
-            Host.HandleException(std::current_exception());
-          }
-        });
-        thread->Start();
+  JoinEndedThreads();
+  std::lock_guard<std::recursive_mutex> hold(Mutex);
+  if (IsOpen) RaiseCommError(PortAlreadyOpen, -1);
+  CreateHandle();
+  if (!IsOpen) return;
+  // Whatever fails from here closes the port before the failure is raised:
+  // a port is open with its settings and its event thread, or not at all.
+  try {
+    UpdateCommTimeouts();
+    UpdateDataControlBlock();
+    if (!Platform.Devices().SetupComm(Port, ReadBuf, WriteBuf))
+      RaiseLastError("Error initializing Read/Write Buffers (Error: %d)");
+    auto thread = TCommEventThread::Create(Platform, Host.SyncQueue(), Port, Suspend, Monitor);
+    if (!thread) RaiseLastError("Error setting CommMask (Error: %d)");
+    thread->SetEventCallback([this](TCommEventThread&, std::uint32_t status) {
+      // A handler's failure is shown, as the message loop shows it.
+      try {
+        HandleCommEvent(status);
+      } catch (...) {
+        Host.HandleException(std::current_exception());
       }
+    });
+    try {
+      thread->Start();
+    } catch (const std::system_error& e) {
+      RaiseCommError("Error starting the event thread (Error: %d)", e.code().value(), e.what());
     }
+    Thread = std::move(thread);
+  } catch (...) {
+    DestroyHandle();
+    throw;
   }
-  if (code != 0) RaiseCommError(format, code, reason);
 }
 
 void TThreadComm::Close() {
   if (!IsOpen) return;
-  std::lock_guard<std::recursive_mutex> hold(Mutex);
-  if (!IsOpen) return;
-  if (Thread) {
-    Thread->SetEventCallback(nullptr);
-    Thread->EndAtOnce();
-    Thread.reset();
+  std::shared_ptr<TCommEventThread> ended;
+  {
+    std::lock_guard<std::recursive_mutex> hold(Mutex);
+    if (!IsOpen) return;
+    if (Thread) {
+      Thread->SetEventCallback(nullptr);
+      Thread->EndAtOnce();
+      ended = std::move(Thread);
+    }
+    // Ends a wait the driver kept despite the empty mask.
+    DestroyHandle();
   }
-  DestroyHandle();
+  // Joined without the lock: a handler running on the UI thread meanwhile
+  // (a Read from OnRxChar) may need it, and the thread waits for that
+  // handler to return.
+  if (ended) Join(std::move(ended));
+}
+
+void TThreadComm::Join(std::shared_ptr<TCommEventThread> ended) {
+  // A handler that closes the port runs inside the thread's own hand-over,
+  // which the thread waits for: it ends once the handler has returned, and
+  // is joined at the next Open or Close, or with the component.
+  if (ended->Dispatching()) {
+    std::lock_guard<std::mutex> hold(EndedLock);
+    Ended.push_back(std::move(ended));
+    return;
+  }
+  ended->Join();
+}
+
+void TThreadComm::JoinEndedThreads() {
+  std::vector<std::shared_ptr<TCommEventThread>> ended;
+  {
+    std::lock_guard<std::mutex> hold(EndedLock);
+    ended.swap(Ended);
+  }
+  for (auto& thread : ended) Join(std::move(thread));
 }
 
 std::shared_ptr<TCommEventThread> TThreadComm::EventThread() const {
@@ -388,10 +448,13 @@ std::shared_ptr<TCommEventThread> TCommEventThread::Create(TPlatform& platform,
                                                            std::shared_ptr<TSyncQueue> ui,
                                                            THandle port, std::uint32_t suspendTime,
                                                            TCommEventTypes events) {
-  std::shared_ptr<TCommEventThread> thread(
-      new TCommEventThread(platform, std::move(ui), port, suspendTime));
-  platform.Devices().SetCommMask(port, EventMaskOf(events));
-  return thread;
+  if (!platform.Devices().SetCommMask(port, EventMaskOf(events))) return nullptr;
+  return std::shared_ptr<TCommEventThread>(new TCommEventThread(platform, std::move(ui), port, suspendTime));
+}
+
+TCommEventThread::~TCommEventThread() {
+  // The body holds no reference to this object, so this never runs on it.
+  if (Worker.joinable()) Worker.join();
 }
 
 void TCommEventThread::SetEventCallback(TCallback callback) {
@@ -400,20 +463,31 @@ void TCommEventThread::SetEventCallback(TCallback callback) {
 }
 
 void TCommEventThread::Start() {
-  // The thread holds itself, and so outlives the component's reference.
-  std::thread([self = shared_from_this()] { self->Execute(); }).detach();
+  if (Worker.joinable()) return;
+  Worker = std::thread([this] { Execute(); });
 }
 
 void TCommEventThread::EndAtOnce() {
   std::unique_lock<std::mutex> hold(Lock);
   Abandoned = true;
   Callback = nullptr;
+  Withdrawn = true;
   hold.unlock();
+  Ui->Withdraw();
   // A new mask ends a wait in progress; an empty one makes the next fail.
   Platform.Devices().SetCommMask(Port, 0);
   hold.lock();
   // Bounded: a port that never answers must not freeze the window for ever.
   Changed.wait_for(hold, std::chrono::milliseconds(EndWaitLimitMs), [&] { return !InWait; });
+}
+
+void TCommEventThread::Join() {
+  if (Worker.joinable() && Worker.get_id() != std::this_thread::get_id()) Worker.join();
+}
+
+bool TCommEventThread::Dispatching() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return DispatchingOn == std::this_thread::get_id();
 }
 
 void TCommEventThread::Terminate() {
@@ -426,8 +500,17 @@ void TCommEventThread::DispatchEvent() {
   {
     std::lock_guard<std::mutex> hold(Lock);
     callback = Callback;
+    if (!callback) return;
+    DispatchingOn = std::this_thread::get_id();
   }
-  if (callback) callback(*this, Mask);
+  struct TDone {
+    TCommEventThread& Thread;
+    ~TDone() {
+      std::lock_guard<std::mutex> hold(Thread.Lock);
+      Thread.DispatchingOn = std::thread::id();
+    }
+  } done{*this};
+  callback(*this, Mask);
 }
 
 void TCommEventThread::Execute() {
@@ -454,7 +537,7 @@ void TCommEventThread::Execute() {
     Mask = mask;
     auto self = shared_from_this();
     try {
-      Ui->Run([self] { self->DispatchEvent(); });
+      Ui->Run([self] { self->DispatchEvent(); }, Withdrawn);
     } catch (...) {
       // The callback shows its own failures; nothing may end this thread.
     }
@@ -464,6 +547,8 @@ void TCommEventThread::Execute() {
     if (!Abandoned) Platform.Devices().PurgeComm(Port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   }
   Done = true;
+  // A UI thread waiting in WaitAndDrain for this end is woken.
+  Ui->Poke();
 }
 
 }  // namespace vornex

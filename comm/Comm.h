@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "comm/CommTypes.h"
 #include "forms/Host.h"
@@ -75,6 +77,10 @@ class TThreadComm {
   TDataBits DataBits() const { return Data; }
   TCommOptions Options() const { return Opts; }
   TFlowControl FlowControl() const { return Flow; }
+  // The flow control reaches the line only once it has been chosen; until
+  // then the handshake the device reports stays in force, so a cable that
+  // works as it is keeps working.
+  bool FlowControlChosen() const { return FlowChosen; }
   TCommEventChars& EventChars() { return Chars; }
 
   // Do nothing at all while the port is open; take effect at the next Open.
@@ -90,6 +96,9 @@ class TThreadComm {
   void SetDataBits(TDataBits value);
   void SetOptions(TCommOptions value);
   void SetFlowControl(TFlowControl value);
+  // The user's choice: stored and, from now on, applied to the line (at
+  // once when the port is open). fcDefault keeps the device's handshake.
+  void ChooseFlowControl(TFlowControl value);
 
   std::int32_t ReadTimeout = 1000;   // kept, not applied
   std::int32_t WriteTimeout = 1000;  // kept, not applied
@@ -148,6 +157,10 @@ class TThreadComm {
   std::shared_ptr<TCommEventThread> EventThread() const;
 
  private:
+  // Joins an ended event thread, or keeps it for later when it is inside
+  // its own hand-over on this thread.
+  void Join(std::shared_ptr<TCommEventThread> ended);
+  void JoinEndedThreads();
   // RaiseCommError with the platform's last error and its words.
   [[noreturn]] void RaiseLastError(const std::string& format);
   // The status word and record of ClearCommError, zero when it fails.
@@ -169,9 +182,13 @@ class TThreadComm {
   TDataBits Data = da8;
   std::atomic<bool> IsOpen{false};
   std::shared_ptr<TCommEventThread> Thread;
+  // Ended event threads not joined yet (see Join).
+  std::mutex EndedLock;
+  std::vector<std::shared_ptr<TCommEventThread>> Ended;
   TCommEventChars Chars{this};
   TCommOptions Opts;
   TFlowControl Flow = fcDefault;
+  bool FlowChosen = false;
 };
 
 // The component as a form declares it.
@@ -181,25 +198,39 @@ class TComm : public TThreadComm {
 };
 
 // Waits for port events and hands each one to the UI thread, waiting there
-// until its callbacks have run. It owns itself: a hand-over queued before the
-// port closed still finds it, disarmed.
+// until its callbacks have run. The component owns it and joins it: Close
+// ends it at once (withdrawing a hand-over not yet run), and joins it
+// without holding the component's lock.
 class TCommEventThread : public std::enable_shared_from_this<TCommEventThread> {
  public:
   using TCallback = std::function<void(TCommEventThread& sender, std::uint32_t status)>;
 
   // Sets the port's event mask to the events; the thread does not run yet.
+  // Null, with the platform's last error, when the port refuses the mask.
   static std::shared_ptr<TCommEventThread> Create(TPlatform& platform,
                                                   std::shared_ptr<TSyncQueue> ui, THandle port,
                                                   std::uint32_t suspendTime,
                                                   TCommEventTypes events);
+  TCommEventThread(const TCommEventThread&) = delete;
+  TCommEventThread& operator=(const TCommEventThread&) = delete;
+  // Joins the thread if its owner has not.
+  ~TCommEventThread();
+
   void SetEventCallback(TCallback callback);
+  // Raises std::system_error when no thread can be made.
   void Start();
   // Ends the thread at once for Close: from the return on it calls nothing,
-  // does not purge the port, and starts no new wait. A driver that ignores
-  // the empty mask keeps its wait for at most EndWaitLimitMs; closing the
-  // handle then ends it.
+  // does not purge the port, and starts no new wait; a hand-over it has
+  // queued and the UI thread has not run is withdrawn. A driver that
+  // ignores the empty mask keeps its wait for at most EndWaitLimitMs;
+  // closing the handle then ends it.
   void EndAtOnce();
   static constexpr int EndWaitLimitMs = 1000;
+  // Waits for the thread to end, after EndAtOnce and the port's close.
+  void Join();
+  // True on the UI thread while the callback runs there: a handler that
+  // closes the port cannot wait for this thread, which waits for it.
+  bool Dispatching();
   // The stop flag: the thread leaves its loop and purges the port.
   void Terminate();
   bool Finished() const { return Done; }
@@ -226,8 +257,13 @@ class TCommEventThread : public std::enable_shared_from_this<TCommEventThread> {
   TCallback Callback;
   bool Abandoned = false;
   bool InWait = false;
+  // The thread the callback runs on, while it runs.
+  std::thread::id DispatchingOn;
+  // Set with Abandoned: a hand-over not yet run is taken back.
+  std::atomic<bool> Withdrawn{false};
   std::atomic<bool> StopFlag{false};
   std::atomic<bool> Done{false};
+  std::thread Worker;
 };
 
 }  // namespace vornex

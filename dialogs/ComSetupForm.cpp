@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "comm/SettingText.h"
+
 namespace vornex {
 
 namespace {
@@ -30,11 +32,22 @@ void Fill(TComboBox& box, const TChoice<T> (&choices)[N]) {
   box.SetItems(items);
 }
 
+// The chosen item's setting; for a typed text, the setting it names.
 template <typename T, std::size_t N>
-std::optional<T> Chosen(const TComboBox& box, const TChoice<T> (&choices)[N]) {
+std::optional<T> Chosen(const TComboBox& box, const TChoice<T> (&choices)[N], bool typed,
+                        std::optional<T> (*ofText)(const std::string&)) {
   const int index = box.ItemIndex();
-  if (index < 0 || static_cast<std::size_t>(index) >= N) return std::nullopt;
-  return choices[index].Value;
+  if (index >= 0 && static_cast<std::size_t>(index) < N) return choices[index].Value;
+  if (typed) return ofText(box.Text());
+  return std::nullopt;
+}
+
+// A line for a typed text that names no setting.
+template <typename T>
+std::string TypingError(const TComboBox& box, bool typed, std::optional<T> (*ofText)(const std::string&),
+                        const char* what, const std::string& valid) {
+  if (box.ItemIndex() >= 0 || !typed || ofText(box.Text())) return {};
+  return std::string(what) + " \"" + box.Text() + "\" is not one of " + valid + "; it stays as it was.\n";
 }
 
 }  // namespace
@@ -55,14 +68,40 @@ TComSetupForm::TComSetupForm(THost& host)
   Button2.ModalResult = mrCancel;
   Button2.Cancel = true;
   Button1.OnClick = [this] { Button1Click(); };
+  // Typing clears the chosen item, picking sets it: the last of the two
+  // decides what Ok applies.
+  CBBaudRate.OnChange = [this] { BaudTyped = CBBaudRate.ItemIndex() < 0; };
+  CBDataBits.OnChange = [this] { DataTyped = CBDataBits.ItemIndex() < 0; };
+  CBParity.OnChange = [this] { ParityTyped = CBParity.ItemIndex() < 0; };
+  CBStopBits.OnChange = [this] { StopTyped = CBStopBits.ItemIndex() < 0; };
+  CBFlowControl.OnChange = [this] { FlowTyped = CBFlowControl.ItemIndex() < 0; };
 }
 
-std::optional<TBaudRate> TComSetupForm::ChosenBaudRate() const { return Chosen(CBBaudRate, BaudRates); }
-std::optional<TDataBits> TComSetupForm::ChosenDataBits() const { return Chosen(CBDataBits, DataBitsList); }
-std::optional<TParity> TComSetupForm::ChosenParity() const { return Chosen(CBParity, Parities); }
-std::optional<TStopBits> TComSetupForm::ChosenStopBits() const { return Chosen(CBStopBits, StopBitsList); }
+std::optional<TBaudRate> TComSetupForm::ChosenBaudRate() const {
+  return Chosen(CBBaudRate, BaudRates, BaudTyped, BaudRateOfText);
+}
+std::optional<TDataBits> TComSetupForm::ChosenDataBits() const {
+  return Chosen(CBDataBits, DataBitsList, DataTyped, DataBitsOfText);
+}
+std::optional<TParity> TComSetupForm::ChosenParity() const {
+  return Chosen(CBParity, Parities, ParityTyped, ParityOfText);
+}
+std::optional<TStopBits> TComSetupForm::ChosenStopBits() const {
+  return Chosen(CBStopBits, StopBitsList, StopTyped, StopBitsOfText);
+}
 std::optional<TFlowControl> TComSetupForm::ChosenFlowControl() const {
-  return Chosen(CBFlowControl, FlowControls);
+  return Chosen(CBFlowControl, FlowControls, FlowTyped, FlowControlOfText);
+}
+
+std::string TComSetupForm::TypingErrors() const {
+  std::string text = TypingError(CBBaudRate, BaudTyped, BaudRateOfText, "Baud rate", ValidBaudRates()) +
+                     TypingError(CBDataBits, DataTyped, DataBitsOfText, "Data bits", ValidDataBits()) +
+                     TypingError(CBParity, ParityTyped, ParityOfText, "Parity", ValidParities()) +
+                     TypingError(CBStopBits, StopTyped, StopBitsOfText, "Stop bits", ValidStopBits()) +
+                     TypingError(CBFlowControl, FlowTyped, FlowControlOfText, "Flow control",
+                                 ValidFlowControls());
+  if (!text.empty()) text.pop_back();
+  return text;
 }
 
 }  // namespace vornex

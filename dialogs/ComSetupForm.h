@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "comm/CommTypes.h"
 #include "forms/Controls.h"
@@ -33,13 +34,21 @@ class TComSetupForm : public TForm {
   // Ok: the result is already set by the button; the dialog hides.
   void Button1Click() { Hide(); }
 
-  // The setting the chosen item of each box stands for, or nothing when no
-  // item is chosen: a typed text is never read.
+  // The setting each box stands for at Ok: its chosen item's; else, for a
+  // text the user typed, the setting the text names; else nothing (a box
+  // left as it was, or a typed text that names no setting).
   std::optional<TBaudRate> ChosenBaudRate() const;
   std::optional<TDataBits> ChosenDataBits() const;
   std::optional<TParity> ChosenParity() const;
   std::optional<TStopBits> ChosenStopBits() const;
   std::optional<TFlowControl> ChosenFlowControl() const;
+  // The typed texts that name no setting, each with the values its box
+  // takes, a line a box; empty when there are none.
+  std::string TypingErrors() const;
+
+ private:
+  // The user typed in the box since choosing from its list.
+  bool BaudTyped = false, DataTyped = false, ParityTyped = false, StopTyped = false, FlowTyped = false;
 };
 
 }  // namespace vornex

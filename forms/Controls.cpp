@@ -106,6 +106,26 @@ bool TControl::Reachable() const {
   return true;
 }
 
+bool TControl::InClientArea() const {
+  const TForm* form = Owner();
+  if (!form || form == this || form->AutoSize) return true;
+  // Where the control stands in the window's client area.
+  int left = BoundsRect.Left, top = BoundsRect.Top;
+  for (const TControl* c = Parent(); c && c != form; c = c->Parent()) {
+    left += c->Bounds().Left;
+    top += c->Bounds().Top;
+  }
+  const TRect& client = form->Bounds();
+  auto shown = [](int from, int length, int limit) {
+    return std::max(0, std::min(from + length, limit) - std::max(from, 0));
+  };
+  // A control sized to its caption is in when its corner is.
+  if (BoundsRect.Width == 0 && BoundsRect.Height == 0)
+    return left >= 0 && top >= 0 && left < client.Width && top < client.Height;
+  return 2 * shown(left, BoundsRect.Width, client.Width) >= BoundsRect.Width &&
+         2 * shown(top, BoundsRect.Height, client.Height) >= BoundsRect.Height;
+}
+
 // --- simple controls -------------------------------------------------------------
 
 TGroupBox::TGroupBox(TContainer* parent, std::string name, std::string caption, TRect bounds)

@@ -104,6 +104,11 @@ class TControl : public TComponent {
   // True when this control and every container above it are enabled and
   // visible: what a user can reach.
   bool Reachable() const;
+  // False when the control lies outside its window's client area: less than
+  // half of its width or height shows there. Such a control is no Tab stop
+  // (it stays reachable through the accessibility interface). A window
+  // sized to its contents holds all of them.
+  bool InClientArea() const;
   // Asks the renderer to paint now rather than at its leisure.
   void Repaint() { Notify(TProp::Repaint); }
 

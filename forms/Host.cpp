@@ -1,28 +1,39 @@
 #include "forms/Host.h"
 
 #include <chrono>
+#include <vector>
 
 namespace vornex {
 
 bool TSyncQueue::Run(const std::function<void()>& call) {
+  static const std::atomic<bool> never{false};
+  return Run(call, never);
+}
+
+bool TSyncQueue::Run(const std::function<void()>& call, const std::atomic<bool>& withdrawn) {
   if (OnUiThread()) {
+    if (withdrawn) return false;
     call();
     return true;
   }
   auto request = std::make_shared<TRequest>();
   request->Call = call;
+  request->Withdrawn = &withdrawn;
   {
     std::lock_guard<std::mutex> hold(Lock);
-    if (Closed) return false;
+    // Checked under the lock Withdraw takes: a caller withdrawn before it
+    // got here never queues, one queued before is taken out by Withdraw.
+    if (Closed || withdrawn) return false;
     Pending.push_back(request);
     if (Waker) Waker();
   }
-  Changed.notify_all();
+  // Only the UI thread waits for calls.
+  Changed.notify_one();
   std::exception_ptr failure;
   bool ran = false;
   {
-    std::unique_lock<std::mutex> hold(Lock);
-    Changed.wait(hold, [&] { return request->Done; });
+    std::unique_lock<std::mutex> hold(request->DoneLock);
+    request->DoneChanged.wait(hold, [&] { return request->Done; });
     // The failure leaves the request here, so the thread that catches it is
     // also the one that frees it, whenever the UI thread lets go of the
     // request.
@@ -31,6 +42,14 @@ bool TSyncQueue::Run(const std::function<void()>& call) {
   }
   if (failure) std::rethrow_exception(failure);
   return ran;
+}
+
+void TSyncQueue::TRequest::Finish() {
+  {
+    std::lock_guard<std::mutex> hold(DoneLock);
+    Done = true;
+  }
+  DoneChanged.notify_all();
 }
 
 bool TSyncQueue::Drain() {
@@ -51,13 +70,30 @@ bool TSyncQueue::Drain() {
       request->Ran = true;
       request->Failure = std::current_exception();
     }
-    {
-      std::lock_guard<std::mutex> hold(Lock);
-      request->Done = true;
-    }
-    Changed.notify_all();
+    request->Finish();
   }
   return any;
+}
+
+void TSyncQueue::Withdraw() {
+  std::vector<std::shared_ptr<TRequest>> withdrawn;
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    for (auto it = Pending.begin(); it != Pending.end();) {
+      if (*(*it)->Withdrawn) {
+        withdrawn.push_back(std::move(*it));
+        it = Pending.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& request : withdrawn) request->Finish();
+}
+
+std::size_t TSyncQueue::Waiting() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Pending.size();
 }
 
 void TSyncQueue::WaitAndDrain(int timeoutMs) {
@@ -84,13 +120,14 @@ void TSyncQueue::SetWaker(std::function<void()> waker) {
 }
 
 void TSyncQueue::Close() {
+  std::deque<std::shared_ptr<TRequest>> released;
   {
     std::lock_guard<std::mutex> hold(Lock);
     Closed = true;
     Waker = nullptr;
-    for (auto& request : Pending) request->Done = true;
-    Pending.clear();
+    released.swap(Pending);
   }
+  for (auto& request : released) request->Finish();
   Changed.notify_all();
 }
 

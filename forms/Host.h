@@ -2,7 +2,9 @@
 // dialogs, and handing a call from another thread to the UI thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -27,6 +29,14 @@ class TSyncQueue {
   // Runs call on the UI thread and waits for it; a failure it raises is
   // raised here. False when the queue was closed and the call did not run.
   bool Run(const std::function<void()>& call);
+  // The same, for a caller that can be withdrawn: once `withdrawn` is set
+  // and Withdraw called, the call no longer starts and Run returns false.
+  // A call already running on the UI thread is waited for.
+  bool Run(const std::function<void()>& call, const std::atomic<bool>& withdrawn);
+  // Releases, unrun, every waiting caller whose flag is set (set it first).
+  void Withdraw();
+  // Calls waiting for the UI thread; for tests.
+  std::size_t Waiting();
   // How to get the UI thread's attention when a call is queued. Called with
   // the queue's lock held, so Close waits for it; it must not call back.
   void SetWaker(std::function<void()> waker);
@@ -40,14 +50,21 @@ class TSyncQueue {
   void Close();
 
  private:
+  // A caller waits on its own request, so that the UI thread finishing one
+  // and the queue's other users never contend for the caller's wake-up.
   struct TRequest {
     std::function<void()> Call;
+    const std::atomic<bool>* Withdrawn = nullptr;
+    std::mutex DoneLock;
+    std::condition_variable DoneChanged;
     bool Done = false;
     bool Ran = false;
     std::exception_ptr Failure;
+    void Finish();
   };
   const std::thread::id UiThread;
   std::mutex Lock;
+  // Wakes the UI thread: a call queued, a Poke, the queue closed.
   std::condition_variable Changed;
   std::deque<std::shared_ptr<TRequest>> Pending;
   std::function<void()> Waker;

@@ -7,9 +7,14 @@ namespace vornex {
 TThread::TThread(THost& host) : Queue(host.SyncQueue()) {}
 
 TThread::~TThread() {
-  // The derived destructor must have ended the thread already.
+  // The derived destructor must have ended the thread already. One left
+  // running would go on in a destroyed object: it is told to stop and
+  // waited for.
   assert(!Worker.joinable());
-  if (Worker.joinable()) Worker.detach();
+  if (Worker.joinable()) {
+    StopFlag = true;
+    Worker.join();
+  }
 }
 
 void TThread::Start() {

@@ -8,6 +8,18 @@
 
 namespace vornex {
 
+// What a device's absolute path names, for a port given as a path.
+enum class TDeviceKind {
+  NotAPath,      // no absolute path this system knows: the port text is a name
+  NotFound,      // nothing can be found there; GetLastError says why
+  Terminal,      // a serial line (a tty)
+  UsbPrinter,    // /dev/usb/lpN
+  ParallelPort,  // /dev/lpN, /dev/parportN
+  Fifo,
+  Socket,
+  Other,         // a file, a folder, any other device
+};
+
 class TDevices {
  public:
   virtual ~TDevices() = default;
@@ -24,6 +36,14 @@ class TDevices {
   virtual THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                             DWORD flagsAndAttributes) = 0;
   virtual DWORD GetFileType(THandle file) = 0;
+  // The device a name opens, as a text two names of one device share (a
+  // serial line by two names, a port and the path it is mapped to): what
+  // QueryDosDevice gives for a DOS name on Windows. Empty when the name
+  // opens nothing the system knows.
+  virtual std::string DeviceIdentity(const std::string& name) = 0;
+  // What the path names, by the device rather than the letters in it; looks
+  // without opening anything. Windows knows no such paths.
+  virtual TDeviceKind GetDeviceKind(const std::string& path) = 0;
 
   // Blocking write. On a comm handle it ends short, and still succeeds, when
   // the write total time-out runs out. When abortEvent is given and becomes

@@ -31,8 +31,16 @@ class TSockets {
                           THandle abortEvent) = 0;
   // A stream socket of the address family; InvalidSocket on failure.
   virtual TSocket socket(int family) = 0;
-  virtual bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs,
-                       THandle abortEvent) = 0;
+  // Starts connecting s to address and returns at once: true while it is
+  // connecting (or has connected), false when it failed at once. Several
+  // sockets may be connecting at the same time.
+  virtual bool ConnectStart(TSocket s, const TSocketAddress& address) = 0;
+  // Waits up to timeoutMs for the first of these connecting sockets to
+  // connect or fail: its index, with `error` 0 when it has connected or the
+  // code of its failure. -1 when none did in time (WSAETIMEDOUT) or the
+  // abort event came, the code for GetLastError.
+  virtual int WaitForConnect(const std::vector<TSocket>& sockets, DWORD timeoutMs, THandle abortEvent,
+                             DWORD& error) = 0;
   // Blocks until the system has taken all count bytes. `sent` says how many
   // it took, also when the call fails or is aborted.
   virtual bool send(TSocket s, const void* data, DWORD count, DWORD& sent,
@@ -42,6 +50,10 @@ class TSockets {
   virtual bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
                     THandle abortEvent) = 0;
   virtual bool shutdown(TSocket s, int how) = 0;
+  // What the peer's system has not acknowledged yet of what was sent, sent
+  // or still queued; the end of the stream counts one once our side is
+  // shut. 0: it has everything. False when the system cannot tell.
+  virtual bool GetUnacknowledged(TSocket s, DWORD& bytes) = 0;
   virtual bool closesocket(TSocket s) = 0;
 };
 

@@ -127,6 +127,7 @@ inline constexpr DWORD WSAEINVAL = 10022;
 inline constexpr DWORD WSAEMFILE = 10024;
 inline constexpr DWORD WSAEWOULDBLOCK = 10035;
 inline constexpr DWORD WSAENOTSOCK = 10038;
+inline constexpr DWORD WSAEOPNOTSUPP = 10045;
 inline constexpr DWORD WSAEAFNOSUPPORT = 10047;
 inline constexpr DWORD WSAEADDRNOTAVAIL = 10049;
 inline constexpr DWORD WSAENETDOWN = 10050;

@@ -58,6 +58,7 @@ void TPortDiscovery::RefreshPortList() {
 
 void TPortDiscovery::FindUsbPrinters() {
   Paths.clear();
+  PathLabels.clear();
   TRegKey usb(Platform, UsbEnumKeyPath);
   if (!usb.Open()) return;
   std::string name;
@@ -89,9 +90,16 @@ bool TPortDiscovery::AddUsbPrinterInstances(const std::string& devicePath, std::
     }
     if (!CanOpenDevice(path)) continue;
     Paths.push_back(path);
-    ComboBox1.AddItem(UsbPrinterLabel + IntToHex(static_cast<std::uint32_t>(productId)));
+    PathLabels.push_back(UsbPrinterLabel + IntToHex(static_cast<std::uint32_t>(productId)));
+    ComboBox1.AddItem(PathLabels.back());
   }
   return true;
+}
+
+std::string TPortDiscovery::UsbPrinterPathOf(const std::string& label) const {
+  for (std::size_t i = 0; i < Paths.size(); ++i)
+    if (PathLabels[i] == label) return Paths[i];
+  return {};
 }
 
 bool TPortDiscovery::CanOpenDevice(const std::string& path) {
@@ -176,9 +184,11 @@ void TPortDiscovery::AddNetworkPrinters() {
     address.Port = static_cast<std::uint16_t>(number);
     add(address, name);
   }
-  std::vector<TNetworkPrinter> found;
+  TNetworkSearch found;
+  NetworkFailures.clear();
   if (!Platform.Discovery().EnumNetworkPrinters(found, NetworkWaitMs)) return;
-  for (const TNetworkPrinter& printer : found) {
+  NetworkFailures = found.Failures;
+  for (const TNetworkPrinter& printer : found.Printers) {
     TNetworkAddress address;
     if (ParseNetworkAddress(printer.Address, address)) add(address, printer.Name);
   }

@@ -49,6 +49,8 @@ class TPortDiscovery {
   const std::vector<std::string>& UsbPrinterPaths() const { return Paths; }
   // The path a USB printer transfer sends to, taken when it starts.
   std::string FirstUsbPrinterPath() const { return Paths.empty() ? std::string() : Paths.front(); }
+  // The first USB printer listed by that label (Common USB-2), or empty.
+  std::string UsbPrinterPathOf(const std::string& label) const;
 
   void ComboBox1DropDown() { RefreshPortList(); }
   // Searches the USB printers alone; their labels go after what is listed.
@@ -68,6 +70,11 @@ class TPortDiscovery {
   void AddPrintQueues();
   bool CanOpenDevice(const std::string& path);
 
+  // The sources of printers on the network that failed in the last
+  // rebuild's search, and why: the window says nothing of them, but a
+  // command line does.
+  const std::vector<TSourceFailure>& NetworkSearchFailures() const { return NetworkFailures; }
+
   // How long a rebuild waits for the network search; a search that takes
   // longer shows its printers at a later rebuild.
   DWORD NetworkWaitMs = DefaultNetworkWaitMs;
@@ -83,9 +90,12 @@ class TPortDiscovery {
   TComboBox& ComboBox1;
   std::int32_t Level = 0;
   std::vector<std::string> Paths;
+  // The label each of Paths is listed by.
+  std::vector<std::string> PathLabels;
   // The library's devices as last found, listed again while a transfer
   // through the library runs rather than opening its device a second time.
   std::vector<std::string> VendorLabels;
+  std::vector<TSourceFailure> NetworkFailures;
 };
 
 }  // namespace vornex

@@ -34,18 +34,27 @@ struct TSelectionControls {
 class TPortSelection {
  public:
   TPortSelection(TUploadJob& job, TComm& comm1, const TPortDiscovery& ports,
-                 const TSelectionControls& controls, THost& host);
+                 const TSelectionControls& controls, THost& host, TPlatform& platform);
 
   static constexpr int ProbeDelayMs = 500;
 
   // True while a send loop runs; a change then waits until it has ended.
   std::function<bool()> TransferRunning;
+  // The window's rule: while a USB printer is found, every port text but an
+  // address or a device path sends to it. Off, the port given is the port
+  // used, and a USB printer is named by its label (the command line).
+  bool UsbPrinterTakesEveryPort = true;
 
   // The port box's change handler: the mode follows every edit; the probe
   // waits for the text to stand still, unless the port was picked.
   void ComboBox1Change();
-  // Start's selection: the mode, and a COM port probed at once.
-  void SelectForStart();
+  // Start's selection: the mode, and a COM port probed at once. False when
+  // the port text is a path that is no port (a file, a folder, nothing):
+  // that has been said, and nothing is to be sent.
+  bool SelectForStart();
+  // The USB printer a transfer in mode 4 sends to: the one the port text
+  // names, else the first found.
+  std::string UsbPrinterPath() const;
   // TiProbe's tick: the text has stood still.
   void TiProbeTimer();
   // After a transfer: a change made during it takes effect now.
@@ -56,7 +65,10 @@ class TPortSelection {
   bool ChangePending() const { return Pending; }
 
  private:
-  void Select(bool probeNow);
+  bool Select(bool probeNow, bool starting);
+  // A port text that is a device's path: its kind decides.
+  bool SelectDevice(const std::string& path, TDeviceKind kind, DWORD error, bool probeNow, bool starting);
+  void SelectSerial(const std::string& portText, bool probeNow);
   void Probe(const std::string& portText);
 
   TUploadJob& Job;
@@ -64,7 +76,10 @@ class TPortSelection {
   const TPortDiscovery& Ports;
   TSelectionControls C;
   THost& Host;
+  TPlatform& Platform;
   bool Pending = false;
+  // The USB printer the port text names, when it names one.
+  std::string NamedUsbPrinter;
 };
 
 }  // namespace vornex

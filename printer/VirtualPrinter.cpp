@@ -38,6 +38,7 @@ struct TVirtualPrinter::TPort {
   int Fd = -1;       // for the network printer: the connection, while there is one
   int ListenFd = -1;
   int SlaveFd = -1;  // a pty's own end, held so the line never hangs up
+  std::uint16_t ListenPort = 0;  // a network printer's, on 127.0.0.1
   bool Reading = true;
   bool Gone = false;
   TSha256 Hash;
@@ -113,7 +114,7 @@ std::uint16_t PortOf(int fd) {
   return ntohs(a.sin_port);
 }
 
-// The most a paced line may take in one read: 10 ms of its rate.
+// The most a paced port may take in one read: 10 ms of its rate.
 double Burst(std::size_t rate) { return std::max(1.0, double(rate) / 100.0); }
 
 void Refill(TVirtualPrinter::TPort& port, std::size_t rate, Clock::time_point now) {
@@ -182,13 +183,14 @@ TVirtualPrinter::TVirtualPrinter(TPrinterOptions options) : Options(std::move(op
     Ports.push_back(std::move(vendor));
   }
 
-  if (Options.Tcp) {
+  for (std::size_t i = 0; Options.Tcp && i < std::max<std::size_t>(1, Options.TcpListeners); ++i) {
     auto tcp = std::make_unique<TPort>();
-    tcp->Name = "TCP";
+    tcp->Name = i == 0 ? "TCP" : "TCP" + std::to_string(i + 1);
     tcp->End = TEnd::Tcp;
-    tcp->ListenFd = ListenOn(Options.TcpPort);
+    tcp->ListenFd = ListenOn(Options.TcpPort == 0 ? 0 : static_cast<std::uint16_t>(Options.TcpPort + i));
     tcp->Reading = !Options.TcpStall;
-    ListeningPort = PortOf(tcp->ListenFd);
+    tcp->ListenPort = PortOf(tcp->ListenFd);
+    if (i == 0) ListeningPort = tcp->ListenPort;
     Ports.push_back(std::move(tcp));
   }
 
@@ -221,6 +223,13 @@ std::string TVirtualPrinter::DeviceMap() const {
 
 std::string TVirtualPrinter::TcpPortText() const { return "TCP:127.0.0.1:" + std::to_string(ListeningPort); }
 
+std::vector<std::string> TVirtualPrinter::TcpPortTexts() const {
+  std::vector<std::string> texts;
+  for (const auto& p : Ports)
+    if (p->End == TEnd::Tcp) texts.push_back("TCP:127.0.0.1:" + std::to_string(p->ListenPort));
+  return texts;
+}
+
 std::vector<std::string> TVirtualPrinter::Environment() const {
   // The roots even without a USB printer: otherwise Vornex looks at the
   // machine's own /sys and /dev, and a real printer there takes the bytes.
@@ -233,12 +242,22 @@ std::vector<std::string> TVirtualPrinter::Environment() const {
   return lines;
 }
 
+std::vector<std::string> TVirtualPrinter::ShellExports() const {
+  std::vector<std::string> exports;
+  for (const auto& line : Environment()) {
+    const auto eq = line.find('=');
+    // In single quotes nothing is special but the quote itself, which ends
+    // the quoting, is written escaped, and starts it again.
+    std::string quoted = "'";
+    for (char c : line.substr(eq + 1)) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    exports.push_back("export " + line.substr(0, eq) + "=" + quoted + "'");
+  }
+  return exports;
+}
+
 void TVirtualPrinter::WriteEnvFile(const std::string& path) const {
   std::ofstream out(path, std::ios::trunc);
-  for (const auto& line : Environment()) {
-    auto eq = line.find('=');
-    out << "export " << line.substr(0, eq) << "='" << line.substr(eq + 1) << "'\n";
-  }
+  for (const auto& line : ShellExports()) out << line << "\n";
 }
 
 std::vector<TReceived> TVirtualPrinter::Transfers() {
@@ -317,7 +336,7 @@ void TVirtualPrinter::Return(const std::string& name) {
     if (port->End == TEnd::Pty)
       OpenPty(*port, port->Path);
     else if (port->End == TEnd::Tcp)
-      port->ListenFd = ListenOn(ListeningPort);
+      port->ListenFd = ListenOn(port->ListenPort);
     else
       OpenFifoReader(*port);
   }
@@ -382,6 +401,10 @@ void TVirtualPrinter::EndConnection(TPort& port, bool reset) {
   port.Fd = -1;
 }
 
+std::size_t TVirtualPrinter::RateOf(const TPort& port) const {
+  return port.End == TEnd::Pty ? Options.SerialRate : port.End == TEnd::Tcp ? Options.TcpRate : 0;
+}
+
 void TVirtualPrinter::Run() {
   std::vector<std::uint8_t> buffer(1 << 16);
   for (;;) {
@@ -404,11 +427,11 @@ void TVirtualPrinter::Run() {
           continue;
         }
         if (p->End == TEnd::File || p->Fd < 0 || !p->Reading || p->Gone) continue;
-        if (p->End == TEnd::Pty && Options.SerialRate > 0) {
+        if (const std::size_t rate = RateOf(*p)) {
           // Out of tokens: look again when the line has room for a byte.
-          Refill(*p, Options.SerialRate, now);
+          Refill(*p, rate, now);
           if (p->Tokens < 1) {
-            const double wait = (1 - p->Tokens) / double(Options.SerialRate);
+            const double wait = (1 - p->Tokens) / double(rate);
             timeout = std::min(timeout, std::max(1, static_cast<int>(wait * 1000) + 1));
             continue;
           }
@@ -434,9 +457,10 @@ void TVirtualPrinter::Run() {
       // Told to stop (or gone) while the poll was on: nothing more is taken.
       if (!p.Reading || p.Gone) continue;
       std::size_t want = buffer.size();
-      const bool paced = p.End == TEnd::Pty && Options.SerialRate > 0;
+      const std::size_t rate = RateOf(p);
+      const bool paced = rate > 0;
       if (paced) {
-        Refill(p, Options.SerialRate, now);
+        Refill(p, rate, now);
         if (p.Tokens < 1) continue;
         want = std::min(want, static_cast<std::size_t>(p.Tokens));
       }

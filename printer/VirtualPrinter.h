@@ -41,6 +41,12 @@ struct TPrinterOptions {
   std::uint16_t TcpPort = 0;
   bool TcpStall = false;
   std::uint64_t TcpResetAfter = 0;
+  // As many network printers, each a listener of its own (on TcpPort and
+  // the ports after it, or free ones), all alike: a fleet.
+  std::size_t TcpListeners = 1;
+  // Each network printer reads this many bytes a second; 0: as fast as
+  // they come.
+  std::size_t TcpRate = 0;
   // A pause this long ends a transfer.
   int IdleMs = 300;
   // The USB printer's vendor and product IDs: the maker's, so that
@@ -70,9 +76,15 @@ class TVirtualPrinter {
   // The port text that reaches the network printer: TCP:127.0.0.1:PORT.
   std::string TcpPortText() const;
   std::uint16_t TcpPort() const { return ListeningPort; }
+  // Every network printer's port text, the first one's first. Reports name
+  // them TCP, TCP2, TCP3...
+  std::vector<std::string> TcpPortTexts() const;
   // Everything Vornex needs to find this printer, as NAME=VALUE lines.
   std::vector<std::string> Environment() const;
-  // The same, written as a file a shell can source.
+  // The same as shell commands, each value quoted: pasted into a shell or
+  // sourced, a ';' or a blank in a value stays in it.
+  std::vector<std::string> ShellExports() const;
+  // ShellExports, written as a file a shell can source.
   void WriteEnvFile(const std::string& path) const;
 
   std::vector<TReceived> Transfers();
@@ -104,6 +116,8 @@ class TVirtualPrinter {
   void Accept(TPort& port);
   void EndConnection(TPort& port, bool reset);
   TPort* Find(const std::string& name);
+  // Bytes a second the port takes; 0: as fast as they come.
+  std::size_t RateOf(const TPort& port) const;
   void Kick();
 
   TPrinterOptions Options;

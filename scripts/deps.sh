@@ -22,11 +22,12 @@ case "$purpose" in
   # warnings, and the archive's listing. The network printer tests start
   # their own D-Bus, Avahi and CUPS, and the benchmark compares with socat;
   # the print queue tests print through CUPS's socket backend, which is in
-  # the cups package.
+  # the cups package; the network fault tests make a network namespace of
+  # their own (iproute2) and lose packets in it with nftables.
   test) packages+=(libgtest-dev xvfb xauth locales
                    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
                    "${release[@]}" lintian desktop-file-utils man-db unzip
-                   dbus avahi-daemon avahi-utils cups-daemon cups-client cups socat) ;;
+                   dbus avahi-daemon avahi-utils cups-daemon cups-client cups socat iproute2 nftables) ;;
   release) packages+=("${release[@]}") ;;
   *) echo "usage: $0 run|test|screenshots|release" >&2; exit 2 ;;
 esac

@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "comm/Comm.h"
 #include "forms/Exception.h"
@@ -165,6 +166,54 @@ TEST_F(CommTest, OnlyChangesRebuildTheBlockAndEachOptionSetsItsOwnFlag) {
   EXPECT_EQ(Comm.FlowControl(), fcNone);
 }
 
+// Once chosen, a flow control is one handshake alone on the line; until
+// then the device's own stays, whatever the property holds.
+TEST_F(CommTest, AChosenFlowControlSetsTheHandshakeFieldsAndOnlyThen) {
+  Port->State.fOutxCtsFlow = 1;
+  Port->State.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  Port->State.fOutX = 1;
+  Comm.SetFlowControl(fcNone);
+  OpenPort();
+  EXPECT_FALSE(Comm.FlowControlChosen());
+  EXPECT_EQ(Port->State.fOutxCtsFlow, 1u) << "not chosen: the device's handshake stays";
+  EXPECT_EQ(Port->State.fOutX, 1u);
+
+  struct TCase {
+    TFlowControl Flow;
+    DWORD Cts, Rts, Dsr, Dtr, OutX, InX;
+  } cases[] = {
+      {fcCTS, 1, RTS_CONTROL_HANDSHAKE, 0, DTR_CONTROL_ENABLE, 0, 0},
+      {fcNone, 0, RTS_CONTROL_ENABLE, 0, DTR_CONTROL_ENABLE, 0, 0},
+      {fcSoftware, 0, RTS_CONTROL_ENABLE, 0, DTR_CONTROL_ENABLE, 1, 1},
+      {fcDTR, 0, RTS_CONTROL_ENABLE, 1, DTR_CONTROL_HANDSHAKE, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    Comm.ChooseFlowControl(c.Flow);
+    EXPECT_TRUE(Comm.FlowControlChosen());
+    EXPECT_EQ(Comm.FlowControl(), c.Flow);
+    const DCB& d = Port->State;
+    EXPECT_EQ((std::vector<DWORD>{d.fOutxCtsFlow, d.fRtsControl, d.fOutxDsrFlow, d.fDtrControl, d.fOutX, d.fInX}),
+              (std::vector<DWORD>{c.Cts, c.Rts, c.Dsr, c.Dtr, c.OutX, c.InX}))
+        << "flow " << int(c.Flow);
+  }
+  // Choosing the value the property already holds still applies it.
+  TComm declared(Platform, Host);
+  declared.SetDeviceName("\\\\.\\COM1");
+  declared.SetFlowControl(fcCTS);
+  Comm.Close();
+  declared.Open();
+  ASSERT_TRUE(declared.Enabled());
+  EXPECT_EQ(Port->State.fOutxDsrFlow, 1u) << "declared, not chosen: the line keeps what it had";
+  declared.ChooseFlowControl(fcCTS);
+  EXPECT_EQ(Port->State.fOutxDsrFlow, 0u);
+  EXPECT_EQ(Port->State.fOutxCtsFlow, 1u);
+  // fcDefault chosen keeps whatever the device reports.
+  Port->State.fOutX = 1;
+  declared.ChooseFlowControl(fcDefault);
+  EXPECT_EQ(Port->State.fOutX, 1u);
+  EXPECT_EQ(Port->State.fOutxCtsFlow, 1u);
+}
+
 TEST_F(CommTest, EverySetCharRebuildsButAssignDoesNot) {
   OpenPort();
   int before = Platform.CountCalls("SetCommState");
@@ -246,24 +295,58 @@ TEST_F(CommTest, OpenFailuresLeaveThePortAsDescribed) {
   EXPECT_NO_THROW(Comm.CheckOpen());
 }
 
-TEST_F(CommTest, RefusedTimeoutsOrBlockLeaveThePortOpenWithoutAThread) {
-  for (const char* call : {"SetCommTimeouts", "SetCommState"}) {
-    Platform.FailCall(call, 31, false);
-    std::string message = MessageOf([&] { Comm.Open(); });
-    EXPECT_NE(message.find("(Error: 31)"), std::string::npos) << message;
-    EXPECT_TRUE(Comm.Enabled()) << call;
-    EXPECT_EQ(Comm.EventThread(), nullptr) << call;
-    Comm.Close();
-    EXPECT_FALSE(Comm.Enabled());
-    EXPECT_EQ(Port->OpenHandles, 0);
+// Every call of Open is checked, and a failing one leaves nothing open: the
+// port is closed again before the failure is raised with its code.
+TEST_F(CommTest, AnOpenThatFailsPartWayClosesWhatItOpenedAndRaisesWithTheCode) {
+  struct TCase {
+    const char* Call;
+    int After;  // successful calls before the failing one
+    std::string Message;
+  } cases[] = {
+      {"SetCommTimeouts", 0, "Error updating CommTimeouts (Error: 31): system error 31."},
+      {"SetupComm", 0, "Error initializing Read/Write Buffers (Error: 31): system error 31."},
+      {"GetCommState", 0, "Error updating DataControlBlock (Error: 31): system error 31."},
+      {"SetCommState", 0, "Error updating DataControlBlock (Error: 31): system error 31."},
+      {"SetupComm", 1, "Error initializing Read/Write Buffers (Error: 31): system error 31."},
+      {"SetCommMask", 1, "Error setting CommMask (Error: 31): system error 31."},
+  };
+  for (const auto& c : cases) {
+    const int statesSet = Platform.CountCalls("SetCommState");
+    Platform.FailCall(c.Call, 31, false, c.After);
+    EXPECT_EQ(MessageOf([&] { Comm.Open(); }), c.Message) << c.Call;
+    EXPECT_FALSE(Comm.Enabled()) << c.Call;
+    EXPECT_EQ(Comm.EventThread(), nullptr) << c.Call;
+    EXPECT_EQ(Port->OpenHandles, 0) << c.Call;
+    if (std::string(c.Call) == "GetCommState") {
+      EXPECT_EQ(Platform.CountCalls("SetCommState"), statesSet) << "no block of stale settings is written";
+    }
+    Platform.ClearFailures();
   }
+  // The port opens again once the device agrees.
+  OpenPort();
+  EXPECT_NE(Comm.EventThread(), nullptr);
+  Comm.Close();
+
+  // A device that takes no event mask is no serial port: it is closed and
+  // Open returns without raising, its reason left for the caller.
+  Platform.FailCall("SetCommMask", 50, false);
+  EXPECT_NO_THROW(Comm.Open());
+  EXPECT_FALSE(Comm.Enabled());
+  EXPECT_EQ(Platform.GetLastError(), 50u);
+  EXPECT_EQ(Port->OpenHandles, 0);
 }
 
-TEST_F(CommTest, RefusedQueueSizesRaiseAfterMonitoringStarted) {
-  Platform.FailCall("SetupComm", 5);
-  EXPECT_EQ(MessageOf([&] { Comm.Open(); }), "Error initializing Read/Write Buffers (Error: 5): system error 5.");
-  EXPECT_TRUE(Comm.Enabled());
-  EXPECT_NE(Comm.EventThread(), nullptr);
+// A rebuild while open checks the device's answers too.
+TEST_F(CommTest, ARebuildThatCannotReadTheDevicesSettingsWritesNone) {
+  OpenPort();
+  const int statesSet = Platform.CountCalls("SetCommState");
+  Platform.FailCall("GetCommState", 5, false);
+  EXPECT_EQ(MessageOf([&] { Comm.SetBaudRate(br19200); }), "Error updating DataControlBlock (Error: 5): system error 5.");
+  EXPECT_EQ(Platform.CountCalls("SetCommState"), statesSet);
+  Platform.FailCall("SetupComm", 6, false);
+  EXPECT_EQ(MessageOf([&] { Comm.SetBaudRate(br38400); }),
+            "Error initializing Read/Write Buffers (Error: 6): system error 6.");
+  EXPECT_TRUE(Comm.Enabled()) << "a refused change leaves the port open";
 }
 
 TEST_F(CommTest, AClosedPortAnswersWithItsClosedResults) {
@@ -377,8 +460,7 @@ TEST_F(CommTest, EventsReachTheCallbacksOnTheUiThreadUntilClose) {
   Platform.RaiseCommEvent("COM1", EV_TXEMPTY);
   ASSERT_TRUE(Platform.WaitUntil([&] { return Port->PendingEvents.empty(); }));
   Comm.Close();
-  // Once the thread is over, nothing it handed over is still on its way.
-  ASSERT_TRUE(Host.WaitUntil([&] { return thread->Finished(); }));
+  EXPECT_TRUE(thread->Finished()) << "ended and joined by Close";
   Host.Pump();
   EXPECT_EQ(txEmpty, 1);
   EXPECT_EQ(Port->Purges.size(), 0u) << "Close does not purge through the thread";
@@ -399,8 +481,57 @@ TEST_F(CommTest, ClosingAPortWhoseDriverKeepsItsWaitStillEnds) {
       << "Close waits for the driver no longer than its limit";
   EXPECT_FALSE(Comm.Enabled());
   EXPECT_EQ(Port->OpenHandles, 0);
-  EXPECT_TRUE(Host.WaitUntil([&] { return thread->Finished(); })) << "the closed handle ends the wait";
+  EXPECT_TRUE(thread->Finished()) << "the closed handle ends the wait, and Close joins the thread";
   EXPECT_EQ(Port->Purges.size(), 0u);
+}
+
+// Close takes back an event the thread has handed over and the UI thread
+// has not run yet, so the thread ends and is joined before Close returns,
+// from the UI thread or any other, and the event calls nothing.
+TEST_F(CommTest, ACloseWhileAnEventIsHandedOverEndsAndJoinsTheThread) {
+  int txEmpty = 0;
+  Comm.OnTxEmpty = [&](TThreadComm&) { ++txEmpty; };
+  auto handedOver = [&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Host.SyncQueue()->Waiting() == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return Host.SyncQueue()->Waiting() == 1;
+  };
+  for (bool fromUiThread : {true, false}) {
+    OpenPort();
+    auto thread = Comm.EventThread();
+    Platform.RaiseCommEvent("COM1", EV_TXEMPTY);
+    ASSERT_TRUE(handedOver());
+    if (fromUiThread) {
+      Comm.Close();
+    } else {
+      // The UI thread runs nothing meanwhile: Close must not need it.
+      auto closing = std::async(std::launch::async, [&] { Comm.Close(); });
+      ASSERT_EQ(closing.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    }
+    EXPECT_TRUE(thread->Finished()) << fromUiThread;
+    EXPECT_EQ(Host.SyncQueue()->Waiting(), 0u) << "the hand-over is taken back";
+    Host.Pump();
+    EXPECT_EQ(txEmpty, 0);
+    EXPECT_EQ(Port->OpenHandles, 0);
+  }
+}
+
+// A handler that closes the port runs inside the thread's own hand-over,
+// which the thread waits for: Close cannot wait for the thread there. The
+// thread ends when the handler returns, and the next Open joins it.
+TEST_F(CommTest, AHandlerThatClosesThePortDoesNotWaitForItsOwnThread) {
+  Comm.OnTxEmpty = [&](TThreadComm& sender) { sender.Close(); };
+  OpenPort();
+  auto first = Comm.EventThread();
+  Platform.RaiseCommEvent("COM1", EV_TXEMPTY);
+  ASSERT_TRUE(Host.WaitUntil([&] { return !Comm.Enabled(); }));
+  ASSERT_TRUE(Host.WaitUntil([&] { return first->Finished(); }));
+  EXPECT_EQ(Port->OpenHandles, 0);
+  Comm.OnTxEmpty = nullptr;
+  OpenPort();
+  EXPECT_NE(Comm.EventThread(), first);
+  Comm.Close();
 }
 
 TEST_F(CommTest, AnEventNotMonitoredNeverFires) {

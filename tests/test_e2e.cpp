@@ -16,15 +16,19 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <utility>
 
 #include "app/MainForm.h"
 #include "app/SendCommand.h"
 #include "os/posix/PosixPlatform.h"
+#include "forms/LoopHost.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
+#include "tests/support/FakePlatform.h"
 #include "tests/support/HeadlessHost.h"
+#include "tests/support/PrinterRuns.h"
 #include "upload/Sha256.h"
 #include "tests/support/TempDir.h"
 #include "printer/VirtualPrinter.h"
@@ -35,39 +39,6 @@ namespace {
 using printer::TPrinterOptions;
 using printer::TReceived;
 using printer::TVirtualPrinter;
-
-// A printer that tells a transfer's end a second after its last byte: long
-// enough that a busy machine's stall does not split a file in two. Without a
-// USB printer, so that the port box decides where a file goes.
-TPrinterOptions QuickPrinter(bool usb = false) {
-  TPrinterOptions o;
-  o.IdleMs = 1000;
-  o.Usb = usb;
-  return o;
-}
-
-// The same, answering on the serial line as soon as `bytes` have come: the
-// quiet that ends a transfer for this printer lasts longer than the sender
-// listens after its last byte.
-TPrinterOptions ReplyingAt(std::size_t bytes) {
-  TPrinterOptions o = QuickPrinter();
-  o.ReplyAt = bytes;
-  return o;
-}
-
-// The printer's settings in the environment, as a user's shell would have
-// them; what was there before comes back when the test is over, so no later
-// test finds a printer that is gone.
-class TPrinterEnvironment : public TEnvironment {
- public:
-  explicit TPrinterEnvironment(const TVirtualPrinter& printer) { Export(printer); }
-  void Export(const TVirtualPrinter& printer) {
-    for (const auto& line : printer.Environment()) {
-      const auto eq = line.find('=');
-      Set(line.substr(0, eq), line.substr(eq + 1));
-    }
-  }
-};
 
 TPosixPlatform::TOptions PlatformFor() {
   TPosixPlatform::TOptions o = TPosixPlatform::OptionsFromEnvironment();
@@ -361,15 +332,6 @@ TEST_F(NetworkEndToEnd, WhatThePrinterSendsBackReachesTheLog) {
   EXPECT_EQ(Form->Memo1.Lines(), (std::vector<std::string>{"OK", "RE", "DY"}));
 }
 
-// vornex-send as a user runs it; a run still going after two minutes is
-// killed.
-TRun RunSend(const std::vector<std::string>& args, TRunOptions options = {}) {
-  std::vector<std::string> argv{VORNEX_SEND};
-  argv.insert(argv.end(), args.begin(), args.end());
-  if (options.KillAfterMs == 0) options.KillAfterMs = 120000;
-  return RunProgram(argv, options);
-}
-
 // True while some program holds the port at path as a sender does.
 bool HeldBySender(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -389,8 +351,6 @@ bool PipeFull(const std::string& path) {
   ::close(fd);
   return full;
 }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class SendCommandTest : public ::testing::Test {
  protected:
@@ -427,12 +387,12 @@ TEST_F(SendCommandTest, RepeatsAndFailuresAndUsage) {
   EXPECT_EQ(repeated.Status, 0) << repeated.Err;
   EXPECT_NE(repeated.Err.find("3 transfers completed"), std::string::npos) << repeated.Err;
 
-  TRun missing = RunSend({Dir.Path("nothing.prn")});
+  TRun missing = RunSend({"--port", "LPT1", Dir.Path("nothing.prn")});
   EXPECT_EQ(missing.Status, 1);
   EXPECT_NE(missing.Err.find("vornex-send: File not found Please renter file name"), std::string::npos)
       << missing.Err;
 
-  TRun badBlock = RunSend({"--block-size", "big", Dir.Write("c.prn", data)});
+  TRun badBlock = RunSend({"--port", "ZUV USB0", "--block-size", "big", Dir.Write("c.prn", data)});
   EXPECT_EQ(badBlock.Status, 1);
   EXPECT_NE(badBlock.Err.find("'big' is not a valid integer value"), std::string::npos) << badBlock.Err;
 
@@ -526,6 +486,28 @@ TEST_F(SendCommandTest, ASecondSenderOnABusyPortIsRefusedAndTheFirstFileArrivesW
   EXPECT_EQ(transfers[0].Sha256, TSha256::Of(first));
 }
 
+// A printer whose reader goes away under a write ends the run with what
+// happened, not with the broken pipe's signal. (libcups, once the network
+// search has loaded it, ignores that signal for the whole process too; the
+// program does not rely on it.)
+TEST_F(SendCommandTest, APrinterThatGoesAwayUnderAWriteIsReportedNotASignal) {
+  const std::string lpt = Printer.Dir() + "/dev/lp0";
+  const std::string file = Dir.Write("p.prn", RandomBytes(1 << 20, 40));
+  Printer.SetReading("LPT1", false);
+  TRunOptions bounded;
+  bounded.KillAfterMs = 30000;
+  TRun run;
+  std::thread sender([&] { run = RunSend({"--port", "LPT1", file}, bounded); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!(HeldBySender(lpt) && PipeFull(lpt)) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Printer.Vanish("LPT1");
+  sender.join();
+  Printer.Return("LPT1");
+  EXPECT_EQ(run.Status, 1) << "not ended by SIGPIPE (141): " << run.Err;
+  EXPECT_TRUE(Contains(run.Err, "vornex-send: Port LPT1 took ")) << run.Err;
+}
+
 TEST_F(SendCommandTest, ACtrlCAfterThePortTookTheLastByteEndsAsCompleted) {
   const auto data = RandomBytes(3000000, 28);
   TRunOptions late;
@@ -539,6 +521,22 @@ TEST_F(SendCommandTest, ACtrlCAfterThePortTookTheLastByteEndsAsCompleted) {
 
 // Checked before a port is opened: the window would only read them once
 // the first transfer is over.
+// The list is searched once, with the longer wait for the network search.
+TEST(SendCommandLine, ListPortsSearchesOnce) {
+  TFakePlatform platform;
+  platform.SpoolerPorts = {"LPT1:"};
+  platform.NetworkPrinters = {{"10.0.0.5:9100", "Labels"}};
+  TLoopHost host;
+  std::ostringstream out, err;
+  TSendCommand command(host, platform, out, err, false);
+  TSendOptions options;
+  options.ListPorts = true;
+  EXPECT_EQ(command.Run(options), SendOk);
+  EXPECT_EQ(out.str(), "LPT1\nTCP:10.0.0.5:9100 (Labels)\n");
+  EXPECT_EQ(platform.CountCalls("EnumPortsA"), 1);
+  EXPECT_EQ(platform.NetworkPrinterWaits, std::vector<DWORD>{4000});
+}
+
 TEST(SendCommandLine, RepeatAndDelayMustBeNumbersInRange) {
   for (const char* repeat : {"abc", "-1", "99999999999", "1e9", "", "1.5"}) {
     TParsedCommand parsed = ParseSendCommand({"--repeat", repeat, "f.prn"});
@@ -554,7 +552,7 @@ TEST(SendCommandLine, RepeatAndDelayMustBeNumbersInRange) {
        {std::vector<std::string>{"--repeat", "0"}, {"--repeat", "2147483647"}, {"--delay", "0"},
         {"--delay", "0.25"}, {"--delay", "2147483"}}) {
     std::vector<std::string> args = good;
-    args.push_back("f.prn");
+    args.insert(args.end(), {"--port", "LPT1", "f.prn"});
     EXPECT_TRUE(ParseSendCommand(args).Options) << good[0] << " " << good[1];
   }
 }

@@ -60,6 +60,19 @@ TEST_F(MonitorTest, AStallTimesOutOnTheSixtyFirstTickAfterTheLastPiece) {
   EXPECT_FALSE(Form->Job.TransferDone);
 }
 
+// vornex-send --stall-limit: the same rule with another limit.
+TEST_F(MonitorTest, AShorterStallLimitTimesOutOnTheTickAfterIt) {
+  Form->Upload.SetStallLimit(5);
+  Loop.Hold = true;
+  StartWith(RandomBytes(64));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Loop.Inside.load(); }));
+  Ticks(5);
+  EXPECT_TRUE(Host.Messages.empty());
+  Ticks(1);
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Time Out"});
+  EXPECT_TRUE(Form->Job.CancelRequested);
+}
+
 TEST_F(MonitorTest, TheTransferIsCancelledOnlyAfterTheTimeOutBoxIsClosed) {
   Loop.Hold = true;
   StartWith(RandomBytes(64));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "tests/support/MainFormFixture.h"
 #include "tests/support/UsbPrinters.h"
@@ -38,7 +39,14 @@ TEST(NetworkPortText, AddressesAreReadAsTypedAndWrittenAsListed) {
       {"TCP:[printer]:9100", nullptr, 0},
       {"TCP:pr:in:ter", nullptr, 0},
       {"TCP:host/path", nullptr, 0},
-      {"tcp:10.0.0.7", nullptr, 0},
+      // Any case, as com1 is a serial port.
+      {"tcp:10.0.0.7", "10.0.0.7", 9100},
+      {"Tcp:[::1]:9101", "::1", 9101},
+      // A port after a space is a mistake, not a label.
+      {"TCP:printer.example 9101", nullptr, 0},
+      {"TCP:printer.example\t 9101 (x)", nullptr, 0},
+      {"TCP:10.0.0.7:9100 9101", nullptr, 0},
+      {"TCP:10.0.0.7:9100 (9th floor)", "10.0.0.7", 9100},
       {"COM1", nullptr, 0},
   };
   for (const auto& c : cases) {
@@ -54,7 +62,7 @@ TEST(NetworkPortText, AddressesAreReadAsTypedAndWrittenAsListed) {
     EXPECT_EQ(again.Host, a.Host);
     EXPECT_EQ(again.Port, a.Port);
   }
-  EXPECT_EQ(NetworkPortText({"fe80::1%eth0", 9100}, "Line\nBreak"), "TCP:[fe80::1%eth0]:9100 (Line Break)");
+  EXPECT_EQ(NetworkPortText({"fe80::1%eth0", 9100}, "Line\nBreak\xe2\x80\xa8"), "TCP:[fe80::1%eth0]:9100 (Line\\x0aBreak\\u2028)");
   EXPECT_EQ(NetworkPortText({"10.0.0.7", 9100}), "TCP:10.0.0.7:9100");
 }
 
@@ -124,6 +132,21 @@ TEST_F(NetworkTest, BlocksOfBlockSizeGoOutAndTheEndIsToldByClosingOurSide) {
   EXPECT_FALSE(Form->BuSetupCom.Enabled());
 }
 
+// A system that cannot tell what was acknowledged (Windows before 10 1703):
+// the file counts as there once sent, and a printer that keeps the
+// connection is given its time to close, not failed by the stall rule.
+TEST_F(NetworkTest, WhereTheSystemCannotTellAcknowledgementTheFileIsDoneOnceSent) {
+  Printer->ClosesAfterShutdown = false;
+  Form->Network.FinishLimitMs = 300;
+  Platform.FailCall("GetUnacknowledged", WSAEOPNOTSUPP);
+  const auto data = RandomBytes(20000, 41);
+  SendFile(data);
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.BytesSent, 20000);
+  EXPECT_EQ(Printer->Received, data);
+  EXPECT_TRUE(Host.Messages.empty()) << Host.LastMessage();
+}
+
 TEST_F(NetworkTest, EachAddressOfANameIsTriedInTurn) {
   Platform.HostAddresses["printer.example"] = {"10.0.0.5", "10.0.0.7"};
   Form->ComboBox1.TypeText("TCP:printer.example");
@@ -166,7 +189,7 @@ TEST_F(NetworkTest, AConnectionThatCannotBeMadeNamesTheHostAndTheReason) {
 }
 
 TEST_F(NetworkTest, ATextThatIsNoAddressIsToldAtStartAndNothingIsLookedUp) {
-  for (const char* text : {"TCP:10.0.0.7:99999", "TCP:", "TCP:[::1", "TCP:printer:port"}) {
+  for (const char* text : {"TCP:10.0.0.7:99999", "TCP:", "TCP:[::1", "TCP:printer:port", "TCP:10.0.0.7 9101"}) {
     Form->ComboBox1.TypeText(text);
     SendFile(RandomBytes(10));
     EXPECT_EQ(Form->Job.TransferMode, tmNetwork) << text;
@@ -247,6 +270,137 @@ TEST_F(NetworkTest, APrinterThatResetsTheConnectionLeavesTheTransferUndoneAndSay
   ExpectTheNextTransferWorks();
 }
 
+// Done only once the printer's system has acknowledged every byte; until
+// then the stall rule applies, and what is shown never claims more.
+TEST_F(NetworkTest, ATransferIsDoneOnlyOnceThePrinterHasAcknowledgedEveryByte) {
+  Printer->Acknowledges = 3000;
+  StartWith(RandomBytes(5000));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen && Form->Job.BytesSent == 3000; }));
+  Ticks(1);
+  Ticks(60);
+  EXPECT_TRUE(Form->Upload.Busy()) << "still waiting for the printer";
+  EXPECT_TRUE(Host.Messages.empty()) << Host.LastMessage();
+  Ticks(1);
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Time Out"});
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.BytesSent, 3000) << "what the printer acknowledged, not what went out";
+  EXPECT_EQ(Printer->Received.size(), 5000u);
+  EXPECT_EQ(Platform.OpenSockets(), 0);
+
+  // A printer that acknowledges on, slowly, is no stall.
+  FreshPrinter();
+  Printer->Acknowledges = 1000;
+  const std::size_t messages = Host.Messages.size();
+  StartWith(RandomBytes(5000));
+  for (std::size_t acknowledged = 2000; acknowledged <= 5000; acknowledged += 1000) {
+    ASSERT_TRUE(Host.WaitUntil([&] { return static_cast<std::size_t>(Form->Job.BytesSent) == acknowledged - 1000; }));
+    Ticks(40);
+    Platform.WaitUntil([&] { return (Printer->Acknowledges = acknowledged) > 0; }, 0);
+  }
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.BytesSent, 5000);
+  EXPECT_EQ(Host.Messages.size(), messages) << Host.LastMessage();
+}
+
+// Once the printer has it all, a Cancel only ends the wait for its close.
+TEST_F(NetworkTest, ACancelAfterThePrinterAcknowledgedEverythingLeavesTheTransferDone) {
+  Printer->ClosesAfterShutdown = false;
+  Form->Network.FinishLimitMs = 600000;
+  const auto data = RandomBytes(4000);
+  StartWith(data);
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("GetUnacknowledged") > 0 && Printer->ShutdownSeen; }));
+  ASSERT_TRUE(Host.Click(Form->BuCancel));
+  ASSERT_TRUE(WaitIdle(5000)) << "the wait for the close ended";
+  EXPECT_TRUE(Form->Job.TransferDone);
+  EXPECT_TRUE(Form->Upload.Delivered());
+  EXPECT_EQ(Printer->Received, data);
+  // Not yet acknowledged: the same Cancel stops the transfer short.
+  FreshPrinter();
+  Printer->Acknowledges = 100;
+  StartWith(data);
+  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen; }));
+  ASSERT_TRUE(Host.Click(Form->BuCancel));
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_FALSE(Form->Job.TransferDone);
+  EXPECT_EQ(Form->Job.BytesSent, 100);
+}
+
+// A printer that never stops talking: Cancel still ends the transfer at
+// once, and the log shows a bounded part of what it said, and says so.
+TEST_F(NetworkTest, APrinterThatKeepsTalkingIsStoppedByCancelAndItsRepliesAreBounded) {
+  Form->Memo1.Clear();
+  Printer->Floods = "OK;";
+  Printer->Acknowledges = 0;
+  StartWith(RandomBytes(200000));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("recv") > 100; }));
+  ASSERT_TRUE(Host.Click(Form->BuCancel));
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_FALSE(Form->Job.TransferDone);
+
+  // Flooding while the printer's system holds back its acknowledgement,
+  // until the time-out.
+  FreshPrinter();
+  Form->Memo1.Clear();
+  Printer->Floods = "OK;";
+  Printer->Acknowledges = 0;
+  StartWith(RandomBytes(30000));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen; }));
+  Ticks(1);
+  Ticks(61);
+  EXPECT_EQ(Host.LastMessage(), "Time Out");
+  start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  const auto& lines = Form->Memo1.Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_LE(lines.size(), TNetworkTransport::MaxShownReplyBytes / 3 + 1);
+  EXPECT_EQ(lines.back().rfind("[", 0), 0u) << lines.back();
+  EXPECT_NE(lines.back().find(" more bytes from the printer were not shown]"), std::string::npos) << lines.back();
+}
+
+// Each address of a name in turn, overlapping: one that does not answer
+// holds up the next by a moment, not by the whole time limit.
+TEST_F(NetworkTest, TheNextAddressIsTriedWhileOneThatDoesNotAnswerStillMight) {
+  Form->Network.ConnectLimitMs = 10000;
+  auto silent = Platform.AddPeer("10.0.0.5", 9100);
+  silent->HoldConnect = true;
+  Platform.HostAddresses["dual.example"] = {"10.0.0.5", "10.0.0.7"};
+  Form->ComboBox1.TypeText("TCP:dual.example");
+  const auto data = RandomBytes(700);
+  const auto start = std::chrono::steady_clock::now();
+  SendFile(data);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(Form->Job.TransferDone) << Host.LastMessage();
+  EXPECT_EQ(Printer->Received, data);
+  EXPECT_EQ(Platform.CountCalls("connect"), 2);
+  EXPECT_EQ(Platform.OpenSockets(), 0) << "the attempt left behind is closed";
+
+  // The families take turns: an IPv6 address that does not answer, then
+  // the IPv4 one, before the system's second IPv6 address.
+  auto six = Platform.AddPeer("fd00::5", 9100);
+  six->HoldConnect = true;
+  Platform.HostAddresses["both.example"] = {"fd00::5", "fd00::6", "10.0.0.7"};
+  Form->ComboBox1.TypeText("TCP:both.example");
+  FreshPrinter();
+  const int connects = Platform.CountCalls("connect");
+  SendFile(data);
+  EXPECT_TRUE(Form->Job.TransferDone) << Host.LastMessage();
+  EXPECT_EQ(Platform.CountCalls("connect") - connects, 2);
+
+  // None answers: the time limit, and the reason.
+  Form->Network.ConnectLimitMs = 700;
+  Printer->HoldConnect = true;
+  SendFile(RandomBytes(10));
+  EXPECT_EQ(Host.LastMessage(), "Cannot connect to both.example:9100: system error 10060");
+  EXPECT_EQ(Platform.OpenSockets(), 0);
+  silent->HoldConnect = six->HoldConnect = false;
+  Platform.ReleaseAll();
+}
+
 TEST_F(NetworkTest, WhatThePrinterSaysReachesTheLogAsSerialRepliesDo) {
   Form->Memo1.Clear();
   // Waiting when the job starts, and once our side is shut.
@@ -281,9 +435,13 @@ TEST_F(NetworkTest, AnAddressChoosesTheNetworkBeforeAUsbPrinterAndNothingIsProbe
   SendFile(data);
   EXPECT_EQ(Printer->Received, data);
   EXPECT_FALSE(Form->BuSetupCom.Enabled()) << "still after the transfer";
-  // Lower case names no network printer: the USB printer rule applies.
+  // In lower case too.
+  Form->ComboBox1.TypeText("COM1");
   Form->ComboBox1.TypeText("tcp:10.0.0.7");
-  EXPECT_EQ(Form->Job.TransferMode, tmUsbPrinter);
+  EXPECT_EQ(Form->Job.TransferMode, tmNetwork);
+  FreshPrinter();
+  SendFile(data);
+  EXPECT_EQ(Printer->Received, data);
 }
 
 TEST_F(NetworkTest, TheListEndsWithTheSpoolersRawPortsAndThePrintersTheSystemFinds) {
@@ -305,15 +463,22 @@ TEST_F(NetworkTest, TheListEndsWithTheSpoolersRawPortsAndThePrintersTheSystemFin
                               {"10.0.0.7:9100", "the same printer, announced"},
                               {"[fe80::1%eth0]:9100", "Six"},
                               {"queue.example", "A queue"},
-                              {"not an address:x", "Bad"}};
+                              {"not an address:x", "Bad"},
+                              {"10.0.0.11:9100", "Two\xe2\x80\xa8lines \x1b[2J"}};
+  // A source that failed is no message in the window.
+  Platform.NetworkSourceFailures = {{"DNS-SD (Avahi)", ERROR_ACCESS_DENIED}};
   Platform.NetworkPrinterWaits.clear();
   Form->ComboBox1.DropDown();
   EXPECT_EQ(Form->ComboBox1.Items(),
             (std::vector<std::string>{"LPT1", "TCP:10.0.0.7:9100 (IP_10.0.0.7)", "TCP:labels.example:9101 (Labels)",
                                       "TCP:192.168.1.9:9100 (Zebra ZD420)", "TCP:[fe80::1%eth0]:9100 (Six)",
-                                      "TCP:queue.example:9100 (A queue)"}));
+                                      "TCP:queue.example:9100 (A queue)",
+                                      "TCP:10.0.0.11:9100 (Two\\u2028lines \\x1b[2J)"}));
   EXPECT_EQ(Platform.NetworkPrinterWaits, std::vector<DWORD>{200}) << "the window waits no longer than this";
   EXPECT_EQ(Platform.OpenKeys(), 0);
+  EXPECT_TRUE(Host.Messages.empty()) << Host.LastMessage();
+  ASSERT_EQ(Form->Ports.NetworkSearchFailures().size(), 1u);
+  EXPECT_EQ(Form->Ports.NetworkSearchFailures()[0].Error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
   // Picked from the list, an entry is sent to as it reads.
   Platform.AddPeer("labels.example", 9101);

@@ -149,12 +149,13 @@ TEST_F(SelectionTest, StartProbesATypedCOMPortAtOnce) {
   EXPECT_EQ(com1->Written.size(), 20u);
 }
 
-TEST_F(SelectionTest, APortThatOpensButRefusesItsSettingsIsStillProbedAndClosed) {
+// A port that opens but refuses its settings is closed again by Open: it
+// cannot be used, and the probe says so.
+TEST_F(SelectionTest, APortThatOpensButRefusesItsSettingsCannotBeOpened) {
   AddComPort("COM1", MS_DSR_ON);
   Platform.FailCall("SetCommTimeouts", ERROR_GEN_FAILURE);
   TypeAndWait("COM1");
-  EXPECT_TRUE(Host.Messages.empty()) << "the failure of Open is swallowed";
-  EXPECT_EQ(Form->LaRTS.Caption(), "1");
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Port can't Open"}) << "the failure of Open is swallowed";
   EXPECT_FALSE(Form->Comm1.Enabled());
   EXPECT_EQ(Platform.OpenDeviceHandles(), 0);
 }
@@ -201,6 +202,65 @@ TEST_F(SelectionTest, EveryStartProbesTheCOMPortAndAWarningDoesNotStopIt) {
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Host.Messages, std::vector<std::string>{"Device not found"});
   EXPECT_EQ(com1->Written, data);
+}
+
+// On Linux a port typed as a path is the device behind it, whatever letters
+// the path holds, and even beside a USB printer; anything else is refused at
+// Start, and nothing is said while typing.
+TEST_F(SelectionTest, ADevicePathIsTakenForWhatTheDeviceIsEvenBesideAUsbPrinter) {
+  auto printer = AddUsbPrinter(Platform, std::string("VID_") + MakerVendorId + "&PID_0002", "A");
+  Form->ComboBox1.DropDown();
+  ASSERT_EQ(Form->Ports.UsbPrinterPaths().size(), 1u);
+  auto adapter = AddComPort("/dev/ttyUSB0", MS_DSR_ON);
+  auto named = Platform.AddDevice("/dev/usb/lp1");
+  named->IsComm = false;
+  auto fifo = Platform.AddDevice("/run/label-fifo");
+  fifo->FileType = FILE_TYPE_PIPE;
+  fifo->IsComm = false;
+  Platform.DeviceKinds = {{"/dev/ttyUSB0", TDeviceKind::Terminal},
+                          {"/dev/usb/lp1", TDeviceKind::UsbPrinter},
+                          {"/run/label-fifo", TDeviceKind::Fifo},
+                          {"/dev/null", TDeviceKind::Other},
+                          {"/dev/ttyUSB9", TDeviceKind::NotFound}};
+  struct TCase {
+    std::string Text;
+    std::int32_t Mode;
+    bool PortSetup;
+    std::shared_ptr<TFakeDevice> Device;
+  } cases[] = {
+      {"/dev/ttyUSB0", tmSerial, true, adapter},
+      {"/dev/usb/lp1", tmUsbPrinter, false, named},
+      {"/run/label-fifo", tmParallel, false, fifo},
+  };
+  for (const auto& c : cases) {
+    const int probesBefore = Probes();
+    TypeAndWait(c.Text);
+    EXPECT_EQ(Form->Job.TransferMode, c.Mode) << c.Text;
+    EXPECT_EQ(Form->BuSetupCom.Enabled(), c.PortSetup) << c.Text;
+    EXPECT_EQ(Probes() - probesBefore, c.Mode == tmSerial ? 4 : 0) << c.Text;
+    const auto data = RandomBytes(1000, static_cast<unsigned>(c.Text.size()));
+    SendFile(data);
+    EXPECT_TRUE(Form->Job.TransferDone) << c.Text;
+    EXPECT_EQ(c.Device->Written, data) << c.Text << " gets the file";
+  }
+  EXPECT_TRUE(printer->Written.empty()) << "not the USB printer found";
+  EXPECT_TRUE(Host.Messages.empty()) << Host.LastMessage();
+
+  const std::pair<std::string, std::string> refused[] = {
+      {"/dev/null", "Port /dev/null can't be opened: it is a file or a folder, not a port."},
+      {"/dev/ttyUSB9", "Port /dev/ttyUSB9 can't be opened: there is no such port."},
+  };
+  for (const auto& [text, message] : refused) {
+    TypeAndWait(text);
+    EXPECT_TRUE(Host.Messages.empty()) << "nothing said while typing: " << Host.LastMessage();
+    EXPECT_FALSE(Form->BuSetupCom.Enabled());
+    StartWith(RandomBytes(10));
+    EXPECT_EQ(Host.Messages, std::vector<std::string>{message});
+    EXPECT_FALSE(Form->Upload.Busy()) << "nothing started";
+    EXPECT_TRUE(Form->BuStart.Enabled());
+    Host.Messages.clear();
+  }
+  EXPECT_TRUE(printer->Written.empty());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The port settings dialog: the chosen items reach Comm1 on Ok only.
+// The port settings dialog: the chosen items and typed values reach Comm1
+// on Ok only.
 #include <gtest/gtest.h>
 
 #include "dialogs/ComSetupForm.h"
@@ -40,18 +41,84 @@ class PortSetupTest : public MainFormTest {
   TComSetupForm Dialog{Host};
 };
 
-TEST_F(PortSetupTest, OkWithoutChoosingChangesNothingNorATypedText) {
+TEST_F(PortSetupTest, OkWithoutTouchingABoxChangesNothing) {
   const TSettings before = Settings();
   ASSERT_EQ(before, (TSettings{br9600, da8, paNone, sb10, fcCTS}));
   Setup([&](TComSetupForm& d) {
     EXPECT_TRUE(d.Visible());
-    d.CBBaudRate.TypeText("115200");
-    d.CBParity.TypeText("Odd");
     Ok(d);
   });
   EXPECT_EQ(Settings(), before);
+  EXPECT_FALSE(Form->Comm1.FlowControlChosen()) << "the device's own handshake stays";
   EXPECT_FALSE(Dialog.Visible());
+  EXPECT_TRUE(Host.Messages.empty());
+}
+
+// A typed text counts as choosing the value it names, any rate of the
+// component's list among them; picking from the list afterwards wins.
+TEST_F(PortSetupTest, ATypedTextAppliesTheValueItNames) {
+  Setup([&](TComSetupForm& d) {
+    d.CBBaudRate.TypeText("115200");
+    d.CBDataBits.TypeText("7");
+    d.CBParity.TypeText("odd");
+    d.CBStopBits.TypeText("2");
+    d.CBFlowControl.TypeText("XON/XOFF");
+    Ok(d);
+  });
+  EXPECT_EQ(Settings(), (TSettings{br115200, da7, paOdd, sb20, fcSoftware}));
+  EXPECT_TRUE(Form->Comm1.FlowControlChosen());
+  EXPECT_TRUE(Host.Messages.empty());
   EXPECT_EQ(Dialog.CBBaudRate.Text(), "115200") << "the box keeps what was typed";
+
+  const std::pair<const char*, TBaudRate> rates[] = {{"110", br110}, {"14400", br14400}, {" 256000 ", br256000}};
+  for (const auto& [text, rate] : rates) {
+    Setup([&](TComSetupForm& d) {
+      d.CBBaudRate.TypeText(text);
+      Ok(d);
+    });
+    EXPECT_EQ(Form->Comm1.BaudRate(), rate) << text;
+  }
+  for (const auto& [text, flow] : {std::pair<const char*, TFlowControl>{"Software", fcSoftware}, {"DTR/DSR", fcDTR},
+                                   {"none", fcNone}, {"Hardware", fcCTS}}) {
+    Setup([&](TComSetupForm& d) {
+      d.CBFlowControl.TypeText(text);
+      Ok(d);
+    });
+    EXPECT_EQ(Form->Comm1.FlowControl(), flow) << text;
+  }
+  Setup([&](TComSetupForm& d) {
+    d.CBBaudRate.TypeText("4800");
+    d.CBBaudRate.Pick(1);
+    d.CBParity.Pick(0);
+    d.CBParity.TypeText("Space");
+    Ok(d);
+  });
+  EXPECT_EQ(Form->Comm1.BaudRate(), br19200) << "the pick came last";
+  EXPECT_EQ(Form->Comm1.Parity(), paSpace) << "the typing came last";
+}
+
+// A text that names no value says which ones its box takes and applies
+// nothing from that box; the other boxes apply.
+TEST_F(PortSetupTest, ATypedTextThatNamesNoValueIsToldAndAppliesNothing) {
+  Setup([&](TComSetupForm& d) {
+    d.CBBaudRate.TypeText("12345");
+    d.CBDataBits.TypeText("9");
+    d.CBParity.TypeText("Odd");
+    d.CBFlowControl.TypeText("sometimes");
+    Ok(d);
+  });
+  EXPECT_EQ(Settings(), (TSettings{br9600, da8, paOdd, sb10, fcCTS}));
+  EXPECT_FALSE(Form->Comm1.FlowControlChosen());
+  ASSERT_EQ(Host.Messages.size(), 1u);
+  const std::string& m = Host.Messages[0];
+  EXPECT_NE(m.find("Baud rate \"12345\" is not one of 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, "
+                   "38400, 56000, 57600, 115200, 128000, 256000"),
+            std::string::npos)
+      << m;
+  EXPECT_NE(m.find("Data bits \"9\" is not one of 4, 5, 6, 7, 8"), std::string::npos) << m;
+  EXPECT_NE(m.find("Flow control \"sometimes\" is not one of None, Hardware, XON/XOFF, DTR/DSR"), std::string::npos)
+      << m;
+  EXPECT_EQ(m.find("Parity"), std::string::npos) << m;
 }
 
 TEST_F(PortSetupTest, EachItemStandsForItsSetting) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +12,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "forms/Controls.h"
+#include "forms/Form.h"
 #include "os/posix/PosixPlatform.h"
 #include "ports/PortDiscovery.h"
+#include "tests/support/HeadlessHost.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UsbPrinters.h"
@@ -212,6 +216,31 @@ TEST_F(NamespaceTest, AWalkOfTheRegistrySeesTheDevicesAsTheyWereWhenItBegan) {
   p->Registry().RegCloseKey(walk);
   EXPECT_EQ(SubKeys(*p, usb), std::vector<std::string>{"VID_2A3C&PID_0005"});
   EXPECT_EQ(p->ResolveDeviceName(second), "");
+}
+
+// A rebuild of the port list reads the USB printers from sysfs once: the
+// spooler's keys under SYSTEM are no part of the USB enumeration.
+TEST_F(NamespaceTest, ARebuildOfThePortListWalksTheUsbPrintersOnce) {
+  Tree.AddUsbPrinter("lp0", "1-1", "2a3c", "0005", std::string("ONCE"));
+  ::mkfifo(Tree.DevPath("usb/lp0").c_str(), 0600);
+  auto p = Make();
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, (Tree.SysRoot() + "/class/usbmisc").c_str(), IN_OPEN), 0);
+  THeadlessHost host;
+  TForm form(host, "Ports", "Ports", {0, 0, 100, 100});
+  TComboBox box(&form, "ComboBox1", "", {0, 0, 100, 20});
+  TPortDiscovery ports(*p, box);
+  ports.DetermineWindowsLevel();
+  ports.RefreshPortList();
+  EXPECT_EQ(ports.UsbPrinterPaths().size(), 1u);
+  int walks = 0;
+  alignas(inotify_event) char events[4096];
+  for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+    for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+      ++walks;
+  ::close(watch);
+  EXPECT_EQ(walks, 1);
 }
 
 // An attribute that is no regular file (a FIFO in a made-up tree) would

@@ -2,8 +2,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netdb.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,8 +14,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "os/posix/DeviceKind.h"
 #include "os/posix/DeviceMap.h"
 #include "os/posix/PosixPlatform.h"
+#include "tests/support/PtyFarEnd.h"
 #include "tests/support/TempDir.h"
 
 namespace vornex::test {
@@ -27,6 +32,27 @@ TEST(DeviceMap, EntriesAreCaseBlindAndTheLastOneWins) {
   EXPECT_EQ(map.Find("COM3"), "");
   ASSERT_EQ(map.Entries().size(), 2u);
   EXPECT_EQ(map.Entries()[0].first, "LPT1");
+  // An entry without a path maps its name to nothing; a later one with a
+  // path undoes it.
+  EXPECT_TRUE(map.MapsToNothing("com2"));
+  EXPECT_FALSE(map.MapsToNothing("COM1"));
+  EXPECT_FALSE(map.MapsToNothing("COM3"));
+  EXPECT_FALSE(TDeviceMap("COM2=;COM2=/dev/pts/5").MapsToNothing("COM2"));
+}
+
+// A name the map gives no path opens nothing, not the machine's own port
+// of that name, and the reason says why.
+TEST(DeviceMap, AnEntryWithoutAPathOpensNothingAndSaysSo) {
+  for (const char* map : {"COM1=", "com1= ", "COM1=/dev/null;COM1="}) {
+    TPosixPlatform::TOptions o;
+    o.DeviceMap = map;
+    o.DevRoot = "/dev";
+    TPosixPlatform platform(o);
+    EXPECT_EQ(platform.ResolveDeviceName("\\\\.\\COM1"), "") << map;
+    EXPECT_EQ(platform.Devices().OpenPortA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, 0), InvalidHandle);
+    EXPECT_EQ(platform.Reason(platform.GetLastError()), "VORNEX_DEVICE_MAP maps it to no path") << map;
+    EXPECT_EQ(platform.ResolveDeviceName("\\\\.\\COM2"), "/dev/ttyS1") << "other names as ever";
+  }
 }
 
 class PosixPlatformTest : public ::testing::Test {
@@ -203,6 +229,17 @@ TEST_F(PosixPlatformTest, APortOpenTakesDevicesAndPipesOnly) {
   ::close(reader);
 }
 
+// Process-wide policy is the program's: making a platform leaves the
+// broken-pipe signal as the program set it.
+TEST_F(PosixPlatformTest, APlatformLeavesTheProcessesSignalsAlone) {
+  struct sigaction before {}, now {}, fallback {};
+  fallback.sa_handler = SIG_DFL;
+  ASSERT_EQ(::sigaction(SIGPIPE, &fallback, &before), 0);
+  { TPosixPlatform platform(Options("")); }
+  ASSERT_EQ(::sigaction(SIGPIPE, &before, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
 // A failure Windows has no code for keeps the system's own: its words reach
 // FormatMessageA, and so does every code the platform leaves.
 TEST_F(PosixPlatformTest, EveryFailureIsToldInTheSystemsOwnWords) {
@@ -304,6 +341,91 @@ TEST_F(PosixPlatformTest, EventsWaitAndResetAsWindowsEventsDo) {
   EXPECT_EQ(platform.WaitForSingleObject(automatic, INFINITE), WAIT_OBJECT_0);
   setter.join();
   EXPECT_EQ(platform.WaitForSingleObject(12345, 0), WAIT_FAILED);
+}
+
+// A local stream socket bound at path, not yet listening; -1 on failure.
+int BoundSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
+// A character device is known by its numbers: the kernel's fixed ones for
+// printers, the tty drivers' list for serial lines.
+TEST(DeviceKind, ACharacterDeviceIsKnownByItsNumbersNotItsName) {
+  const std::string drivers =
+      "/dev/tty             /dev/tty        5       0 system:/dev/tty\n"
+      "/dev/ptmx            /dev/ptmx       5       2 system\n"
+      "usbserial            /dev/ttyUSB   188 0-511 serial\n"
+      "serial               /dev/ttyS       4 64-111 serial\n"
+      "pty_slave            /dev/pts      136 0-1048575 pty:slave\n"
+      "pty_master           /dev/ptm      128 0-1048575 pty:master\n";
+  using K = TDeviceKind;
+  const struct {
+    unsigned Major, Minor;
+    K Kind;
+  } cases[] = {{188, 0, K::Terminal},     {4, 64, K::Terminal},       {136, 300, K::Terminal},
+               {128, 3, K::Other},        {5, 2, K::Other},           {180, 0, K::UsbPrinter},
+               {180, 15, K::UsbPrinter},  {180, 96, K::Other},        {6, 0, K::ParallelPort},
+               {99, 1, K::ParallelPort},  {1, 3, K::Other},           {166, 0, K::Other}};
+  for (const auto& c : cases)
+    EXPECT_EQ(posix::CharDeviceKind(c.Major, c.Minor, drivers), c.Kind) << c.Major << ":" << c.Minor;
+  // Without the list, the usual serial drivers' numbers.
+  EXPECT_EQ(posix::CharDeviceKind(166, 0, ""), K::Terminal);
+  EXPECT_EQ(posix::CharDeviceKind(1, 3, ""), K::Other);
+}
+
+TEST_F(PosixPlatformTest, APathIsLookedAtWithoutOpeningIt) {
+  TPosixPlatform platform(Options(""));
+  TPtyFarEnd line;
+  const std::string adapter = Dir.Path("ttyUSB0");
+  std::filesystem::create_symlink(line.SlavePath(), adapter);
+  const std::string fifo = Dir.Path("COM1fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = Dir.Path("printer.sock");
+  const int listener = BoundSocket(socketPath);
+  ASSERT_GE(listener, 0);
+  using K = TDeviceKind;
+  const std::pair<std::string, K> cases[] = {
+      {line.SlavePath(), K::Terminal}, {adapter, K::Terminal},  {fifo, K::Fifo},
+      {socketPath, K::Socket},         {Dir.Write("LPT1.prn", "x"), K::Other},
+      {Dir.Root.string(), K::Other},   {"/dev/null", K::Other}, {"COM1", K::NotAPath},
+      {"\\\\.\\COM1", K::NotAPath},    {"dev/ttyS0", K::NotAPath}, {"", K::NotAPath}};
+  for (const auto& [path, kind] : cases) EXPECT_EQ(platform.Devices().GetDeviceKind(path), kind) << path;
+  platform.SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(platform.Devices().GetDeviceKind(Dir.Path("ttyUSB9")), K::NotFound);
+  EXPECT_EQ(platform.GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(platform.Devices().GetDeviceKind(Dir.Write("file", "x") + "/below"), K::NotFound);
+  EXPECT_EQ(platform.GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  ::close(listener);
+}
+
+// A local socket named as a port takes the file over a connection.
+TEST_F(PosixPlatformTest, ALocalSocketIsAPortThatTakesTheFileOverAConnection) {
+  TPosixPlatform platform(Options(""));
+  const std::string path = Dir.Path("printer.sock");
+  const int listener = BoundSocket(path);
+  ASSERT_GE(listener, 0);
+  EXPECT_EQ(platform.Devices().OpenPortA(path, GENERIC_WRITE, 0, 0), InvalidHandle) << "nobody listens yet";
+  EXPECT_EQ(platform.Reason(platform.GetLastError()), "Connection refused");
+  ASSERT_EQ(::listen(listener, 1), 0);
+  const THandle h = platform.Devices().OpenPortA(path, GENERIC_WRITE, 0, 0);
+  ASSERT_NE(h, InvalidHandle);
+  EXPECT_EQ(platform.Devices().GetFileType(h), DWORD(FILE_TYPE_PIPE));
+  DWORD written = 0;
+  ASSERT_TRUE(platform.Devices().WriteFile(h, "label", 5, written));
+  EXPECT_EQ(written, 5u);
+  const int connection = ::accept(listener, nullptr, nullptr);
+  char got[8] = {};
+  EXPECT_EQ(::read(connection, got, sizeof got), 5);
+  EXPECT_STREQ(got, "label");
+  platform.CloseHandle(h);
+  ::close(connection);
+  ::close(listener);
 }
 
 }  // namespace

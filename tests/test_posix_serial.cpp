@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/MainForm.h"
+#include "dialogs/ComSetupForm.h"
 #include "comm/Comm.h"
 #include "os/posix/PosixPlatform.h"
 #include "os/posix/SerialSettings.h"
@@ -79,6 +80,12 @@ TEST(SerialSettings, EveryFramingRoundTripsThroughTermios) {
   bad.fOutX = 1;
   bad.XonChar = bad.XoffChar = 17;
   EXPECT_FALSE(posix::TermiosFromDcb(bad, t)) << "XON and XOFF the same character";
+  bad.fOutX = 0;
+  bad.fOutxDsrFlow = 1;
+  bad.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  EXPECT_FALSE(posix::TermiosFromDcb(bad, t)) << "Linux has no DTR/DSR handshake";
+  bad.fOutxDsrFlow = 0;
+  EXPECT_FALSE(posix::TermiosFromDcb(bad, t)) << "nor DTR as the input's handshake";
 }
 
 TEST_F(PtyPortTest, EveryRateReachesTheDeviceAndComesBack) {
@@ -328,6 +335,85 @@ TEST_F(PtyTransferTest, CancelMidTransferDeliversAPrefix) {
   EXPECT_EQ(got.size(), sent) << "what was counted arrived, and nothing else";
   EXPECT_LT(got.size(), data.size());
   EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+}
+
+// The settings dialog's choices reach the line the printer is on, typed
+// values and the handshake included; XOFF from the printer then holds the
+// output until XON. (A pseudo-terminal frames 8 bits without parity
+// whatever it is told; those settings are checked on the scripted platform.)
+TEST_F(PtyTransferTest, TheDialogsSettingsReachTheLineAndXoffHoldsTheOutputUntilXon) {
+  TComSetupForm dialog(Host);
+  Host.Attach(dialog);
+  Form->ComSetupForm = &dialog;
+  auto setup = [&](std::function<void(TComSetupForm&)> act) {
+    Host.ModalScripts.push_back([this, act](TForm& f) {
+      auto& d = static_cast<TComSetupForm&>(f);
+      act(d);
+      Host.Click(d.Button1);
+    });
+    ASSERT_TRUE(Host.Click(Form->BuSetupCom));
+  };
+  auto sendAndCheck = [&](std::size_t size, unsigned seed) {
+    const std::size_t before = FarEnd.Count();
+    auto data = RandomBytes(size, seed);
+    Start(data);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(FarEnd.WaitForCount(before + size));
+    auto got = FarEnd.Received();
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin() + static_cast<long>(before)));
+  };
+
+  // Nothing chosen: the line keeps its own handshake (none on this one),
+  // though Comm1 is declared with CTS flow control.
+  sendAndCheck(100, 1);
+  EXPECT_FALSE(FarEnd.LineSettings().RtsCts);
+
+  setup([](TComSetupForm& d) {
+    d.CBBaudRate.TypeText("115200");
+    d.CBStopBits.Pick(2);
+    d.CBFlowControl.TypeText("XON/XOFF");
+  });
+  // The probe at each Start says "Device not found" (a pseudo-terminal has
+  // no modem lines); nothing else is said.
+  for (const auto& m : Host.Messages) ASSERT_EQ(m, DeviceNotFoundText);
+  const std::size_t before = FarEnd.Count();
+  const auto data = RandomBytes(200000, 2);
+  Start(data);
+  ASSERT_TRUE(Host.WaitUntil([&] { return FarEnd.Count() >= before + 1000; }));
+  const TLineSettings line = FarEnd.LineSettings();
+  EXPECT_EQ(line.Speed, 115200u);
+  EXPECT_TRUE(line.TwoStopBits);
+  EXPECT_TRUE(line.XonXoffOut);
+  EXPECT_TRUE(line.XonXoffIn);
+  EXPECT_FALSE(line.RtsCts);
+
+  FarEnd.Send("\x13");
+  // What was on its way still comes; then nothing more.
+  std::size_t held = FarEnd.Count();
+  for (int quiet = 0; quiet < 3;) {
+    Host.WaitUntil([] { return false; }, 200);
+    const std::size_t now = FarEnd.Count();
+    quiet = now == held ? quiet + 1 : 0;
+    held = now;
+  }
+  EXPECT_LT(held, before + data.size()) << "XOFF held the output";
+  EXPECT_TRUE(Form->Upload.Busy());
+  FarEnd.Send("\x11");
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(FarEnd.WaitForCount(before + data.size()));
+  auto got = FarEnd.Received();
+  EXPECT_EQ(got.size(), before + data.size());
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin() + static_cast<long>(before)));
+  EXPECT_TRUE(Form->Job.TransferDone);
+
+  setup([](TComSetupForm& d) { d.CBFlowControl.Pick(0); });  // Hardware
+  sendAndCheck(100, 3);
+  EXPECT_TRUE(FarEnd.LineSettings().RtsCts);
+  EXPECT_FALSE(FarEnd.LineSettings().XonXoffOut);
+  setup([](TComSetupForm& d) { d.CBFlowControl.Pick(1); });  // None
+  sendAndCheck(100, 4);
+  EXPECT_FALSE(FarEnd.LineSettings().RtsCts);
+  EXPECT_FALSE(FarEnd.LineSettings().XonXoffOut);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -231,10 +232,11 @@ TEST_F(QtInput, EnterInAnEditableBoxIsNeitherAPickNorAnEdit) {
   QTest::keyClicks(baud, "19200");
   QTest::keyClick(baud, Qt::Key_Return);
   QTest::keyClick(baud, Qt::Key_Enter);
-  EXPECT_EQ(Dialog->CBBaudRate.ItemIndex(), -1) << "a typed value is never a choice";
-  EXPECT_FALSE(Dialog->ChosenBaudRate().has_value());
+  EXPECT_EQ(Dialog->CBBaudRate.ItemIndex(), -1) << "a typed value is never a pick";
+  // At Ok the typed text is read for the value it names.
+  EXPECT_EQ(Dialog->ChosenBaudRate(), br19200);
   Form->ApplyPortSettings();
-  EXPECT_EQ(Form->Comm1.BaudRate(), br9600);
+  EXPECT_EQ(Form->Comm1.BaudRate(), br19200);
 
   Form->ComboBox1.SetItems({"LPT1", "LPT2"});
   auto changes = Count(Form->ComboBox1.OnChange);
@@ -357,6 +359,56 @@ TEST_F(QtInput, AFractionalDelayRepeatsInACommaLocale) {
   EXPECT_EQ(Form->LaCount.Caption(), "1");
   EXPECT_FALSE(Form->CBRepeat.Checked()) << "the count of 1 is reached";
   ASSERT_TRUE(WaitIdle());
+}
+
+// Tab goes round the controls that can be seen, however often it is
+// pressed; those outside the client area are left out of it. Enter presses
+// the button that has the focus, as on Windows (and Space still does).
+TEST_F(QtInput, TabGoesRoundWhatCanBeSeenAndEnterPressesTheFocusedButton) {
+  Dialog->Hide();
+  QWidget* window = Host().WidgetOf(*Form);
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  Widget<QLineEdit>(Form->EdFileName)->setFocus();
+  QWidget* start = QApplication::focusWidget();
+  ASSERT_EQ(start, Widget<QLineEdit>(Form->EdFileName));
+  // What the focus lands on, by the control it belongs to.
+  auto controlOf = [&](QWidget* w) -> std::string {
+    for (QWidget* x = w; x && x != window; x = x->parentWidget())
+      for (const TComponent* c : Form->Components())
+        if (Host().WidgetOf(*c) == x) return c->Name();
+    return "(none)";
+  };
+  std::vector<std::string> stops;
+  for (int press = 1; press <= 40; ++press) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr) << "the focus went nowhere at press " << press;
+    const QRect shown(focus->mapTo(window, QPoint(0, 0)), focus->size());
+    EXPECT_TRUE(window->rect().contains(shown)) << controlOf(focus) << " at press " << press << " is out of sight";
+    if (focus == start) break;
+    stops.push_back(controlOf(focus));
+  }
+  EXPECT_EQ(stops, (std::vector<std::string>{"BuBrowse", "ComboBox1", "BuSetupCom", "BuStart", "BuCancel", "BuExit"}));
+  // Still there for assistive tools.
+  QAccessibleInterface* repeat = QAccessible::queryAccessibleInterface(Widget<QCheckBox>(Form->CBRepeat));
+  ASSERT_NE(repeat, nullptr);
+  ASSERT_NE(repeat->actionInterface(), nullptr);
+  repeat->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_TRUE(Form->CBRepeat.Checked());
+
+  auto presses = Count(Form->BuCancel.OnClick);
+  auto* cancel = Widget<QPushButton>(Form->BuCancel);
+  cancel->setFocus();
+  QTest::keyClick(cancel, Qt::Key_Return);
+  EXPECT_EQ(*presses, 1);
+  QTest::keyClick(cancel, Qt::Key_Enter);
+  EXPECT_EQ(*presses, 2);
+  QTest::keyClick(cancel, Qt::Key_Space);
+  EXPECT_EQ(*presses, 3);
+  Form->BuCancel.SetEnabled(false);
+  QTest::keyClick(cancel, Qt::Key_Return);
+  EXPECT_EQ(*presses, 3) << "a disabled button is not pressed";
 }
 
 }  // namespace

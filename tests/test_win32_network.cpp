@@ -150,6 +150,40 @@ TEST_F(Win32NetworkTest, AFileArrivesByteExactTheAnswerIsLoggedAndARefusalIsTold
   ASSERT_TRUE(printer.WaitForFiles(2));
 }
 
+// After our end was sent: a printer that read it all has acknowledged it
+// all, one that reads nothing has not, where the system can tell.
+TEST(Win32Sockets, WhatAPrinterHasNotAcknowledgedIsToldOrNothingIs) {
+  TWin32Platform p;
+  const auto data = RandomBytes(4u << 20, 53);
+  auto unacknowledged = [&](bool reads, DWORD& left) {
+    TListeningPrinter printer(reads);
+    std::vector<TSocketAddress> addresses;
+    EXPECT_EQ(p.Sockets().getaddrinfo("127.0.0.1", std::to_string(printer.Port), addresses, 5000, NoHandle), 0);
+    TPlatformSocket s(p.Sockets(), p.Sockets().socket(addresses.at(0).Family));
+    EXPECT_TRUE(p.Sockets().connect(s.Get(), addresses[0], 5000, NoHandle));
+    TPlatformHandle abort(p, p.CreateEventA(true, false));
+    std::thread stop([&] {
+      // A printer that reads nothing leaves the send waiting: what it took is enough.
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+      p.SetEvent(abort.Get());
+    });
+    DWORD sent = 0;
+    p.Sockets().send(s.Get(), data.data(), static_cast<DWORD>(data.size()), sent, abort.Get());
+    stop.join();
+    EXPECT_TRUE(p.Sockets().shutdown(s.Get(), SD_SEND));
+    if (reads) printer.WaitForFiles(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return p.Sockets().GetUnacknowledged(s.Get(), left);
+  };
+  DWORD read = 0, stalled = 0;
+  const bool told = unacknowledged(true, read);
+  EXPECT_EQ(unacknowledged(false, stalled), told) << "the system tells of both or of neither";
+  if (told) {
+    EXPECT_EQ(read, 0u);
+    EXPECT_GT(stalled, 0u);
+  }
+}
+
 TEST_F(Win32NetworkTest, CancelEndsASendThatAPrinterDoesNotTake) {
   TListeningPrinter stalled(false);
   Form->ComboBox1.SetText(stalled.PortText());

@@ -414,6 +414,20 @@ TEST(Win32Ports, APortOpenTakesADeviceOrAPipeButNoFileOrFolder) {
   p.CloseHandle(nul);
 }
 
+// A fleet sends to two names of one device one after the other: the
+// system tells which device a name opens.
+TEST(Win32Ports, TwoNamesOfOneDeviceHaveOneIdentity) {
+  TWin32Platform p;
+  const std::string nul = p.Devices().DeviceIdentity("NUL");
+  EXPECT_FALSE(nul.empty());
+  EXPECT_EQ(p.Devices().DeviceIdentity("\\\\.\\NUL"), nul);
+  // A path is itself, whatever its case; another is another device.
+  const std::string pipe = p.Devices().DeviceIdentity("\\\\.\\pipe\\Vornex-A");
+  EXPECT_EQ(p.Devices().DeviceIdentity("\\\\.\\PIPE\\vornex-a"), pipe);
+  EXPECT_NE(pipe, nul);
+  EXPECT_NE(p.Devices().DeviceIdentity("\\\\.\\pipe\\vornex-b"), pipe);
+}
+
 // Cancel ends a parallel write that the device does not take, whatever
 // the write's own limit.
 TEST(Win32Writes, ATimedWriteEndsAtOnceWhenItsAbortEventIsSet) {

@@ -297,6 +297,62 @@ TEST_F(Win32Window, TheKeyboardComesBackToItsControlAfterAModalForm) {
   EXPECT_EQ(::GetFocus(), Window(Form->EdFileName));
 }
 
+// A key as the user presses it: down and up, served by the program's own
+// loop (where the dialog manager moves the focus and presses buttons).
+void Press(WPARAM key) {
+  HWND focus = ::GetFocus();
+  ::PostMessageA(focus, WM_KEYDOWN, key, 1);
+  ::PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+  // Served once the keys before it have been.
+  Host().Terminate();
+  Host().Run();
+}
+
+// Tab goes round the controls that can be seen, however often it is
+// pressed; those outside the client area are left out of it. Enter presses
+// the button that has the focus, and so does Space.
+TEST_F(Win32Window, TabGoesRoundWhatCanBeSeenAndEnterPressesTheFocusedButton) {
+  HWND window = Window(*Form);
+  ::SetForegroundWindow(window);
+  ::SetFocus(Window(Form->EdFileName));
+  ASSERT_EQ(::GetFocus(), Window(Form->EdFileName));
+  RECT client;
+  ::GetClientRect(window, &client);
+  // The control the focus is in: a combo box's edit field belongs to it.
+  auto controlOf = [&](HWND w) -> std::string {
+    for (HWND x = w; x && x != window; x = ::GetParent(x))
+      for (const TComponent* c : Form->Components())
+        if (Window(*c) == x) return c->Name();
+    return "(none)";
+  };
+  std::vector<std::string> stops;
+  for (int press = 1; press <= 40; ++press) {
+    Press(VK_TAB);
+    HWND focus = ::GetFocus();
+    ASSERT_NE(focus, nullptr) << "the focus went nowhere at press " << press;
+    RECT r;
+    ::GetWindowRect(focus, &r);
+    ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+        << controlOf(focus) << " at press " << press << " is out of sight";
+    if (focus == Window(Form->EdFileName)) break;
+    stops.push_back(controlOf(focus));
+  }
+  EXPECT_EQ(stops, (std::vector<std::string>{"BuBrowse", "ComboBox1", "BuSetupCom", "BuStart", "BuCancel", "BuExit"}));
+
+  int presses = 0;
+  Form->BuCancel.OnClick = [&] { ++presses; };
+  while (::GetFocus() != Window(Form->BuCancel)) Press(VK_TAB);
+  Press(VK_RETURN);
+  EXPECT_EQ(presses, 1) << "Enter, the focus come by Tab";
+  Press(VK_SPACE);
+  EXPECT_EQ(presses, 2) << "Space";
+  ::SetFocus(Window(Form->BuStart));
+  ::SetFocus(Window(Form->BuCancel));
+  Press(VK_RETURN);
+  EXPECT_EQ(presses, 3) << "Enter, the focus put there directly";
+}
+
 TEST(Win32Dialog, TheSettingsDialogEndsWithItsButtonsOrEscapeAndHasNoCloseBox) {
   TComSetupForm dialog(Host());
   Host().Attach(dialog);

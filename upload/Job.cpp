@@ -12,9 +12,14 @@ std::size_t TFileData::Read(void* into, std::size_t max) {
   return n;
 }
 
+TSharedBytes TFileData::Empty() {
+  static const TSharedBytes none = std::make_shared<const std::vector<std::uint8_t>>();
+  return none;
+}
+
 const std::uint8_t* TFileData::Take(std::size_t max, std::size_t& taken) {
-  taken = std::min(max, Bytes.size() - Pos);
-  const std::uint8_t* from = Bytes.data() + Pos;
+  taken = std::min(max, Bytes->size() - Pos);
+  const std::uint8_t* from = Bytes->data() + Pos;
   Pos += taken;
   return from;
 }

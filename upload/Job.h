@@ -5,29 +5,39 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace vornex {
 
-// The whole file in memory, with a read position.
+// The file's bytes, loaded once and never changed: transfers to several
+// printers read the same copy.
+using TSharedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+// The whole file in memory, with a read position of its own.
 class TFileData {
  public:
   void Assign(std::vector<std::uint8_t>&& bytes) {
-    Bytes = std::move(bytes);
+    Share(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
+  }
+  // Reads bytes that other transfers read too, from the start.
+  void Share(TSharedBytes bytes) {
+    Bytes = bytes ? std::move(bytes) : Empty();
     Pos = 0;
   }
   // Copies up to max bytes from the read position and advances it.
   std::size_t Read(void* into, std::size_t max);
-  bool AtEnd() const { return Pos == Bytes.size(); }
-  std::size_t Size() const { return Bytes.size(); }
+  bool AtEnd() const { return Pos == Bytes->size(); }
+  std::size_t Size() const { return Bytes->size(); }
 
  private:
+  static TSharedBytes Empty();
   // The next up to max bytes in place, advancing the read position.
   const std::uint8_t* Take(std::size_t max, std::size_t& taken);
 
-  std::vector<std::uint8_t> Bytes;
+  TSharedBytes Bytes = Empty();
   std::size_t Pos = 0;
 };
 
@@ -71,6 +81,9 @@ struct TUploadJob {
   std::atomic<bool> TxReady{false};
   std::atomic<std::int32_t> BlocksSent{0};
   std::atomic<std::int32_t> BytesSent{0};
+  // Set by the send loop once its port is open (or the printer has taken
+  // the connection): a transfer that never got that far sent nothing.
+  std::atomic<bool> PortOpened{false};
   // Guards the hand-over of TxReady between the serial loop and the
   // transmit-empty event; TxReadyChanged wakes the loop.
   std::mutex TransferLock;
@@ -81,6 +94,10 @@ struct TUploadJob {
   // nor a list that a drop-down may be rebuilding.
   std::string PortText;
   std::string UsbPrinterPath;
+  // The device the port text names by its absolute path (a Linux tty opened
+  // as it stands rather than as \\.\<text>); empty for a port name. Set by
+  // port selection.
+  std::string DevicePath;
   // The file's name as given, for a print job's title.
   std::string FileName;
   // Why the send loop stopped short when it showed nothing: written by the

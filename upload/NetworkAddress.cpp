@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "upload/ShownText.h"
+
 namespace vornex {
 
 namespace {
@@ -43,7 +45,14 @@ bool UsableHost(const std::string& host) {
 
 }  // namespace
 
-bool IsNetworkPortText(const std::string& text) { return text.rfind(NetworkPortPrefix, 0) == 0; }
+bool IsNetworkPortText(const std::string& text) {
+  // tcp: as well, as com1 names a serial port.
+  const std::size_t n = sizeof NetworkPortPrefix - 1;
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (std::toupper(static_cast<unsigned char>(text[i])) != NetworkPortPrefix[i]) return false;
+  return true;
+}
 
 bool ParseNetworkAddress(const std::string& text, TNetworkAddress& address) {
   TNetworkAddress a;
@@ -75,6 +84,11 @@ bool ParseNetworkPortText(const std::string& portText, TNetworkAddress& address)
   while (start < portText.size() && IsSpace(portText[start])) ++start;
   std::size_t end = start;
   while (end < portText.size() && !IsSpace(portText[end])) ++end;
+  // A label follows; digits there are a port written in the wrong place
+  // (TCP:host 9101), not a name, and are not silently passed over.
+  std::size_t label = end;
+  while (label < portText.size() && IsSpace(portText[label])) ++label;
+  if (label < portText.size() && std::isdigit(static_cast<unsigned char>(portText[label]))) return false;
   return ParseNetworkAddress(portText.substr(start, end - start), address);
 }
 
@@ -84,10 +98,8 @@ std::string NetworkAddressText(const TNetworkAddress& address) {
 }
 
 std::string NetworkPortText(const TNetworkAddress& address, const std::string& label) {
-  // A name from the network may hold anything: no line breaks in the list.
-  std::string shown = label;
-  for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  // A name from the network may hold anything: it is shown, not obeyed.
+  const std::string shown = ShownLine(label);
   return NetworkPortPrefix + NetworkAddressText(address) + (shown.empty() ? "" : " (" + shown + ")");
 }
 

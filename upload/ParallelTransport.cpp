@@ -22,6 +22,8 @@ void TParallelTransport::SendToParallelPort(TSendContext& c) {
     // Any other failure is not shown here: its first write fails and the
     // transfer stops.
     c.Job.StopReason = CantOpenText(c.Platform, what, error);
+  } else {
+    c.Job.PortOpened = true;
   }
   if (!ParallelWriteEvent.Valid())
     ParallelWriteEvent = TPlatformHandle(c.Platform, c.Platform.CreateEventA(true, true));

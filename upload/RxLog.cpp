@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "upload/ShownText.h"
+
 namespace vornex {
 
 void TRxLog::Comm1RxChar(std::uint32_t count) {
@@ -27,10 +29,48 @@ void TRxLog::Take(std::uint8_t byte) {
   if (byte == ';' || byte == '\n' || byte == '\r' || Line.size() >= 2) {
     std::string done;
     done.swap(Line);
-    Memo1.Add(done);
+    // What a printer sends may hold anything: no byte of it steers the
+    // terminal or the log it is shown in.
+    Memo1.Add(ShownLine(done));
     return;
   }
   Line += static_cast<char>(byte);
+}
+
+void TFirstLine::Add(const std::uint8_t* bytes, std::size_t count) {
+  std::lock_guard<std::mutex> hold(Lock);
+  for (std::size_t i = 0; i < count && !Complete; ++i) {
+    const std::uint8_t byte = bytes[i];
+    if (byte == 0) continue;
+    if (byte == ';' || byte == '\n' || byte == '\r') {
+      Complete = !Line.empty();
+      continue;
+    }
+    Line += static_cast<char>(byte);
+    Complete = Line.size() >= MaxLength;
+  }
+}
+
+std::string TFirstLine::Text() const {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Line;
+}
+
+std::string PrintableText(const std::string& bytes) {
+  static const char Hex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      text += c;
+    } else {
+      text += "\\x";
+      text += Hex[byte >> 4];
+      text += Hex[byte & 15];
+    }
+  }
+  return text;
 }
 
 }  // namespace vornex

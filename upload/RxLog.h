@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "comm/Comm.h"
@@ -30,5 +31,26 @@ class TRxLog {
   TMemo& Memo1;
   std::string Line;
 };
+
+// The first line a printer sends back, ended as the log box ends lines (a
+// line end or a semicolon), empty lines before it skipped, zero bytes left
+// out; at most MaxLength bytes of it. Bytes may come from any thread.
+class TFirstLine {
+ public:
+  static constexpr std::size_t MaxLength = 200;
+  void Add(const std::uint8_t* bytes, std::size_t count);
+  // As it came: show it through PrintableText.
+  std::string Text() const;
+
+ private:
+  mutable std::mutex Lock;
+  std::string Line;
+  bool Complete = false;
+};
+
+// Text a printer sent, fit for a terminal and a report: printable ASCII as
+// it is, any other byte as \xNN, so that nothing it sends can drive the
+// terminal.
+std::string PrintableText(const std::string& bytes);
 
 }  // namespace vornex

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "os/Platform.h"
@@ -26,6 +27,8 @@ struct TSendContext {
   std::function<void(const std::uint8_t* bytes, std::size_t count)> ShowReply;
   // A print job's new state, as a line of the log; may be empty.
   std::function<void(const std::string& state)> ShowState;
+  // A line of the loop's own in the log (what it left out); may be empty.
+  std::function<void(const std::string&)> ShowNote;
 };
 
 class TSendLoop {
@@ -35,6 +38,16 @@ class TSendLoop {
   // loop that sent the last piece has set TransferDone.
   virtual void Send(TSendContext& context) = 0;
 };
+
+// Cancel: the send loop stops before its next piece, and is woken wherever
+// it waits: for the port's transmit-empty event, or in a write that the
+// device does not take (cancelEvent ends it).
+inline void RequestCancel(TUploadJob& job, TPlatform& platform, THandle cancelEvent) {
+  job.CancelRequested = true;
+  platform.SetEvent(cancelEvent);
+  { std::lock_guard<std::mutex> hold(job.TransferLock); }
+  job.TxReadyChanged.notify_all();
+}
 
 inline constexpr char UsbSendErrText[] = "USB Send Err Resend";
 inline constexpr char UsbPortInvalidText[] = "USB Port INVALID";

@@ -6,9 +6,21 @@
 
 namespace vornex {
 
+void DeclareComm1(TComm& comm) {
+  comm.SetDeviceName("Com1");
+  comm.WriteTimeout = 30000;
+  comm.SetWriteBufSize(4096);
+  comm.SetMonitorEvents(AllCommEvents);
+  comm.SetFlowControl(fcCTS);
+}
+
+std::string SerialDeviceName(const std::string& portText, const std::string& devicePath) {
+  return devicePath.empty() ? "\\\\.\\" + portText : devicePath;
+}
+
 void TSerialTransport::Send(TSendContext& c) {
   Job.TxReady = true;  // the first piece goes without waiting for an event
-  Comm1.SetDeviceName("\\\\.\\" + Job.PortText);
+  Comm1.SetDeviceName(SerialDeviceName(Job.PortText, Job.DevicePath));
   Comm1.WriteAbortEvent = c.CancelEvent;
   try {
     Comm1.Open();
@@ -20,6 +32,8 @@ void TSerialTransport::Send(TSendContext& c) {
   // Not shown here: the port check at Start has said so already.
   if (!Comm1.Enabled())
     c.Job.StopReason = CantOpenText(c.Platform, PortCalled(Job.PortText), c.Platform.GetLastError());
+  else
+    Job.PortOpened = true;
   SendToSerialPort(c);
   c.Platform.Sleep(500);
   Comm1.Close();

@@ -2,11 +2,22 @@
 // has reported its transmit buffer empty.
 #pragma once
 
+#include <string>
+
 #include "comm/Comm.h"
 #include "upload/Job.h"
 #include "upload/SendLoop.h"
 
 namespace vornex {
+
+// A serial port component as the main window declares Comm1: the device
+// name, write time-out, queue size, events and flow control that every
+// serial transfer starts from.
+void DeclareComm1(TComm& comm);
+
+// What the serial port opens for a port text: \\.\COM1 for COM1; a tty's
+// path (devicePath, set by port selection) as it stands.
+std::string SerialDeviceName(const std::string& portText, const std::string& devicePath);
 
 class TSerialTransport : public TSendLoop {
  public:

@@ -14,16 +14,17 @@
 
 namespace vornex {
 
-namespace {
-
 namespace fs = std::filesystem;
+
+namespace {
 
 bool FileExists(const std::string& name) {
   std::error_code ec;
   return !name.empty() && fs::exists(name, ec) && !fs::is_directory(name, ec);
 }
 
-// The whole file, or an Exception saying why not.
+}  // namespace
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   std::error_code ec;
   if (!fs::is_regular_file(name, ec))
@@ -36,14 +37,16 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   if (size < 0) throw Exception("Cannot read file \"" + name + "\".");
   // Checked before anything is read.
   if (size > LargestFile)
-    throw Exception("\"" + name + "\" is 2 GiB or larger; Vornex sends files smaller than 2 GiB.");
+    throw Exception(TooLargeText("\"" + name + "\""));
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size))
     throw Exception("Cannot read file \"" + name + "\".");
   return bytes;
 }
 
-}  // namespace
+std::string TooLargeText(const std::string& what) {
+  return what + " is 2 GiB or larger; Vornex sends files smaller than 2 GiB.";
+}
 
 TUploadEngine::TUploadEngine(TUploadJob& job, const TUploadControls& controls, THost& host,
                              TPlatform& platform)
@@ -76,11 +79,11 @@ void TUploadEngine::BuStartClick() {
     return;
   }
   Job.BlockSize = blockSize;
-  if (SelectPort) SelectPort();
+  if (SelectPort && !SelectPort()) return;
   C.LaSendPer.SetCaption("0");
   C.LaSendPer.Repaint();
   const std::string name = C.EdFileName.Text();
-  if (!FileExists(name)) {
+  if (!FileSource && !FileExists(name)) {
     Host.ShowMessage(FileNotFoundText);
     return;
   }
@@ -90,7 +93,7 @@ void TUploadEngine::BuStartClick() {
 void TUploadEngine::StartTransfer(const std::string& fileName) {
   DisableControls();
   try {
-    Job.FileData.Assign(ReadWholeFile(fileName));
+    Job.FileData.Assign(FileSource ? FileSource() : ReadWholeFile(fileName));
   } catch (const std::bad_alloc&) {
     EnableControls();
     Host.ShowMessage("Not enough memory to load \"" + fileName + "\".");
@@ -108,13 +111,14 @@ void TUploadEngine::StartTransfer(const std::string& fileName) {
   C.PBPer.SetMax(size);
   Job.BlocksSent = 0;
   Job.BytesSent = 0;
+  Job.PortOpened = false;
   C.GroupBox3.Repaint();
   C.TiCheck.SetEnabled(true);
   Job.PortText = C.ComboBox1.Text();
   Job.FileName = fileName;
   Job.StopReason.clear();
   Job.StallReason.Set({});
-  Job.UsbPrinterPath = FirstUsbPrinterPath ? FirstUsbPrinterPath() : std::string();
+  Job.UsbPrinterPath = ChosenUsbPrinterPath ? ChosenUsbPrinterPath() : std::string();
   // Done is cleared before the request, so the worker never sees the last
   // job's completion with the new request.
   Job.TransferDone = false;
@@ -130,16 +134,7 @@ bool TUploadEngine::Delivered() const {
          static_cast<std::size_t>(Job.BytesSent.load()) == Job.FileData.Size();
 }
 
-void TUploadEngine::BuCancelClick() {
-  Job.CancelRequested = true;
-  // Wake the send loop wherever it waits: for the port's transmit-empty
-  // event, or in a write that the device does not take.
-  Platform.SetEvent(CancelEvent.Get());
-  {
-    std::lock_guard<std::mutex> hold(Job.TransferLock);
-  }
-  Job.TxReadyChanged.notify_all();
-}
+void TUploadEngine::BuCancelClick() { RequestCancel(Job, Platform, CancelEvent.Get()); }
 
 void TUploadEngine::DisableControls() {
   C.BuBrowse.SetEnabled(false);
@@ -177,6 +172,9 @@ TSendContext TUploadEngine::MakeContext() {
       },
       [this](const std::string& state) {
         if (JobStateChanged) Host.Synchronize([&] { JobStateChanged(state); });
+      },
+      [this](const std::string& note) {
+        if (TransferNote) Host.Synchronize([&] { TransferNote(note); });
       }};
 }
 
@@ -223,30 +221,22 @@ void TUploadEngine::TiCheckTimer() {
   const std::int64_t percent = max > 0 ? std::int64_t(bytes) * 100 / max : (Job.TransferDone ? 100 : 0);
   C.LaSendPer.SetCaption(IntToStr(percent));
 
-  if (C.CBLineCheck.Checked()) {
-    const std::int32_t blocks = Job.BlocksSent;
-    if (blocks == LastBlocksSent) {
-      ++Stall;
-    } else {
-      LastBlocksSent = blocks;
-      Stall = 0;
-    }
-  }
-  if (Stall > 60) {
+  if (C.CBLineCheck.Checked()) Rule.Tick(Job.BlocksSent);
+  if (Rule.TimedOut()) {
     C.TiCheck.SetEnabled(false);
     // What held the transfer up, where the send loop knows (a print job's
     // last state).
     const std::string reason = Job.StallReason.Get();
     Host.ShowMessage(reason.empty() ? std::string(TimeOutText) : std::string(TimeOutText) + ": " + reason);
     EnableControls();
-    Stall = 0;
+    Rule.Stall = 0;
     BuCancelClick();
   }
   // A job ends for the monitor only once the worker has let go of it, so a
   // repetition never meets a send loop that is still closing its port.
   const bool workerIdle = !Job.StartRequested;
   if (Job.TransferDone && workerIdle) {
-    Stall = 0;
+    Rule.Stall = 0;
     C.TiCheck.SetEnabled(false);
     const double seconds = StrToFloat(C.EdRepeatTime.Text());
     double ms = std::trunc(seconds * 1000.0);
@@ -259,7 +249,7 @@ void TUploadEngine::TiCheckTimer() {
   // held in a write: the user has stopped the transfer, and no "Time Out"
   // may follow. The controls come back when the loop returns.
   if (Job.CancelRequested) {
-    Stall = 0;
+    Rule.Stall = 0;
     C.TiCheck.SetEnabled(false);
   }
 }

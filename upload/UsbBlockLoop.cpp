@@ -9,6 +9,7 @@ void TUsbBlockLoop::Send(TSendContext& c) {
     c.ShowMessage(OpenFailureText(c));
     return;
   }
+  c.Job.PortOpened = true;
   std::uint8_t block[MaxBlockSize];
   bool delivered = true;
   for (;;) {
@@ -16,7 +17,6 @@ void TUsbBlockLoop::Send(TSendContext& c) {
     const auto size = static_cast<std::size_t>(
         std::clamp<std::int32_t>(c.Job.BlockSize, 0, static_cast<std::int32_t>(MaxBlockSize)));
     const std::size_t n = c.Job.FileData.Read(block, size);
-    c.Platform.Sleep(0);
     std::size_t taken = 0;
     if (n > 0 && !WriteBlock(c, block, n, taken)) {
       // A write ended by Cancel or the time-out is no refusal: the loop

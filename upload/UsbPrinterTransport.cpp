@@ -14,6 +14,9 @@ bool TUsbPrinterTransport::OpenDevice(TSendContext& c) {
   // Held alone for the transfer: a second sender would mix its file in.
   Printer = TPlatformHandle(c.Platform, OpenUsbPrinter(c.Platform, c.Job.UsbPrinterPath, 0));
   OpenError = Printer.Valid() ? ERROR_SUCCESS : c.Platform.GetLastError();
+  // The window says "USB Port INVALID"; the reason is kept for whoever
+  // reports more.
+  if (!Printer.Valid()) c.Job.StopReason = CantOpenText(c.Platform, "The USB printer", OpenError);
   return Printer.Valid();
 }
 

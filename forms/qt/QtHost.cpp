@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QVariant>
 #include <QWidget>
 #include <unordered_map>
 #include <unordered_set>
@@ -76,6 +77,40 @@ class TEnterIgnorer : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
+
+// Enter on a push button that has the focus presses it, as on Windows
+// (Space already does).
+class TEnterPresses : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        if (!key->isAutoRepeat() && button->isEnabled()) button->click();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+// A control outside the client area is no Tab stop, nor are the widgets it
+// is made of; a click or the accessibility interface still reaches it. The
+// policy each had is kept, for a control that moves back in.
+void SetTabStop(QWidget* w, bool on) {
+  QList<QWidget*> all = w->findChildren<QWidget*>();
+  all.prepend(w);
+  for (QWidget* x : all) {
+    const QVariant kept = x->property("vornexFocusPolicy");
+    const int policy = kept.isValid() ? kept.toInt() : int(x->focusPolicy());
+    if (!kept.isValid()) x->setProperty("vornexFocusPolicy", policy);
+    x->setFocusPolicy(static_cast<Qt::FocusPolicy>(on ? policy : policy & ~int(Qt::TabFocus)));
+  }
+}
 
 // A window that passes the user's close request and the files dropped on it
 // to its form.
@@ -246,6 +281,7 @@ void TQtHost::Attach(TForm& form) {
         auto* model = static_cast<TButton*>(control);
         auto* button = new QPushButton(Q(model->Caption()), parent);
         button->setAutoDefault(false);
+        button->installEventFilter(new TEnterPresses(button));
         QObject::connect(button, &QPushButton::clicked, link, [model] { model->Click(); });
         w = button;
         break;
@@ -350,6 +386,7 @@ void TQtHost::Changed(TComponent& component, TProp what) {
         w->adjustSize();
       } else {
         w->setGeometry(r.Left, r.Top, r.Width, r.Height);
+        SetTabStop(w, control.InClientArea());
       }
       break;
     }

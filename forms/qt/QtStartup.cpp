@@ -50,6 +50,47 @@ void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text
 
 }  // namespace
 
+std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) {
+  // Qt's and its X11 and Windows platforms' options; each may be written
+  // with one dash or two, and one with a value also as -name=value.
+  static const char* const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                          "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
+                                          "display", "geometry", "style", "stylesheet", "name", "title",
+                                          "visual"};
+  static const char* const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+  static const char* const onlyWithEquals[] = {"qmljsdebugger", "dialogs", "fontengine", "darkmode"};
+  auto among = [](const std::string& name, const auto& list) {
+    for (const char* known : list)
+      if (name == known) return true;
+    return false;
+  };
+  std::vector<std::string> own;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--") {
+      own.insert(own.end(), args.begin() + static_cast<long>(i), args.end());
+      break;
+    }
+    if (a.size() < 2 || a[0] != '-') {
+      own.push_back(a);
+      continue;
+    }
+    std::string name = a.substr(a[1] == '-' ? 2 : 1);
+    const std::size_t equals = name.find('=');
+    if (equals != std::string::npos) {
+      name.resize(equals);
+      if (among(name, withValue) || among(name, onlyWithEquals)) continue;
+    } else if (among(name, withValue)) {
+      ++i;  // its value
+      continue;
+    } else if (among(name, flags)) {
+      continue;
+    }
+    own.push_back(a);
+  }
+  return own;
+}
+
 TQtStartupGuard::TQtStartupGuard(std::string program) {
   Program = std::move(program);
   Previous = qInstallMessageHandler(Hold);

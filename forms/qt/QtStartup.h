@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vornex {
 
@@ -16,5 +17,10 @@ class TQtStartupGuard {
   TQtStartupGuard(const TQtStartupGuard&) = delete;
   TQtStartupGuard& operator=(const TQtStartupGuard&) = delete;
 };
+
+// The command line (without the program's name) less the options Qt takes
+// as its own (-platform NAME, --style=NAME, -reverse...) and their values,
+// for a program that reads its own before Qt has started.
+std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args);
 
 }  // namespace vornex

@@ -23,10 +23,12 @@ using THandleHolder = std::unique_ptr<std::remove_pointer_t<HANDLE>, TCloseHandl
 
 }  // namespace
 
-void ShowStartText(const std::string& text, const std::string& title, bool error) {
+bool ShowStartText(const std::string& text, const std::string& title, bool error) {
   // A window program has standard handles only when its starter gave it
-  // some (a redirection, a pipe, Wine).
-  if (WriteAll(::GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), text)) return;
+  // some (a redirection, a pipe, Wine); one that takes nothing is a failure,
+  // not a reason to show the text elsewhere.
+  HANDLE given = ::GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (given && given != INVALID_HANDLE_VALUE) return WriteAll(given, text);
   if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
     bool shown = false;
     HANDLE raw = ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -37,9 +39,10 @@ void ShowStartText(const std::string& text, const std::string& title, bool error
       shown = WriteAll(console.get(), "\r\n" + text);
     }
     ::FreeConsole();
-    if (shown) return;
+    if (shown) return true;
   }
   ::MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+  return true;
 }
 
 }  // namespace vornex::win32

@@ -7,7 +7,8 @@
 namespace vornex::win32 {
 
 // On the program's standard output (or error) when it has one, else on the
-// console it was started from, else in a message box titled title.
-void ShowStartText(const std::string& text, const std::string& title, bool error);
+// console it was started from, else in a message box titled title. False
+// when the standard handle given took only part of it.
+bool ShowStartText(const std::string& text, const std::string& title, bool error);
 
 }  // namespace vornex::win32

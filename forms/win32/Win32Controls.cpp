@@ -274,6 +274,14 @@ void TWin32Host::TImpl::Update(TComponent& component, TProp what) {
           ::SendMessageA(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
         }
       }
+      // Tab goes round what can be seen; a control outside the client area
+      // is still reached by a click or the accessibility interface.
+      if (kind == TControlKind::Edit || kind == TControlKind::Button || kind == TControlKind::CheckBox ||
+          kind == TControlKind::ComboBox || kind == TControlKind::Memo) {
+        const LONG_PTR style = ::GetWindowLongPtrA(w, GWL_STYLE);
+        ::SetWindowLongPtrA(w, GWL_STYLE,
+                            control.InClientArea() ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+      }
       break;
     }
     case TProp::Font:

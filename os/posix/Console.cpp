@@ -12,6 +12,8 @@ void Forward(int signal) {
 }
 }  // namespace
 
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void OnInterrupt(void (*handler)(TInterrupt)) {

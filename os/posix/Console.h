@@ -1,7 +1,12 @@
-// What a command-line program needs of the terminal it runs in.
+// What a program needs of the process and terminal it runs in.
 #pragma once
 
 namespace vornex::posix {
+
+// A reader that goes away under a write (a printer's FIFO, a pipe on
+// standard output) makes the write fail with its error rather than end the
+// program. Process-wide: each program's main asks for it.
+void IgnoreBrokenPipes();
 
 // True when standard error is a terminal (a progress bar can redraw itself).
 bool StderrIsTerminal();

@@ -17,13 +17,15 @@ struct TCupsQueues::TApi {
   decltype(&::cupsGetDests2) GetDests = nullptr;
   decltype(&::cupsGetOption) GetOption = nullptr;
   decltype(&::cupsFreeDests) FreeDests = nullptr;
+  decltype(&::cupsLastError) LastError = nullptr;
+  decltype(&::cupsLastErrorString) LastErrorString = nullptr;
 
   bool Bound() {
     return Cups.Bind(Server, "cupsServer") && Cups.Bind(Port, "ippPort") && Cups.Bind(Encryption, "cupsEncryption") &&
            Cups.Bind(Connect, "httpConnect2") && Cups.Bind(Close, "httpClose") &&
-           Cups.Bind(SetTimeout, "httpSetTimeout") &&
-           Cups.Bind(GetDests, "cupsGetDests2") && Cups.Bind(GetOption, "cupsGetOption") &&
-           Cups.Bind(FreeDests, "cupsFreeDests");
+           Cups.Bind(SetTimeout, "httpSetTimeout") && Cups.Bind(GetDests, "cupsGetDests2") &&
+           Cups.Bind(GetOption, "cupsGetOption") && Cups.Bind(FreeDests, "cupsFreeDests") &&
+           Cups.Bind(LastError, "cupsLastError") && Cups.Bind(LastErrorString, "cupsLastErrorString");
   }
 };
 
@@ -32,15 +34,17 @@ namespace {
 // How often libcups asks, while it waits for the server, whether to go on.
 constexpr double AskEverySeconds = 0.1;
 
+bool IsSet(const int& flag) { return __atomic_load_n(&flag, __ATOMIC_SEQ_CST) != 0; }
+
 struct TPatience {
-  const std::atomic<int>& Interrupted;
+  const int& Interrupted;
   int AsksLeft;
 };
 
 // libcups waits for an answer as long as this says yes.
 int GoOn(http_t*, void* patience) {
   auto& p = *static_cast<TPatience*>(patience);
-  return !p.Interrupted && --p.AsksLeft > 0;
+  return !IsSet(p.Interrupted) && --p.AsksLeft > 0;
 }
 
 }  // namespace
@@ -53,25 +57,45 @@ std::string SocketUriAddress(const std::string& uri) {
   return rest.substr(0, rest.find_first_of("/?"));
 }
 
-TCupsQueues::TCupsQueues() : Api(std::make_unique<TApi>()) {
-  if (!Api->Bound()) Api.reset();
+TCupsQueues::TCupsQueues(TReasonTexts& reasons) : Reasons(reasons), Api(std::make_unique<TApi>()) {
+  if (!Api->Bound()) {
+    LoadError = Reasons.Code(Api->Cups.Failure());
+    Api.reset();
+  }
 }
 
 TCupsQueues::~TCupsQueues() = default;
 
-std::vector<TNetworkPrinter> TCupsQueues::Find(int limitMs) {
-  std::vector<TNetworkPrinter> queues;
-  if (!Api || Interrupted) return queues;
-  static_assert(sizeof(std::atomic<int>) == sizeof(int), "libcups polls the flag as an int");
-  http_t* http = Api->Connect(Api->Server(), Api->Port(), nullptr, AF_UNSPEC, Api->Encryption(), 1, limitMs,
-                              reinterpret_cast<int*>(&Interrupted));
-  if (!http) return queues;
+void TCupsQueues::Interrupt() { __atomic_store_n(&Interrupted, 1, __ATOMIC_SEQ_CST); }
+
+DWORD TCupsQueues::Find(int limitMs, std::vector<TNetworkPrinter>& queues) {
+  queues.clear();
+  if (!Api) return LoadError;
+  if (IsSet(Interrupted)) return ERROR_OPERATION_ABORTED;
+  const std::string server = Api->Server() ? Api->Server() : "";
+  http_t* http = Api->Connect(server.c_str(), Api->Port(), nullptr, AF_UNSPEC, Api->Encryption(), 1, limitMs,
+                              &Interrupted);
+  if (!http) {
+    if (IsSet(Interrupted)) return ERROR_OPERATION_ABORTED;
+    // libcups keeps its own words for it (errno is not kept).
+    const char* why = Api->LastError() > IPP_STATUS_OK_CONFLICTING ? Api->LastErrorString() : nullptr;
+    return Reasons.Code("the server " + server + " cannot be reached (" +
+                        (why && *why ? why : "it did not answer in time") + ")");
+  }
   // A server that takes the connection and then says nothing is not
   // waited for beyond the limit, nor once interrupted.
   TPatience patience{Interrupted, static_cast<int>(limitMs / (AskEverySeconds * 1000)) + 1};
   Api->SetTimeout(http, AskEverySeconds, GoOn, &patience);
   cups_dest_t* dests = nullptr;
   const int count = Api->GetDests(http, &dests);
+  DWORD failure = 0;
+  // No queue at all is an answer too; a refusal or no answer is not.
+  if (count == 0 && Api->LastError() > IPP_STATUS_OK_CONFLICTING) {
+    const char* why = Api->LastErrorString();
+    failure = IsSet(Interrupted) ? ERROR_OPERATION_ABORTED
+                                 : Reasons.Code("the server " + server + " did not list its queues: " +
+                                                (why && *why ? why : "no answer"));
+  }
   for (int i = 0; i < count; ++i) {
     const cups_dest_t& d = dests[i];
     if (d.instance || !d.name) continue;
@@ -81,7 +105,7 @@ std::vector<TNetworkPrinter> TCupsQueues::Find(int limitMs) {
   }
   Api->FreeDests(count, dests);
   Api->Close(http);
-  return queues;
+  return failure;
 }
 
 }  // namespace vornex::posix

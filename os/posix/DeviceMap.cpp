@@ -31,10 +31,14 @@ TDeviceMap::TDeviceMap(const std::string& text) {
     if (eq != std::string::npos) {
       std::string name = Normalise(Trim(entry.substr(0, eq)));
       std::string path = Trim(entry.substr(eq + 1));
-      if (!name.empty() && !path.empty()) {
+      if (!name.empty()) {
         auto same = [&](const auto& e) { return e.first == name; };
         List.erase(std::remove_if(List.begin(), List.end(), same), List.end());
-        List.emplace_back(name, path);
+        Empty.erase(std::remove(Empty.begin(), Empty.end(), name), Empty.end());
+        if (path.empty())
+          Empty.push_back(name);
+        else
+          List.emplace_back(name, path);
       }
     }
     start = end + 1;
@@ -46,6 +50,10 @@ std::string TDeviceMap::Find(const std::string& name) const {
   for (const auto& e : List)
     if (e.first == key) return e.second;
   return {};
+}
+
+bool TDeviceMap::MapsToNothing(const std::string& name) const {
+  return std::find(Empty.begin(), Empty.end(), Normalise(name)) != Empty.end();
 }
 
 }  // namespace vornex

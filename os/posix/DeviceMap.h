@@ -12,12 +12,16 @@ namespace vornex {
 class TDeviceMap {
  public:
   TDeviceMap() = default;
-  // Entries without a name or a path are skipped; a later entry for the
-  // same name wins. Names are case-blind, as Windows device names are.
+  // Entries without a name are skipped; one without a path (COM1=) maps
+  // the name to nothing, so that it opens no device at all rather than the
+  // real one. A later entry for the same name wins. Names are case-blind,
+  // as Windows device names are.
   explicit TDeviceMap(const std::string& text);
 
   // The mapped path of a device name ("COM1", "\\.\COM1", "lpt1"), or empty.
   std::string Find(const std::string& name) const;
+  // The name has an entry without a path.
+  bool MapsToNothing(const std::string& name) const;
   // The entries in the order given, names upper-cased.
   const std::vector<std::pair<std::string, std::string>>& Entries() const { return List; }
 
@@ -26,6 +30,7 @@ class TDeviceMap {
 
  private:
   std::vector<std::pair<std::string, std::string>> List;
+  std::vector<std::string> Empty;
 };
 
 }  // namespace vornex

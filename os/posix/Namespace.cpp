@@ -32,13 +32,14 @@ bool AllDigits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The first line of a sysfs attribute, or nothing when it is missing, is
-// not a regular file (a FIFO would hang the read) or is longer than
-// LongestLine.
+// The first line of a sysfs attribute, or nothing when it is missing or
+// longer than LongestLine. Read without waiting: what is no regular file in
+// a made-up tree (a FIFO) gives nothing rather than holding the walk, and a
+// link is not followed out of the tree. (One system call fewer than a look
+// at the file first, for each of the three reads of every printer.)
 std::optional<std::string> ReadLine(const fs::path& path) {
-  TFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  struct stat st {};
-  if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  TFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+  if (file.Get() < 0) return std::nullopt;
   std::string line(LongestLine + 1, '\0');
   ssize_t n;
   do {
@@ -107,7 +108,10 @@ std::optional<fs::path> LinkTarget(const fs::path& path) {
 // links inside the device tree itself).
 std::optional<fs::path> LinkedDevice(const fs::path& entry) {
   fs::path node = entry;
-  if (const auto target = LinkTarget(entry)) node = target->is_absolute() ? *target : entry.parent_path() / *target;
+  // Written out without the "..": the link is read again below, and each
+  // step the system need not walk costs (the class folders are folders).
+  if (const auto target = LinkTarget(entry))
+    node = (target->is_absolute() ? *target : entry.parent_path() / *target).lexically_normal();
   const auto device = LinkTarget(node / "device");
   if (!device) return std::nullopt;
   fs::path resolved = (device->is_absolute() ? *device : node / *device).lexically_normal();
@@ -139,7 +143,7 @@ TNamespace::TNamespace(std::string sysRoot, std::string devRoot, const TDeviceMa
 
 std::string TNamespace::Resolve(const std::string& name, const TUsbPrinterIndex* printers) const {
   std::string mapped = Map.Find(name);
-  if (!mapped.empty()) return mapped;
+  if (!mapped.empty() || Map.MapsToNothing(name)) return mapped;
   if (StartsWith(name, InterfacePrefix)) {
     const std::string wanted = UsbPrinterKey(name);
     if (printers) {

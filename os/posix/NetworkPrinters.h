@@ -1,12 +1,16 @@
-// The printers on the network Linux knows of: DNS-SD announcements (Avahi)
-// and raw-socket CUPS queues, searched for on a thread of its own so that
-// nobody waits longer than they choose to. Internal to os/posix.
+// The printers on the network Linux knows of: raw-socket CUPS queues and
+// DNS-SD announcements (Avahi), each source searched on a thread of its own
+// that this object owns, so that nobody waits longer than they choose to.
+// Internal to os/posix.
 #pragma once
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
-#include "os/Platform.h"
+#include "os/Discovery.h"
+#include "os/ReasonTexts.h"
 
 namespace vornex::posix {
 
@@ -16,22 +20,31 @@ class TNetworkPrinters {
   static constexpr int BrowseLimitMs = 3000;
   static constexpr int CupsLimitMs = 2000;
 
-  TNetworkPrinters();
-  // Interrupts a search in progress and lets it end on its own: a server
-  // that does not answer never holds up the program's end.
+  // Why a source failed is kept among the platform's texts.
+  explicit TNetworkPrinters(TReasonTexts& reasons);
+  // Interrupts the searches in progress and waits for their threads: none
+  // is left inside a library once this object is gone.
   ~TNetworkPrinters();
   TNetworkPrinters(const TNetworkPrinters&) = delete;
   TNetworkPrinters& operator=(const TNetworkPrinters&) = delete;
 
-  // Starts a search unless one runs and waits up to waitMs for it to
-  // finish; when it takes longer, what the last finished search found.
-  std::vector<TNetworkPrinter> Find(DWORD waitMs);
+  // Starts a search of each source unless one runs and waits up to waitMs
+  // for them to finish; a source that takes longer answers with what it
+  // has found so far beside what its last finished search found.
+  TNetworkSearch Find(DWORD waitMs);
 
-  // Shared by the searcher thread, which may outlive this object.
-  struct TState;
+  // One source: its searcher thread and what it found.
+  struct TSource;
 
  private:
-  std::shared_ptr<TState> State;
+  void Run(TSource& source);
+
+  TReasonTexts& Reasons;
+  std::mutex Lock;
+  std::condition_variable Changed;
+  bool Started = false;
+  bool Stop = false;
+  std::vector<std::unique_ptr<TSource>> Sources;
 };
 
 }  // namespace vornex::posix

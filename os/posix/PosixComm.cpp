@@ -5,6 +5,7 @@
 #include <asm/ioctls.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -33,10 +34,24 @@ struct TCommState {
   std::atomic<DWORD> Mask{0};
   // Bumped by SetCommMask: a wait in progress ends with an empty mask.
   std::atomic<std::uint64_t> MaskGeneration{0};
-  // Wakes a wait: a new mask, or bytes written.
-  TEventObject Kick{false, false};
+  // Wakes a wait: a new mask, or bytes written. A bare eventfd, set and
+  // drained without a lock: the writer that sets it must not hold up the
+  // wait it has just woken.
+  TFd Kick{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+  void WakeWait() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(Kick.Get(), &one, sizeof one);
+  }
+  void TakeWake() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] auto n = ::read(Kick.Get(), &count, sizeof count);
+  }
   // Bytes went out since the last transmit-empty report.
   std::atomic<bool> TxPending{false};
+  // The event wait sleeps in poll: only then does a write need to kick it.
+  // (Both sides store, then load the other's flag, in one order for all
+  // threads, so a write is never missed.)
+  std::atomic<bool> Sleeping{false};
   // Input queue size at the last receive report; a report needs more.
   std::atomic<int> LastInQue{0};
   // What termios cannot hold, kept as last set.
@@ -120,7 +135,7 @@ bool OpenComm(TFileObject& file) {
   t.c_cc[VTIME] = 0;
   if (!SetTermios(file.Fd.Get(), t)) return false;
   auto state = std::make_shared<TCommState>();
-  if (!state->Kick.Valid()) return false;
+  if (state->Kick.Get() < 0) return false;
   // A fresh port's settings, as a Windows driver reports them.
   state->Extra.fBinary = 1;
   state->Extra.fDtrControl = DTR_CONTROL_ENABLE;
@@ -141,7 +156,7 @@ std::int64_t CommWriteDeadline(TFileObject& file, std::uint32_t count, std::int6
 void CommWritten(TFileObject& file, std::uint32_t count) {
   if (count == 0) return;
   file.Comm->TxPending = true;
-  file.Comm->Kick.Set();
+  if (file.Comm->Sleeping) file.Comm->WakeWait();
 }
 
 bool CommRead(TFileObject& file, void* data, std::uint32_t count, std::uint32_t& read,
@@ -274,7 +289,7 @@ bool TPosixDevices::SetCommMask(THandle file, DWORD mask) {
   if (!f) return false;
   f->Comm->Mask = mask;
   ++f->Comm->MaskGeneration;
-  f->Comm->Kick.Set();
+  f->Comm->WakeWait();
   return true;
 }
 
@@ -288,12 +303,16 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
   const DWORD wanted = s.Mask;
   if (wanted == 0) return Fail(ERROR_INVALID_PARAMETER);
   const bool watchLines = s.HasCounters && (wanted & (EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_BREAK | EV_ERR));
+  const int kickFd = s.Kick.Get(), closedFd = f->Closed.PollFd();
+  // Whether the last poll saw input arrive.
+  bool inputSeen = false;
   for (;;) {
     if (s.MaskGeneration != generation) return true;  // ended by a new mask
     DWORD events = 0;
     int pollTimeout = -1;
     bool watchInput = false;
-    if ((wanted & EV_TXEMPTY) && s.TxPending) {
+    const bool txWasPending = s.TxPending;
+    if ((wanted & EV_TXEMPTY) && txWasPending) {
       const int outq = QueueCount(fd, TIOCOUTQ);
       if (outq == 0) {
         if (s.TxPending.exchange(false)) events |= EV_TXEMPTY;
@@ -307,8 +326,10 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
       }
     }
     if (wanted & EV_RXCHAR) {
-      const int inq = QueueCount(fd, FIONREAD);
+      // While the queue was empty when last asked, the poll below watches
+      // for input, and the driver is asked only once it says some came.
       const int last = s.LastInQue;
+      const int inq = last == 0 && !inputSeen ? 0 : QueueCount(fd, FIONREAD);
       if (inq > last) events |= EV_RXCHAR;
       if (inq == 0 || inq > last) s.LastInQue = inq;
       // Bytes already reported and still unread must not wake us again
@@ -331,12 +352,20 @@ bool TPosixDevices::WaitCommEvent(THandle file, DWORD& mask) {
       mask = events;
       return true;
     }
+    // A write that came since the look above is looked at now rather than
+    // slept through.
+    s.Sleeping = true;
+    if ((wanted & EV_TXEMPTY) && !txWasPending && s.TxPending) {
+      s.Sleeping = false;
+      continue;
+    }
     short revents = 0;
-    TWaitOutcome w = WaitForFd(watchInput ? fd : -1, POLLIN, s.Kick.PollFd(), f->Closed.PollFd(),
-                               pollTimeout, &revents);
+    TWaitOutcome w = WaitForFd(watchInput ? fd : -1, POLLIN, kickFd, closedFd, pollTimeout, &revents);
+    s.Sleeping = false;
+    inputSeen = watchInput && (revents & (POLLIN | POLLHUP | POLLERR));
     switch (w) {
       case TWaitOutcome::Aborted:
-        s.Kick.TryConsume();
+        s.TakeWake();
         break;
       case TWaitOutcome::Closed: return Fail(ERROR_OPERATION_ABORTED);
       case TWaitOutcome::Failed: return Fail(ErrorFromErrno(errno));

@@ -5,12 +5,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
+#include "os/posix/DeviceKind.h"
 #include "os/posix/Namespace.h"
 #include "os/posix/PosixComm.h"
 #include "os/posix/PosixErrors.h"
@@ -53,11 +58,12 @@ class TWriteWait {
 // How a write of a whole buffer ended.
 enum class TWriteEnd { Done, TimedOut, Aborted, Closed, Failed, WaitFailed };
 
-// Writes until every byte went, the deadline (-1: none) passed, or abortFd
-// or closedFd became readable. `sent` says how much went; `error` why a
-// write failed or was aborted.
-TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, int abortFd,
-                   int closedFd, std::int64_t deadline, DWORD& error) {
+// Writes until every byte went, the deadline (-1: none) passed, or the
+// abort event (if any) or the file's close came. The write comes first; the
+// events are polled only while the device would block. `sent` says how much
+// went; `error` why a write failed or was aborted.
+TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, TEventObject* abort,
+                   TEventObject& closed, std::int64_t deadline, DWORD& error) {
   sent = 0;
   bool hungUp = false;
   TWriteWait writable;
@@ -75,7 +81,7 @@ TWriteEnd WriteAll(int fd, const std::uint8_t* bytes, DWORD count, DWORD& sent, 
       return TWriteEnd::Failed;
     }
     short revents = 0;
-    switch (writable.Wait(fd, abortFd, closedFd, Remaining(deadline), &revents)) {
+    switch (writable.Wait(fd, abort ? abort->PollFd() : -1, closed.PollFd(), Remaining(deadline), &revents)) {
       case TWaitOutcome::Ready:
         hungUp = (revents & (POLLHUP | POLLERR)) != 0;
         break;
@@ -128,14 +134,39 @@ DWORD FileTypeOf(const struct stat& st) {
   return FILE_TYPE_UNKNOWN;
 }
 
+constexpr char EmptyMapEntryText[] = "VORNEX_DEVICE_MAP maps it to no path";
+
 bool IsPort(DWORD fileType) { return fileType == FILE_TYPE_CHAR || fileType == FILE_TYPE_PIPE; }
+
+// A local socket (a spooler or a printer's stand-in listening on a path)
+// takes the file as a stream once connected; it cannot be opened as a file.
+int ConnectLocal(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
 
 }  // namespace
 
 THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMode, bool portOnly) {
   const std::string path = Resolve(name);
   if (path.empty()) {
-    Fail(ERROR_FILE_NOT_FOUND);
+    // Mapped to nothing by the user: said, rather than taken for a port
+    // that is not there.
+    Fail(Names.DeviceMap().MapsToNothing(name) ? Kernel.Reasons.Code(EmptyMapEntryText) : ERROR_FILE_NOT_FOUND);
     return InvalidHandle;
   }
   struct stat st {};
@@ -159,7 +190,8 @@ THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMo
   // Never blocking at the descriptor: waits are done with poll, where Cancel
   // and Close can end them. A FIFO without a reader fails here rather than
   // hanging the open.
-  int fd = ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int fd = portOnly && S_ISSOCK(st.st_mode) ? ConnectLocal(path)
+                                             : ::open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     Fail(ErrorFromErrno(errno));
     return InvalidHandle;
@@ -199,6 +231,24 @@ THandle TPosixDevices::Open(const std::string& name, DWORD access, DWORD shareMo
   return Kernel.Files.Add(std::move(file));
 }
 
+std::string TPosixDevices::DeviceIdentity(const std::string& name) {
+  const std::string path = Resolve(name);
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+  // A device is its number, whatever node or link names it; anything else
+  // (a FIFO) is its file.
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    return "device " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+TDeviceKind TPosixDevices::GetDeviceKind(const std::string& path) {
+  DWORD error = ERROR_SUCCESS;
+  const TDeviceKind kind = DeviceKindOfPath(path, error);
+  if (kind == TDeviceKind::NotFound) Fail(error);
+  return kind;
+}
+
 DWORD TPosixDevices::GetFileType(THandle file) {
   auto f = Kernel.Files.Find(file);
   if (!f) {
@@ -213,13 +263,12 @@ bool TPosixDevices::WriteFile(THandle file, const void* data, DWORD count, DWORD
   written = 0;
   auto f = Kernel.Files.Find(file);
   if (!f) return Fail(ERROR_INVALID_HANDLE);
-  std::shared_ptr<TEventObject> abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
-  const int abortFd = abort ? abort->PollFd() : -1;
+  std::shared_ptr<TEventObject> abort = Kernel.Event(abortEvent);
   // A comm write that does not go out in time ends short, and succeeds.
   const std::int64_t deadline = f->Comm ? CommWriteDeadline(*f, count, NowMs()) : -1;
   DWORD error = ERROR_SUCCESS;
   const TWriteEnd end = WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, written,
-                                 abortFd, f->Closed.PollFd(), deadline, error);
+                                 abort.get(), f->Closed, deadline, error);
   if (f->Comm) CommWritten(*f, written);
   return end == TWriteEnd::Done || end == TWriteEnd::TimedOut || Fail(error);
 }
@@ -255,10 +304,10 @@ DWORD TPosixDevices::WriteFileTimed(THandle file, const void* data, DWORD count,
     done->Set();
     return WAIT_OBJECT_0;
   }
-  std::shared_ptr<TEventObject> abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
+  std::shared_ptr<TEventObject> abort = Kernel.Event(abortEvent);
   DWORD sent = 0, error = ERROR_SUCCESS;
-  switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent,
-                   abort ? abort->PollFd() : -1, f->Closed.PollFd(), NowMs() + timeoutMs, error)) {
+  switch (WriteAll(f->Fd.Get(), static_cast<const std::uint8_t*>(data), count, sent, abort.get(), f->Closed,
+                   NowMs() + timeoutMs, error)) {
     case TWriteEnd::Done: written = sent; break;
     case TWriteEnd::TimedOut: return WAIT_TIMEOUT;
     case TWriteEnd::WaitFailed: return WAIT_FAILED;

@@ -30,6 +30,8 @@ class TPosixDevices : public TDevices {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  std::string DeviceIdentity(const std::string& name) override;
+  TDeviceKind GetDeviceKind(const std::string& path) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;

@@ -8,8 +8,8 @@ namespace vornex {
 
 using namespace posix;
 
-TPosixDiscovery::TPosixDiscovery(const TNamespace& names)
-    : Names(names), NetworkPrinters(std::make_unique<TNetworkPrinters>()) {}
+TPosixDiscovery::TPosixDiscovery(const TNamespace& names, TReasonTexts& reasons)
+    : Names(names), NetworkPrinters(std::make_unique<TNetworkPrinters>(reasons)) {}
 
 TPosixDiscovery::~TPosixDiscovery() = default;
 
@@ -30,8 +30,8 @@ bool TPosixDiscovery::EnumPortsA(std::vector<std::string>& portNames) {
   return true;
 }
 
-bool TPosixDiscovery::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) {
-  printers = NetworkPrinters->Find(waitMs);
+bool TPosixDiscovery::EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) {
+  found = NetworkPrinters->Find(waitMs);
   return true;
 }
 

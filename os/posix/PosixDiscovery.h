@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "os/Discovery.h"
+#include "os/ReasonTexts.h"
 
 namespace vornex {
 
@@ -16,11 +17,12 @@ class TNetworkPrinters;
 
 class TPosixDiscovery : public TDiscovery {
  public:
-  explicit TPosixDiscovery(const posix::TNamespace& names);
+  // Why a source of printers failed is kept among reasons.
+  TPosixDiscovery(const posix::TNamespace& names, TReasonTexts& reasons);
   ~TPosixDiscovery() override;
 
   bool EnumPortsA(std::vector<std::string>& portNames) override;
-  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
+  bool EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) override;
 
  private:
   const posix::TNamespace& Names;

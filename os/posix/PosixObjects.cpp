@@ -20,24 +20,32 @@ void TFd::Reset(int fd) {
 }
 
 TEventObject::TEventObject(bool manualReset, bool initialState)
-    : Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), ManualReset(manualReset) {
-  if (initialState) Set();
+    : Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), ManualReset(manualReset), Signalled(initialState) {}
+
+void TEventObject::Raise() {
+  if (!Polled.load(std::memory_order_relaxed)) return;
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = ::write(Fd.Get(), &one, sizeof one);
+}
+
+void TEventObject::Lower() {
+  if (!Polled.load(std::memory_order_relaxed)) return;
+  std::uint64_t value = 0;
+  [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
 }
 
 void TEventObject::Set() {
   std::lock_guard<std::mutex> hold(Lock);
   if (Signalled) return;
   Signalled = true;
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto n = ::write(Fd.Get(), &one, sizeof one);
+  Raise();
 }
 
 void TEventObject::Reset() {
   std::lock_guard<std::mutex> hold(Lock);
   if (!Signalled) return;
   Signalled = false;
-  std::uint64_t value = 0;
-  [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
+  Lower();
 }
 
 bool TEventObject::TryConsume() {
@@ -45,10 +53,19 @@ bool TEventObject::TryConsume() {
   if (!Signalled) return false;
   if (!ManualReset) {
     Signalled = false;
-    std::uint64_t value = 0;
-    [[maybe_unused]] auto n = ::read(Fd.Get(), &value, sizeof value);
+    Lower();
   }
   return true;
+}
+
+int TEventObject::PollFd() {
+  if (Polled.load(std::memory_order_acquire)) return Fd.Get();
+  std::lock_guard<std::mutex> hold(Lock);
+  if (!Polled.load(std::memory_order_relaxed)) {
+    Polled.store(true, std::memory_order_release);
+    if (Signalled) Raise();
+  }
+  return Fd.Get();
 }
 
 std::int64_t NowMs() {
@@ -79,10 +96,10 @@ TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int time
     int n = ::poll(fds, 3, timeoutMs);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return TWaitOutcome::Failed;
+    if (revents) *revents = fds[0].revents;
     if (n == 0) return TWaitOutcome::TimedOut;
     if (fds[2].revents & POLLIN) return TWaitOutcome::Closed;
     if (fds[1].revents & POLLIN) return TWaitOutcome::Aborted;
-    if (revents) *revents = fds[0].revents;
     return TWaitOutcome::Ready;
   }
 }

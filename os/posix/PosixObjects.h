@@ -28,8 +28,10 @@ class TFd {
   int Value = -1;
 };
 
-// An event: an eventfd readable while signalled, so it can be polled
-// beside a device.
+// An event, with an eventfd to poll beside a device. The descriptor is
+// kept readable exactly while the event is signalled from the first time it
+// is asked for: an event nobody polls (a write's done event, set and reset
+// for every block) costs no system call.
 class TEventObject {
  public:
   explicit TEventObject(bool manualReset, bool initialState);
@@ -38,13 +40,19 @@ class TEventObject {
   void Reset();
   // Auto-reset events are consumed by a successful wait.
   bool TryConsume();
-  int PollFd() const { return Fd.Get(); }
+  int PollFd();
 
  private:
+  // With Lock held: the descriptor follows the state, once polled.
+  void Raise();
+  void Lower();
+
   TFd Fd;
   const bool ManualReset;
   std::mutex Lock;
   bool Signalled = false;
+  // Set once, under Lock; read without it once set.
+  std::atomic<bool> Polled{false};
 };
 
 struct TCommState;
@@ -82,7 +90,8 @@ std::string UpperCase(std::string text);
 enum class TWaitOutcome { Ready, Aborted, Closed, TimedOut, Failed };
 
 // Waits until fd has `events`, or abort/closed become readable, or
-// timeoutMs (-1: none) passes. abortFd and closedFd may be -1.
+// timeoutMs (-1: none) passes. abortFd and closedFd may be -1. revents
+// says what fd had, whatever ended the wait.
 TWaitOutcome WaitForFd(int fd, short events, int abortFd, int closedFd, int timeoutMs,
                        short* revents = nullptr);
 

@@ -1,7 +1,6 @@
 #include "os/posix/PosixPlatform.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -56,12 +55,9 @@ TPosixPlatform::TPosixPlatform(TOptions options)
       RegistryPart(std::make_unique<TPosixRegistry>(Kernel.Numbers, *Names)),
       DevicesPart(std::make_unique<TPosixDevices>(Kernel, *Names, *RegistryPart)),
       SocketsPart(std::make_unique<TPosixSockets>(Kernel)),
-      DiscoveryPart(std::make_unique<TPosixDiscovery>(*Names)),
+      DiscoveryPart(std::make_unique<TPosixDiscovery>(*Names, Kernel.Reasons)),
       VendorPart(std::make_unique<TVendorLibrary>(Options.LibraryDirs, Kernel.Reasons)),
-      SpoolerPart(std::make_unique<TPosixSpooler>(Kernel)) {
-  // A printer that goes away under a write must give an error, not end us.
-  ::signal(SIGPIPE, SIG_IGN);
-}
+      SpoolerPart(std::make_unique<TPosixSpooler>(Kernel)) {}
 
 TPosixPlatform::~TPosixPlatform() = default;
 

@@ -1,9 +1,13 @@
 // Sockets in Winsock's terms over BSD sockets: non-blocking descriptors whose
 // waits are polls beside the abort event, so Cancel and the time-out end any
-// of them at once; errno becomes Winsock's codes.
+// of them at once; errno becomes Winsock's codes. Names are looked up by the
+// C library's own resolver threads, which can be given up on.
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -11,47 +15,68 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <mutex>
 
 #include "os/posix/PosixErrors.h"
 #include "os/posix/PosixSockets.h"
 
 namespace vornex {
 
+namespace posix {
+
+// One name lookup, handed to the C library's resolver (getaddrinfo_a), which
+// runs it on threads of its own and can be told to give it up. One it has
+// begun cannot be given up: it is kept until the resolver has finished
+// with it, as the resolver writes its answer into it.
+struct TLookup {
+  TLookup(const std::string& host, const std::string& port) : Host(host), Port(port) {
+    Hints.ai_family = AF_UNSPEC;
+    Hints.ai_socktype = SOCK_STREAM;
+    Hints.ai_protocol = IPPROTO_TCP;
+    Hints.ai_flags = AI_NUMERICSERV;
+    Request.ar_name = Host.c_str();
+    Request.ar_service = Port.c_str();
+    Request.ar_request = &Hints;
+  }
+  ~TLookup() {
+    if (Request.ar_result) ::freeaddrinfo(Request.ar_result);
+  }
+  TLookup(const TLookup&) = delete;
+  TLookup& operator=(const TLookup&) = delete;
+
+  // Called by the resolver once it has answered.
+  static void Notify(sigval value) { static_cast<TLookup*>(value.sival_ptr)->Done.Set(); }
+  // The resolver has answered and told so: it holds the request no longer.
+  bool Finished() { return Done.TryConsume(); }
+
+  const std::string Host, Port;
+  addrinfo Hints{};
+  gaicb Request{};
+  TEventObject Done{true, false};
+};
+
+// Requests the resolver still held when their table went: kept for the
+// rest of the process, never destroyed, since it writes to them whenever it
+// finishes.
+struct TOrphans {
+  std::mutex Lock;
+  std::vector<std::shared_ptr<TLookup>> List;
+};
+TOrphans& Orphans() {
+  union TKeep {
+    TKeep() : Orphans() {}
+    ~TKeep() {}
+    TOrphans Orphans;
+  };
+  static TKeep keep;
+  return keep.Orphans;
+}
+
+}  // namespace posix
+
 using namespace posix;
 
 namespace {
-
-// A lookup on a thread of its own: the system's getaddrinfo cannot be given
-// a time limit nor be cancelled, but its caller can stop waiting for it.
-struct TLookup {
-  std::string Host, Port;
-  TEventObject Done{true, false};
-  int Result = EAI_FAIL;
-  int Errno = 0;
-  std::vector<TSocketAddress> Addresses;
-
-  void Run() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    Result = ::getaddrinfo(Host.c_str(), Port.c_str(), &hints, &list);
-    Errno = errno;
-    for (addrinfo* a = Result == 0 ? list : nullptr; a; a = a->ai_next) {
-      TSocketAddress address;
-      if (a->ai_addrlen > sizeof address.Data) continue;
-      address.Family = a->ai_family;
-      address.Length = static_cast<int>(a->ai_addrlen);
-      std::memcpy(address.Data, a->ai_addr, a->ai_addrlen);
-      Addresses.push_back(address);
-    }
-    if (list) ::freeaddrinfo(list);
-    Done.Set();
-  }
-};
 
 DWORD WaitError(TWaitOutcome outcome) {
   switch (outcome) {
@@ -68,6 +93,39 @@ int PollTimeout(DWORD timeoutMs) {
 
 }  // namespace
 
+TLookupTable::~TLookupTable() {
+  std::lock_guard<std::mutex> hold(Lock);
+  std::lock_guard<std::mutex> orphans(Orphans().Lock);
+  for (auto& lookup : Abandoned) {
+    ::gai_cancel(&lookup->Request);
+    if (!lookup->Finished()) Orphans().List.push_back(std::move(lookup));
+  }
+}
+
+void TLookupTable::Abandon(std::shared_ptr<TLookup> lookup) {
+  std::lock_guard<std::mutex> hold(Lock);
+  // Not begun yet: taken back at once, and never answered.
+  if (::gai_cancel(&lookup->Request) == EAI_CANCELED) return;
+  Abandoned.push_back(std::move(lookup));
+}
+
+void TLookupTable::Reap() {
+  std::lock_guard<std::mutex> hold(Lock);
+  Abandoned.erase(std::remove_if(Abandoned.begin(), Abandoned.end(),
+                                 [](const std::shared_ptr<TLookup>& lookup) { return lookup->Finished(); }),
+                  Abandoned.end());
+}
+
+std::size_t TLookupTable::Pending() {
+  Reap();
+  std::lock_guard<std::mutex> hold(Lock);
+  return Abandoned.size();
+}
+
+TPosixSockets::TPosixSockets(TKernel& kernel) : Kernel(kernel), Lookups(std::make_unique<TLookupTable>()) {}
+
+TPosixSockets::~TPosixSockets() = default;
+
 int TPosixSockets::getaddrinfo(const std::string& host, const std::string& port,
                                std::vector<TSocketAddress>& addresses, DWORD timeoutMs,
                                THandle abortEvent) {
@@ -76,28 +134,39 @@ int TPosixSockets::getaddrinfo(const std::string& host, const std::string& port,
     SetLastError(code);
     return static_cast<int>(code);
   };
-  auto lookup = std::make_shared<TLookup>();
-  lookup->Host = host;
-  lookup->Port = port;
+  Lookups->Reap();
+  auto lookup = std::make_shared<TLookup>(host, port);
   if (!lookup->Done.Valid()) return failed(WSAENOBUFS);
-  try {
-    std::thread([lookup] { lookup->Run(); }).detach();
-  } catch (const std::system_error&) {
-    return failed(WSAENOBUFS);
-  }
+  gaicb* requests[] = {&lookup->Request};
+  sigevent notify{};
+  notify.sigev_notify = SIGEV_THREAD;
+  notify.sigev_notify_function = TLookup::Notify;
+  notify.sigev_value.sival_ptr = lookup.get();
+  if (const int r = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, &notify); r != 0) return failed(LookupFailure(r, errno));
   auto abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
   const TWaitOutcome outcome =
       WaitForFd(lookup->Done.PollFd(), POLLIN, abort ? abort->PollFd() : -1, -1, PollTimeout(timeoutMs));
-  // The lookup thread may still be running; it keeps its own share.
-  if (outcome != TWaitOutcome::Ready) return failed(WaitError(outcome));
-  // Taking the signal takes the event's lock, after which what the lookup
-  // wrote is ours to read.
+  if (outcome != TWaitOutcome::Ready) {
+    // Given up: the resolver keeps it until it is done, the table after.
+    Lookups->Abandon(std::move(lookup));
+    return failed(WaitError(outcome));
+  }
+  // The resolver has signalled: what it wrote is ours to read.
   lookup->Done.TryConsume();
-  if (lookup->Result != 0) return failed(LookupFailure(lookup->Result, lookup->Errno));
-  if (lookup->Addresses.empty()) return failed(WSANO_DATA);
-  addresses = lookup->Addresses;
+  if (const int r = ::gai_error(&lookup->Request); r != 0) return failed(LookupFailure(r, errno));
+  for (const addrinfo* a = lookup->Request.ar_result; a; a = a->ai_next) {
+    TSocketAddress address;
+    if (a->ai_addrlen > sizeof address.Data) continue;
+    address.Family = a->ai_family;
+    address.Length = static_cast<int>(a->ai_addrlen);
+    std::memcpy(address.Data, a->ai_addr, a->ai_addrlen);
+    addresses.push_back(address);
+  }
+  if (addresses.empty()) return failed(WSANO_DATA);
   return 0;
 }
+
+std::size_t TPosixSockets::LookupsPending() { return Lookups->Pending(); }
 
 TSocket TPosixSockets::socket(int family) {
   int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -115,8 +184,7 @@ TSocket TPosixSockets::socket(int family) {
   return Kernel.Files.Add(std::move(file));
 }
 
-bool TPosixSockets::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs,
-                            THandle abortEvent) {
+bool TPosixSockets::ConnectStart(TSocket s, const TSocketAddress& address) {
   auto f = Kernel.Files.Find(s);
   if (!f) return Fail(WSAENOTSOCK);
   if (address.Length <= 0 || static_cast<std::size_t>(address.Length) > sizeof address.Data)
@@ -126,16 +194,52 @@ bool TPosixSockets::connect(TSocket s, const TSocketAddress& address, DWORD time
     r = ::connect(f->Fd.Get(), reinterpret_cast<const sockaddr*>(address.Data),
                   static_cast<socklen_t>(address.Length));
   } while (r != 0 && errno == EINTR);
-  if (r == 0) return true;
-  if (errno != EINPROGRESS) return Fail(SocketError(errno));
+  return r == 0 || errno == EINPROGRESS || Fail(SocketError(errno));
+}
+
+int TPosixSockets::WaitForConnect(const std::vector<TSocket>& sockets, DWORD timeoutMs, THandle abortEvent,
+                                  DWORD& error) {
+  error = 0;
+  std::vector<std::shared_ptr<TFileObject>> files;
+  std::vector<pollfd> fds;
+  for (TSocket s : sockets) {
+    auto f = Kernel.Files.Find(s);
+    if (!f) {
+      Fail(WSAENOTSOCK);
+      return -1;
+    }
+    fds.push_back({f->Fd.Get(), POLLOUT, 0});
+    files.push_back(std::move(f));
+  }
   auto abort = abortEvent != NoHandle ? Kernel.Event(abortEvent) : nullptr;
-  const TWaitOutcome outcome = WaitForFd(f->Fd.Get(), POLLOUT, abort ? abort->PollFd() : -1,
-                                         f->Closed.PollFd(), PollTimeout(timeoutMs));
-  if (outcome != TWaitOutcome::Ready) return Fail(WaitError(outcome));
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (::getsockopt(f->Fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-  return error == 0 || Fail(SocketError(error));
+  if (abort) fds.push_back({abort->PollFd(), POLLIN, 0});
+  const std::int64_t deadline = timeoutMs == INFINITE ? -1 : NowMs() + timeoutMs;
+  for (;;) {
+    const int n = ::poll(fds.data(), fds.size(), Remaining(deadline));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Fail(SocketError(errno));
+      return -1;
+    }
+    if (abort && fds.back().revents) {
+      Fail(ERROR_OPERATION_ABORTED);
+      return -1;
+    }
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+      if (!fds[i].revents) continue;
+      // Writable once connected; with an error (or hung up) once refused.
+      int failure = 0;
+      socklen_t length = sizeof failure;
+      if (::getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+      if (failure == 0 && (fds[i].revents & (POLLERR | POLLHUP))) failure = ECONNREFUSED;
+      error = failure == 0 ? 0 : SocketError(failure);
+      return static_cast<int>(i);
+    }
+    if (n == 0) {
+      Fail(WSAETIMEDOUT);
+      return -1;
+    }
+  }
 }
 
 bool TPosixSockets::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
@@ -189,6 +293,18 @@ bool TPosixSockets::shutdown(TSocket s, int how) {
   if (!f) return Fail(WSAENOTSOCK);
   // SD_RECEIVE, SD_SEND and SD_BOTH are SHUT_RD, SHUT_WR and SHUT_RDWR.
   return ::shutdown(f->Fd.Get(), how) == 0 || Fail(SocketError(errno));
+}
+
+bool TPosixSockets::GetUnacknowledged(TSocket s, DWORD& bytes) {
+  bytes = 0;
+  auto f = Kernel.Files.Find(s);
+  if (!f) return Fail(WSAENOTSOCK);
+  // Sent or not, what the peer has not acknowledged; the end counts one.
+  // A connection that was reset still tells what was outstanding then.
+  int queued = 0;
+  if (::ioctl(f->Fd.Get(), SIOCOUTQ, &queued) != 0) return Fail(SocketError(errno));
+  bytes = queued > 0 ? static_cast<DWORD>(queued) : 0;
+  return true;
 }
 
 bool TPosixSockets::closesocket(TSocket s) { return Kernel.CloseFile(s) || Fail(WSAENOTSOCK); }

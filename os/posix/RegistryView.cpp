@@ -4,8 +4,15 @@ namespace vornex::posix {
 
 namespace {
 
-bool InUsbPart(const std::string& upperPath) { return StartsWith(upperPath, "SYSTEM"); }
-bool InSerialPart(const std::string& upperPath) { return StartsWith(upperPath, "HARDWARE"); }
+// A key at or below a part's root needs that part; the keys above it are
+// there from the start (every view has the two roots), and any other key,
+// such as the spooler's under SYSTEM, needs no walk of the devices.
+bool Below(const std::string& upperPath, const std::string& upperRoot) {
+  return StartsWith(upperPath, upperRoot.c_str()) &&
+         (upperPath.size() == upperRoot.size() || upperPath[upperRoot.size()] == '\\');
+}
+bool InUsbPart(const std::string& upperPath) { return Below(upperPath, UpperCase(UsbEnumKey)); }
+bool InSerialPart(const std::string& upperPath) { return Below(upperPath, UpperCase(SerialCommKey)); }
 
 }  // namespace
 

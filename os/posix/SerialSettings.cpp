@@ -23,7 +23,10 @@ bool TermiosFromDcb(const DCB& dcb, termios2& t) {
       dcb.StopBits > TWOSTOPBITS || dcb.BaudRate == 0 ||
       (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) ||
       (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) ||
-      ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar))
+      ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) ||
+      // Linux has no DTR/DSR handshake: refused rather than left off, so the
+      // user learns the line does not hold back as asked.
+      dcb.fOutxDsrFlow || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE)
     return false;
   // Every rate by number (BOTHER), the standard ones and the others alike.
   t.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);

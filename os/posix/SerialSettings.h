@@ -14,7 +14,8 @@ int DataBits(tcflag_t cflag);
 
 // Puts the block's rate, framing, handshake and XON/XOFF characters into t,
 // keeping the rest of t. False when the line cannot do what the block asks
-// (a Windows driver refuses it with ERROR_INVALID_PARAMETER).
+// (a Windows driver refuses it with ERROR_INVALID_PARAMETER): a DTR/DSR
+// handshake among them. RTS/CTS becomes CRTSCTS, XON/XOFF IXON and IXOFF.
 bool TermiosFromDcb(const DCB& dcb, termios2& t);
 // Fills what termios holds into dcb, keeping its other fields.
 void DcbFromTermios(const termios2& t, DCB& dcb);

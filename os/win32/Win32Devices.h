@@ -20,6 +20,9 @@ class TWin32Devices : public TDevices {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  std::string DeviceIdentity(const std::string& name) override;
+  // Port texts are names on Windows.
+  TDeviceKind GetDeviceKind(const std::string&) override { return TDeviceKind::NotAPath; }
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;

@@ -23,10 +23,10 @@ bool TWin32Discovery::EnumPortsA(std::vector<std::string>& portNames) {
   return true;
 }
 
-bool TWin32Discovery::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD) {
+bool TWin32Discovery::EnumNetworkPrinters(TNetworkSearch& found, DWORD) {
   // Windows's own network printers are the spooler's Standard TCP/IP ports,
   // which the port list reads from the registry.
-  printers.clear();
+  found = TNetworkSearch{};
   return true;
 }
 

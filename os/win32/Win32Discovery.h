@@ -10,7 +10,7 @@ namespace vornex {
 class TWin32Discovery : public TDiscovery {
  public:
   bool EnumPortsA(std::vector<std::string>& portNames) override;
-  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
+  bool EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) override;
 };
 
 }  // namespace vornex

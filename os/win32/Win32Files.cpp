@@ -2,6 +2,9 @@
 // wait on the thread's own event, so an abort event or CancelIo can end them.
 #include "os/win32/Win32Devices.h"
 
+#include <string>
+#include <vector>
+
 #include "os/win32/FileTable.h"
 #include "os/win32/WinApi.h"
 
@@ -133,6 +136,27 @@ THandle TWin32Devices::OpenPortA(const std::string& name, DWORD access, DWORD sh
     return InvalidHandle;
   }
   return h;
+}
+
+std::string TWin32Devices::DeviceIdentity(const std::string& name) {
+  // A DOS device name (COM1, LPT1, in the device namespace or not) stands
+  // for the device it is linked to, as QueryDosDevice tells.
+  const bool inNamespace = name.rfind("\\\\.\\", 0) == 0;
+  const std::string bare = inNamespace ? name.substr(4) : name;
+  if (!bare.empty() && bare.find_first_of("\\/:") == std::string::npos) {
+    std::vector<char> target(1024);
+    for (;;) {
+      const ::DWORD n = ::QueryDosDeviceA(bare.c_str(), target.data(), static_cast<::DWORD>(target.size()));
+      if (n > 0) return "device " + std::string(target.data());
+      if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || target.size() >= 65536) return {};
+      target.resize(target.size() * 2);
+    }
+  }
+  // Any other name is a path, which Windows compares without case.
+  std::string upper = name;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return "path " + upper;
 }
 
 DWORD TWin32Devices::GetFileType(THandle file) { return ::GetFileType(H(file)); }

@@ -27,6 +27,8 @@ pid_t Spawn(std::vector<char*>& args, int out, int err, const char* cwd = nullpt
             const char* stdoutPath = nullptr) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // As a shell starts it: the program sets its own policy for them.
+    ::signal(SIGPIPE, SIG_DFL);
     ::dup2(out, 1);
     if (stdoutPath) ::dup2(::open(stdoutPath, O_WRONLY), 1);
     ::dup2(err, 2);
@@ -136,6 +138,16 @@ bool TBackground::WaitForOutput(const std::string& text, int timeoutMs) {
 std::string TBackground::Output() {
   std::lock_guard<std::mutex> hold(Lock);
   return Printed;
+}
+
+int TBackground::WaitForExit(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Pid > 0 && ::waitpid(Pid, &Status, WNOHANG) != Pid) {
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Pid = -1;
+  return Stop();
 }
 
 int TBackground::Stop() {

@@ -58,6 +58,8 @@ class TBackground {
   std::string Output();
   // Its exit status once it has ended, after SIGTERM if it was running.
   int Stop();
+  // Its exit status once it ends on its own; -1 when timeoutMs pass first.
+  int WaitForExit(int timeoutMs);
 
  private:
   pid_t Pid = -1;

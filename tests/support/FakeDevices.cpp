@@ -3,7 +3,9 @@
 namespace vornex::test {
 
 THandle TFakePlatform::Open(const std::string& name, DWORD shareMode, bool portOnly) {
-  auto it = DeviceList.find(DeviceKey(name));
+  std::string key = DeviceKey(name);
+  if (auto alias = Aliases.find(key); alias != Aliases.end()) key = alias->second;
+  auto it = DeviceList.find(key);
   if (it == DeviceList.end()) {
     FakeLastError() = ERROR_FILE_NOT_FOUND;
     return InvalidHandle;
@@ -66,11 +68,28 @@ THandle TFakeDevices::OpenPortA(const std::string& name, DWORD, DWORD shareMode,
   return P.Open(name, shareMode, true);
 }
 
+std::string TFakeDevices::DeviceIdentity(const std::string& name) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  if (P.Enter("DeviceIdentity")) return {};
+  std::string key = DeviceKey(name);
+  if (auto alias = P.Aliases.find(key); alias != P.Aliases.end()) key = alias->second;
+  return P.DeviceList.count(key) ? "device " + key : std::string();
+}
+
 DWORD TFakeDevices::GetFileType(THandle file) {
   std::lock_guard<std::mutex> hold(P.Lock);
   P.Enter("GetFileType");
   auto f = P.FileOf(file);
   return f ? f->Device->FileType : FILE_TYPE_UNKNOWN;
+}
+
+TDeviceKind TFakeDevices::GetDeviceKind(const std::string& path) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  P.Enter("GetDeviceKind");
+  auto it = P.DeviceKinds.find(path);
+  if (it == P.DeviceKinds.end()) return TDeviceKind::NotAPath;
+  if (it->second == TDeviceKind::NotFound) FakeLastError() = P.DeviceKindError;
+  return it->second;
 }
 
 bool TFakeDevices::WriteFile(THandle file, const void* data, DWORD count, DWORD& written,

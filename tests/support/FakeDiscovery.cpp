@@ -10,11 +10,12 @@ bool TFakeDiscovery::EnumPortsA(std::vector<std::string>& portNames) {
   return true;
 }
 
-bool TFakeDiscovery::EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) {
+bool TFakeDiscovery::EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) {
   std::lock_guard<std::mutex> hold(P.Lock);
   if (P.Enter("EnumNetworkPrinters")) return false;
   P.NetworkPrinterWaits.push_back(waitMs);
-  printers = P.NetworkPrinters;
+  found.Printers = P.NetworkPrinters;
+  found.Failures = P.NetworkSourceFailures;
   return true;
 }
 

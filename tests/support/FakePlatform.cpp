@@ -168,6 +168,11 @@ std::shared_ptr<TFakePeer> TFakePlatform::AddPeer(const std::string& address, st
   return peer;
 }
 
+void TFakePlatform::AddAlias(const std::string& alias, const std::string& deviceName) {
+  std::lock_guard<std::mutex> hold(Lock);
+  Aliases[DeviceKey(alias)] = DeviceKey(deviceName);
+}
+
 void TFakePlatform::Reply(const std::shared_ptr<TFakePeer>& peer, const std::string& bytes) {
   {
     std::lock_guard<std::mutex> hold(Lock);
@@ -193,9 +198,9 @@ int TFakePlatform::OpenSockets() {
   return static_cast<int>(SocketList.Size());
 }
 
-void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always) {
+void TFakePlatform::FailCall(const std::string& call, DWORD code, bool always, int after) {
   std::lock_guard<std::mutex> hold(Lock);
-  Failures[call] = {code, always};
+  Failures[call] = {code, always, after};
 }
 
 void TFakePlatform::ClearFailures() {
@@ -232,8 +237,12 @@ bool TFakePlatform::Enter(const std::string& call) {
   CallLog.push_back(call);
   auto it = Failures.find(call);
   if (it == Failures.end()) return false;
-  FakeLastError() = it->second.first;
-  if (!it->second.second) Failures.erase(it);
+  if (it->second.After > 0) {
+    --it->second.After;
+    return false;
+  }
+  FakeLastError() = it->second.Code;
+  if (!it->second.Always) Failures.erase(it);
   return true;
 }
 

@@ -87,8 +87,12 @@ struct TFakePeer {
   std::size_t ResetAfter = SIZE_MAX;
   // Once our side is shut, the printer closes its own.
   bool ClosesAfterShutdown = true;
+  // Its system acknowledges at most this many bytes of a connection.
+  std::size_t Acknowledges = SIZE_MAX;
   // Bytes the printer sends back, taken by recv in order.
   std::deque<std::uint8_t> Replies;
+  // It never stops sending this back.
+  std::string Floods;
 
   // What happened.
   std::vector<std::uint8_t> Received;
@@ -135,6 +139,8 @@ class TFakePlatform : public TPlatform {
   // --- scripting (any thread) -------------------------------------------------
   std::shared_ptr<TFakeDevice> AddDevice(const std::string& name);
   std::shared_ptr<TFakeDevice> Device(const std::string& name);
+  // A further name that opens the device (as a link would).
+  void AddAlias(const std::string& alias, const std::string& deviceName);
   // Lets held writes go on (they take what they can, then return).
   void ReleaseWrites(const std::string& name);
   // Lets held vendor library writes go on.
@@ -153,8 +159,9 @@ class TFakePlatform : public TPlatform {
   // Registry: a key path under HKLM, created with its parents.
   TFakeKey& Key(const std::string& path);
   void SetValue(const std::string& keyPath, const std::string& name, const std::string& data);
-  // Makes the named call fail with the code (once, or always).
-  void FailCall(const std::string& call, DWORD code, bool always = true);
+  // Makes the named call fail with the code (once, or always), after it has
+  // succeeded `after` more times.
+  void FailCall(const std::string& call, DWORD code, bool always = true, int after = 0);
   void ClearFailures();
   // Every call made, by name, in order.
   std::vector<std::string> Calls();
@@ -170,6 +177,7 @@ class TFakePlatform : public TPlatform {
   int OpenSockets();
   // What EnumNetworkPrinters answers, and how long each caller would wait.
   std::vector<TNetworkPrinter> NetworkPrinters;
+  std::vector<TSourceFailure> NetworkSourceFailures;
   std::vector<DWORD> NetworkPrinterWaits;
   // The spooler: a queue under its name; EnumPrintersA lists them in the
   // order added, and fails with SpoolerListError when it is not 0.
@@ -183,6 +191,10 @@ class TFakePlatform : public TPlatform {
   int OpenKeys();
   int EventsCreated();
 
+  // What GetDeviceKind answers for a path (NotAPath for any other), and
+  // the error it leaves for NotFound.
+  std::map<std::string, TDeviceKind> DeviceKinds;
+  DWORD DeviceKindError = ERROR_FILE_NOT_FOUND;
   bool VersionFails = false;
   OSVERSIONINFOA Version;
   std::vector<std::string> SpoolerPorts;
@@ -245,8 +257,11 @@ class TFakePlatform : public TPlatform {
     bool Signalled = false;
   };
   struct TSocketState {
-    std::shared_ptr<TFakePeer> Peer;  // once connected
+    std::shared_ptr<TFakePeer> Connecting;  // while it connects
+    std::shared_ptr<TFakePeer> Peer;        // once connected
     bool Reset = false;
+    std::size_t Sent = 0;  // bytes its peer took
+    bool Shut = false;     // our side
   };
   struct TOpenPrinter {
     std::shared_ptr<TFakeQueue> Queue;
@@ -270,6 +285,7 @@ class TFakePlatform : public TPlatform {
   std::mutex Lock;
   std::condition_variable Changed;
   std::map<std::string, std::shared_ptr<TFakeDevice>> DeviceList;
+  std::map<std::string, std::string> Aliases;  // alias key to device key
   THandleNumbers Numbers{0x100};
   THandleTable<TOpenFile> Files{Numbers};
   THandleTable<TEvent> Events{Numbers};
@@ -279,7 +295,12 @@ class TFakePlatform : public TPlatform {
   std::vector<std::pair<std::string, std::shared_ptr<TFakeQueue>>> QueueList;
   std::map<std::string, std::shared_ptr<TFakePeer>> Peers;  // by address:port
   std::map<std::string, TFakeKey> RegistryKeys;
-  std::map<std::string, std::pair<DWORD, bool>> Failures;
+  struct TFailure {
+    DWORD Code;
+    bool Always;
+    int After;
+  };
+  std::map<std::string, TFailure> Failures;
   std::vector<std::string> CallLog;
   int EventCount = 0;
   std::unique_ptr<TFakeDevices> DevicesPart;

@@ -26,6 +26,8 @@ class TFakeDevices : public TDevices {
   THandle OpenPortA(const std::string& name, DWORD access, DWORD shareMode,
                     DWORD flagsAndAttributes) override;
   DWORD GetFileType(THandle file) override;
+  std::string DeviceIdentity(const std::string& name) override;
+  TDeviceKind GetDeviceKind(const std::string& path) override;
   bool WriteFile(THandle file, const void* data, DWORD count, DWORD& written,
                  THandle abortEvent = NoHandle) override;
   bool ReadFile(THandle file, void* data, DWORD count, DWORD& read) override;
@@ -72,11 +74,14 @@ class TFakeSockets : public TSockets {
   int getaddrinfo(const std::string& host, const std::string& port, std::vector<TSocketAddress>& addresses,
                   DWORD timeoutMs, THandle abortEvent) override;
   TSocket socket(int family) override;
-  bool connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) override;
+  bool ConnectStart(TSocket s, const TSocketAddress& address) override;
+  int WaitForConnect(const std::vector<TSocket>& sockets, DWORD timeoutMs, THandle abortEvent,
+                     DWORD& error) override;
   bool send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) override;
   bool recv(TSocket s, void* data, DWORD count, DWORD& received, DWORD timeoutMs,
             THandle abortEvent) override;
   bool shutdown(TSocket s, int how) override;
+  bool GetUnacknowledged(TSocket s, DWORD& bytes) override;
   bool closesocket(TSocket s) override;
 
  private:
@@ -88,7 +93,7 @@ class TFakeDiscovery : public TDiscovery {
   explicit TFakeDiscovery(TFakePlatform& platform) : P(platform) {}
 
   bool EnumPortsA(std::vector<std::string>& portNames) override;
-  bool EnumNetworkPrinters(std::vector<TNetworkPrinter>& printers, DWORD waitMs) override;
+  bool EnumNetworkPrinters(TNetworkSearch& found, DWORD waitMs) override;
 
  private:
   TFakePlatform& P;

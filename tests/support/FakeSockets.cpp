@@ -40,19 +40,44 @@ TSocket TFakeSockets::socket(int) {
   return P.SocketList.Add(std::make_shared<TFakePlatform::TSocketState>());
 }
 
-bool TFakeSockets::connect(TSocket s, const TSocketAddress& address, DWORD timeoutMs, THandle abortEvent) {
-  std::unique_lock<std::mutex> hold(P.Lock);
+bool TFakeSockets::ConnectStart(TSocket s, const TSocketAddress& address) {
+  std::lock_guard<std::mutex> hold(P.Lock);
   if (P.Enter("connect")) return false;
   auto own = P.SocketList.Find(s);
   if (!own) return P.Fail(WSAENOTSOCK);
   auto peer = P.Peers.find(std::string(reinterpret_cast<const char*>(address.Data), static_cast<std::size_t>(address.Length)));
   if (peer == P.Peers.end()) return P.Fail(WSAECONNREFUSED);
-  auto p = peer->second;
-  if (!P.WaitFor(hold, [&] { return !p->HoldConnect; }, abortEvent, NowMs() + timeoutMs)) return false;
-  if (p->ConnectError != ERROR_SUCCESS) return P.Fail(p->ConnectError);
-  ++p->Connections;
-  own->Peer = p;
+  own->Connecting = peer->second;
   return true;
+}
+
+int TFakeSockets::WaitForConnect(const std::vector<TSocket>& sockets, DWORD timeoutMs, THandle abortEvent,
+                                 DWORD& error) {
+  std::unique_lock<std::mutex> hold(P.Lock);
+  error = 0;
+  int index = -1;
+  if (P.Enter("WaitForConnect")) return -1;
+  // A printer that holds its connection answers nothing, as a dropped SYN.
+  auto answered = [&] {
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+      auto own = P.SocketList.Find(sockets[i]);
+      if (own && own->Connecting && !own->Connecting->HoldConnect) {
+        index = static_cast<int>(i);
+        return true;
+      }
+    }
+    return false;
+  };
+  if (!P.WaitFor(hold, answered, abortEvent, timeoutMs == INFINITE ? -1 : NowMs() + timeoutMs)) return -1;
+  auto own = P.SocketList.Find(sockets[static_cast<std::size_t>(index)]);
+  auto peer = std::move(own->Connecting);
+  if (peer->ConnectError != ERROR_SUCCESS) {
+    error = peer->ConnectError;
+  } else {
+    ++peer->Connections;
+    own->Peer = peer;
+  }
+  return index;
 }
 
 bool TFakeSockets::send(TSocket s, const void* data, DWORD count, DWORD& sent, THandle abortEvent) {
@@ -69,6 +94,7 @@ bool TFakeSockets::send(TSocket s, const void* data, DWORD count, DWORD& sent, T
   sent = static_cast<DWORD>(std::min<std::size_t>(count, room));
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   peer->Received.insert(peer->Received.end(), bytes, bytes + sent);
+  own->Sent += sent;
   if (sent < count) {
     own->Reset = true;
     return P.Fail(WSAECONNRESET);
@@ -89,11 +115,13 @@ bool TFakeSockets::recv(TSocket s, void* data, DWORD count, DWORD& received, DWO
     return !now || now->Reset || peer->Received.size() >= peer->ResetAfter;
   };
   auto closed = [&] { return peer->ShutdownSeen && peer->ClosesAfterShutdown; };
-  if (!P.WaitFor(hold, [&] { return !peer->Replies.empty() || reset() || closed(); }, abortEvent,
-               NowMs() + timeoutMs))
+  if (!P.WaitFor(hold, [&] { return !peer->Replies.empty() || !peer->Floods.empty() || reset() || closed(); },
+                 abortEvent, NowMs() + timeoutMs))
     return false;
   if (reset()) return P.Fail(WSAECONNRESET);
   auto* out = static_cast<std::uint8_t*>(data);
+  for (std::size_t i = 0; !peer->Floods.empty() && received < count; ++i)
+    out[received++] = static_cast<std::uint8_t>(peer->Floods[i % peer->Floods.size()]);
   while (received < count && !peer->Replies.empty()) {
     out[received++] = peer->Replies.front();
     peer->Replies.pop_front();
@@ -107,9 +135,21 @@ bool TFakeSockets::shutdown(TSocket s, int how) {
     if (P.Enter("shutdown")) return false;
     auto own = P.SocketList.Find(s);
     if (!own || !own->Peer) return P.Fail(WSAENOTCONN);
-    if (how == SD_SEND || how == SD_BOTH) own->Peer->ShutdownSeen = true;
+    if (how == SD_SEND || how == SD_BOTH) own->Peer->ShutdownSeen = own->Shut = true;
   }
   P.Changed.notify_all();
+  return true;
+}
+
+bool TFakeSockets::GetUnacknowledged(TSocket s, DWORD& bytes) {
+  std::lock_guard<std::mutex> hold(P.Lock);
+  bytes = 0;
+  if (P.Enter("GetUnacknowledged")) return false;
+  auto own = P.SocketList.Find(s);
+  if (!own || !own->Peer) return P.Fail(WSAENOTCONN);
+  const std::size_t acknowledged = std::min(own->Sent, own->Peer->Acknowledges);
+  // The end is acknowledged after the last byte, as TCP does.
+  bytes = static_cast<DWORD>(own->Sent - acknowledged + (own->Shut && acknowledged < own->Sent ? 1 : 0));
   return true;
 }
 

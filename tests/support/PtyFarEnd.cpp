@@ -1,8 +1,11 @@
 #include "tests/support/PtyFarEnd.h"
 
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +46,19 @@ void TPtyFarEnd::ReplyAfter(std::size_t bytes, const std::string& reply) {
 void TPtyFarEnd::Send(const std::string& bytes) {
   std::lock_guard<std::mutex> hold(Lock);
   [[maybe_unused]] auto n = ::write(Master, bytes.data(), bytes.size());
+}
+
+TLineSettings TPtyFarEnd::LineSettings() {
+  // The master is asked for the settings of the line's other end.
+  termios2 t{};
+  if (::ioctl(Master, TCGETS2, &t) != 0) throw std::runtime_error("the line's settings cannot be read");
+  TLineSettings s;
+  s.Speed = t.c_ospeed;
+  s.TwoStopBits = (t.c_cflag & CSTOPB) != 0;
+  s.RtsCts = (t.c_cflag & CRTSCTS) != 0;
+  s.XonXoffOut = (t.c_iflag & IXON) != 0;
+  s.XonXoffIn = (t.c_iflag & IXOFF) != 0;
+  return s;
 }
 
 std::vector<std::uint8_t> TPtyFarEnd::Received() {

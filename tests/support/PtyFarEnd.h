@@ -12,6 +12,17 @@
 
 namespace vornex::test {
 
+// What the line is set to, as the far end sees it. A pseudo-terminal keeps
+// the rate, the stop bits and the handshakes, but always frames 8 bits
+// without parity.
+struct TLineSettings {
+  unsigned Speed = 0;
+  bool TwoStopBits = false;
+  bool RtsCts = false;   // CRTSCTS
+  bool XonXoffOut = false;  // IXON: XOFF from the far end holds our output
+  bool XonXoffIn = false;   // IXOFF
+};
+
 class TPtyFarEnd {
  public:
   TPtyFarEnd();
@@ -26,6 +37,7 @@ class TPtyFarEnd {
   // Sends `reply` back once `bytes` have arrived in all.
   void ReplyAfter(std::size_t bytes, const std::string& reply);
   void Send(const std::string& bytes);
+  TLineSettings LineSettings();
   std::vector<std::uint8_t> Received();
   std::size_t Count();
   bool WaitForCount(std::size_t n, int timeoutMs = 10000);
