@@ -22,6 +22,7 @@
 #include "upload/FleetPorts.h"
 #include "upload/FleetRunner.h"
 #include "upload/RxLog.h"
+#include "upload/ShownText.h"
 #include "upload/Sha256.h"
 #include "upload/UploadEngine.h"
 
@@ -108,20 +109,20 @@ std::string SecondsText(double seconds) {
 
 // What the display says of a printer that has ended, or is to be tried again.
 std::string EndedLine(const TFleetResult& r) {
-  std::string line = PrintableText(r.Port) + ": " + OutcomeWord(r.Outcome) + ", " + std::to_string(r.BytesSent) +
+  std::string line = ShownLine(r.Port) + ": " + OutcomeWord(r.Outcome) + ", " + std::to_string(r.BytesSent) +
                      "/" + std::to_string(r.BytesTotal) + " bytes in " + SecondsText(r.Seconds);
-  if (!r.Reason.empty()) line += "; " + PrintableText(r.Reason);
-  if (!r.Reply.empty()) line += "; the printer says: " + PrintableText(r.Reply);
+  if (!r.Reason.empty()) line += "; " + ShownLine(r.Reason);
+  if (!r.Reply.empty()) line += "; the printer says: " + ShownLine(r.Reply);
   return line;
 }
 
 std::string RetryLine(const TFleetResult& r, const TFleetEvent& e) {
-  return PrintableText(r.Port) + ": not reached (" + PrintableText(e.Reason) + "); trying again in " +
+  return ShownLine(r.Port) + ": not reached (" + ShownLine(e.Reason) + "); trying again in " +
          SecondsText(e.RetryIn);
 }
 
 std::string RunningLine(const TFleetProgress& p, std::size_t portWidth) {
-  std::string port = PrintableText(p.Port);
+  std::string port = ShownLine(p.Port);
   if (port.size() > portWidth) port = port.substr(0, portWidth - 1) + "~";
   port.resize(portWidth, ' ');
   const int percent = p.BytesTotal > 0 ? int(p.BytesSent * 100 / p.BytesTotal) : 0;
@@ -139,7 +140,7 @@ TFleetCommand::TFleetCommand(TLoopHost& host, TPlatform& platform, std::istream&
     : Host(host), Platform(platform), In(in), Out(out), Err(err), Terminal(errIsTerminal) {}
 
 int TFleetCommand::UsageError(const std::string& text) {
-  Err << "vornex-send: " << PrintableText(text) << "\n";
+  Err << "vornex-send: " << ShownLine(text) << "\n";
   return SendUsageError;
 }
 
@@ -197,6 +198,7 @@ int TFleetCommand::Run(const TSendOptions& options) {
   // Every serial port of the fleet gets the line settings given, as one port would.
   const TSerialOptions serial = options.Serial;
   fleet.SetUpSerial = [serial](TComm& comm) { ApplySerialOptions(serial, comm); };
+  fleet.FileName = options.File == StandardInputName ? std::string("standard input") : options.File;
   try {
     fleet.BlockSize = StrToInt(options.BlockSize);
     // Checked by the parser.
@@ -233,7 +235,7 @@ int TFleetCommand::Run(const TSendOptions& options) {
     TFleetRunner runner(Host, Platform, fleet);
     std::size_t drawn = 0;
     std::size_t portWidth = 8;
-    for (const auto& p : ports) portWidth = std::max(portWidth, std::min<std::size_t>(PrintableText(p.Text).size(), 28));
+    for (const auto& p : ports) portWidth = std::max(portWidth, std::min<std::size_t>(ShownLine(p.Text).size(), 28));
     auto show = [&](bool final) {
       std::string frame;
       if (Terminal && drawn > 0) frame += "\r\033[" + std::to_string(drawn) + "A";
@@ -245,7 +247,7 @@ int TFleetCommand::Run(const TSendOptions& options) {
         else if (e.Kind == TFleetEvent::Retrying)
           line = RetryLine(r, e);
         else if (!Terminal)
-          line = PrintableText(r.Port) + (e.Try > 1 ? ": try " + std::to_string(e.Try) : ": sending");
+          line = ShownLine(r.Port) + (e.Try > 1 ? ": try " + std::to_string(e.Try) : ": sending");
         if (!line.empty()) frame += (Terminal ? "\033[K" : "") + line + "\n";
       }
       if (Terminal) {
@@ -285,7 +287,7 @@ int TFleetCommand::Run(const TSendOptions& options) {
     show(true);
     results = runner.Results();
   } else {
-    Err << "vornex-send: " << PrintableText(loadError) << "\n";
+    Err << "vornex-send: " << ShownLine(loadError) << "\n";
     for (const TFleetPort& port : ports) {
       TFleetResult r;
       r.Port = port.Text;
@@ -309,7 +311,7 @@ int TFleetCommand::Run(const TSendOptions& options) {
     std::string error;
     const std::string sha256 = file ? TSha256::Of(*file) : std::string();
     if (!WriteReport(options.Report, results, sha256, error)) {
-      Err << "vornex-send: " << PrintableText(error) << "\n";
+      Err << "vornex-send: " << ShownLine(error) << "\n";
       if (status == SendOk) status = SendFailed;
     }
   }

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "upload/RxLog.h"
+#include "upload/ShownText.h"
 
 namespace vornex {
 
@@ -35,12 +36,12 @@ struct TRow {
 };
 
 TRow RowOf(const TFleetResult& r) {
-  return {PrintableText(r.Port),
+  return {ShownLine(r.Port),
           OutcomeWord(r.Outcome),
           std::to_string(r.BytesSent) + "/" + std::to_string(r.BytesTotal),
           SecondsText(r.Seconds, 1) + " s",
-          PrintableText(r.Reason),
-          PrintableText(r.Reply)};
+          ShownLine(r.Reason),
+          ShownLine(r.Reply)};
 }
 
 std::string JsonText(const std::string& printable) {
@@ -120,17 +121,17 @@ bool WriteReport(const std::string& path, const std::vector<TFleetResult>& resul
   if (EndsWithCsv(path)) {
     file << "port,result,bytes_sent,bytes_total,seconds,reason,reply,sha256\r\n";
     for (const auto& r : results)
-      file << CsvText(PrintableText(r.Port)) << "," << OutcomeWord(r.Outcome) << "," << r.BytesSent << ","
-           << r.BytesTotal << "," << SecondsText(r.Seconds, 3) << "," << CsvText(PrintableText(r.Reason)) << ","
-           << CsvText(PrintableText(r.Reply)) << "," << sha256 << "\r\n";
+      file << CsvText(ShownLine(r.Port)) << "," << OutcomeWord(r.Outcome) << "," << r.BytesSent << ","
+           << r.BytesTotal << "," << SecondsText(r.Seconds, 3) << "," << CsvText(ShownLine(r.Reason)) << ","
+           << CsvText(ShownLine(r.Reply)) << "," << sha256 << "\r\n";
   } else {
     file << "[";
     const char* separator = "\n";
     for (const auto& r : results) {
-      file << separator << "  {\"port\": " << JsonText(PrintableText(r.Port)) << ", \"result\": \""
+      file << separator << "  {\"port\": " << JsonText(ShownLine(r.Port)) << ", \"result\": \""
            << OutcomeWord(r.Outcome) << "\", \"bytes_sent\": " << r.BytesSent << ", \"bytes_total\": " << r.BytesTotal
-           << ", \"seconds\": " << SecondsText(r.Seconds, 3) << ", \"reason\": " << JsonText(PrintableText(r.Reason))
-           << ", \"reply\": " << JsonText(PrintableText(r.Reply)) << ", \"sha256\": \"" << sha256 << "\"}";
+           << ", \"seconds\": " << SecondsText(r.Seconds, 3) << ", \"reason\": " << JsonText(ShownLine(r.Reason))
+           << ", \"reply\": " << JsonText(ShownLine(r.Reply)) << ", \"sha256\": \"" << sha256 << "\"}";
       separator = ",\n";
     }
     file << "\n]\n";

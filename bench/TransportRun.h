@@ -32,7 +32,7 @@ struct TTransportRun {
   }
   void Send(TSendLoop& loop) {
     TSendContext c{Job, Platform, Cancel.Get(), [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); },
-                   [] { std::fprintf(stderr, "USB Send Err Resend\n"); }, {}, {}};
+                   [] { std::fprintf(stderr, "USB Send Err Resend\n"); }, {}, {}, {}};
     loop.Send(c);
     if (!Job.TransferDone || Job.BytesSent != static_cast<std::int32_t>(Data.size()))
       std::fprintf(stderr, "transfer incomplete: %d bytes\n", Job.BytesSent.load());

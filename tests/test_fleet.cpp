@@ -10,6 +10,7 @@
 #include "tests/support/TempDir.h"
 #include "upload/FleetRunner.h"
 #include "upload/RxLog.h"
+#include "upload/ShownText.h"
 
 namespace vornex::test {
 namespace {
@@ -19,6 +20,12 @@ TEST(FleetPorts, EachTextNamesItsOwnDeviceOrIsRefused) {
   platform.AddDevice("\\\\.\\COM1");
   platform.AddAlias("\\\\.\\COM:ttyS0", "\\\\.\\COM1");
   platform.AddDevice("LPT1");
+  // Paths are taken for what is there, whatever letters they hold.
+  platform.DeviceKinds["/dev/usb/lp1"] = TDeviceKind::UsbPrinter;
+  platform.DeviceKinds["/dev/serial/by-id/usb-LPT-COM-adapter"] = TDeviceKind::Terminal;
+  platform.DeviceKinds["/dev/lp0"] = TDeviceKind::ParallelPort;
+  platform.DeviceKinds["/dev/usb/lp7"] = TDeviceKind::NotFound;
+  platform.DeviceKinds["/home/me/label.prn"] = TDeviceKind::Other;
   const std::vector<TUsbPrinterEntry> usb{{"Common USB-2", "\\\\?\\usb#a"}, {"Common USB-3", "\\\\?\\usb#b"},
                                           {"Common USB-3", "\\\\?\\usb#c"}};
   auto plan = [&](const std::string& text, TFleetPort& port) {
@@ -36,7 +43,9 @@ TEST(FleetPorts, EachTextNamesItsOwnDeviceOrIsRefused) {
       {"ZUV USB1", tmVendorUsb, ""},             {"TCP:10.0.0.7:99999", 0, ""},
       {"Common USB-3", 0, ""},                   {"Common USB-9", 0, ""},
       {"ZUV USB", 0, ""},                        {"PRN", 0, ""},
-      {"", 0, ""},
+      {"", 0, ""},                               {"PRINTER:Labels Dock 3", tmPrintQueue, ""},
+      {"/dev/serial/by-id/usb-LPT-COM-adapter", tmSerial, ""}, {"/dev/lp0", tmParallel, ""},
+      {"/dev/usb/lp7", tmParallel, ""},          {"/home/me/label.prn", 0, ""},
   };
   for (const auto& c : cases) {
     TFleetPort port;
@@ -53,6 +62,9 @@ TEST(FleetPorts, EachTextNamesItsOwnDeviceOrIsRefused) {
   EXPECT_EQ(a.Identity, b.Identity);
   EXPECT_NE(a.Identity, c.Identity);
   EXPECT_EQ(d.Identity, e.Identity);
+  TFleetPort serialPath;
+  plan("/dev/serial/by-id/usb-LPT-COM-adapter", serialPath);
+  EXPECT_EQ(serialPath.DevicePath, "/dev/serial/by-id/usb-LPT-COM-adapter") << "opened as it stands";
   TFleetPort other;
   EXPECT_EQ(plan("Common USB-3", other), "2 USB printers are listed as \"Common USB-3\": name each by its device path");
 }
@@ -62,8 +74,8 @@ TEST(FleetReplies, TheFirstLineIsKeptAndShownPrintable) {
   const std::string bytes = std::string("\r\n\0O", 4) + "K\x1b[2J\\;second;";
   line.Add(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   EXPECT_EQ(line.Text(), "OK\x1b[2J\\");
-  EXPECT_EQ(PrintableText(line.Text()), "OK\\x1b[2J\\");
-  EXPECT_EQ(PrintableText("caf\xc3\xa9\x7f"), "caf\\xc3\\xa9\\x7f");
+  EXPECT_EQ(ShownLine(line.Text()), "OK\\x1b[2J\\");
+  EXPECT_EQ(ShownLine("caf\xc3\xa9\x7f\xe2\x80\xae"), "caf\xc3\xa9\\x7f\\u202e");
 }
 
 class FleetTest : public ::testing::Test {

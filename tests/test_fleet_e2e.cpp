@@ -204,18 +204,18 @@ TEST_F(FleetEndToEnd, EveryKindOfPortInOneRunAndOneDeviceByTwoNamesInTurn) {
 }
 
 // The file from standard input goes to every printer, and the serial
-// options given reach each serial line of the fleet.
+// options given reach each serial line of the fleet, one named by its path too.
 TEST_F(FleetEndToEnd, AFileFromStandardInputAndTheLineSettingsReachEveryPrinter) {
   const auto data = RandomBytes(50000, 62);
   const std::string file = Dir.Write("in.prn", data);
+  // The line named by its path: a terminal, so paced and set up as a serial port.
   TPtyFarEnd line;
   TVirtualPrinter network(NetworkPrinters(2));
-  TEnvironment environment;
-  environment.Set("VORNEX_DEVICE_MAP", "COM1=" + line.SlavePath());
   TRunOptions bounded;
   bounded.KillAfterMs = 60000;
   TRun piped = RunProgram({"/bin/sh", "-c",
-                           "cat " + ShellWord(file) + " | " + ShellWord(VORNEX_SEND) + " --port COM1 --port " +
+                           "cat " + ShellWord(file) + " | " + ShellWord(VORNEX_SEND) + " --port " +
+                               ShellWord(line.SlavePath()) + " --port " +
                                ShellWord(network.TcpPortTexts()[0]) + " --port " +
                                ShellWord(network.TcpPortTexts()[1]) + " --baud 115200 --flow xonxoff -"},
                           bounded);

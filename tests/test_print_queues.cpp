@@ -233,6 +233,16 @@ TEST_F(PrintQueues, VornexSendDeliversListsAndSaysWhyNot) {
   ASSERT_TRUE(Printer.WaitForTransfers(1));
   EXPECT_EQ(Printer.Transfers().back().Sha256, TSha256::Of(data));
 
+  // Among many printers: the queue beside a printer on the network, and a
+  // missing queue failing on its own.
+  const TRun fleet = RunProgram({VORNEX_SEND, "--port", Port(), "--port", Printer.TcpPortText(), "--port",
+                                 "PRINTER:NoSuchVornexQueue", file});
+  EXPECT_EQ(fleet.Status, 1) << fleet.Err;
+  EXPECT_NE(fleet.Out.find("3 printers: 2 completed, 1 failed"), std::string::npos) << fleet.Out;
+  EXPECT_NE(fleet.Out.find("PRINTER:NoSuchVornexQueue: no such print queue"), std::string::npos) << fleet.Out;
+  ASSERT_TRUE(Printer.WaitForTransfers(3));
+  for (const auto& got : Printer.Transfers()) EXPECT_EQ(got.Sha256, TSha256::Of(data));
+
   ASSERT_EQ(Cups->Run({"cupsreject", Queue}), "");
   TRun refused = RunProgram({VORNEX_SEND, "--port", Port(), file});
   EXPECT_EQ(refused.Status, 1);
@@ -258,7 +268,7 @@ TEST_F(PrintQueues, VornexSendDeliversListsAndSaysWhyNot) {
   const TRun none = RunProgram({VORNEX_SEND, "--list-ports"});
   EXPECT_EQ(none.Status, 0);
   EXPECT_EQ(none.Out.find("PRINTER:"), std::string::npos) << none.Out;
-  EXPECT_EQ(Printer.Transfers().size(), 1u);
+  EXPECT_EQ(Printer.Transfers().size(), 3u);
 }
 
 }  // namespace

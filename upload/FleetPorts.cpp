@@ -4,6 +4,8 @@
 #include "upload/Job.h"
 #include "upload/NetworkAddress.h"
 #include "upload/NetworkTransport.h"
+#include "upload/PortErrors.h"
+#include "upload/PrintQueueName.h"
 #include "upload/VendorUsbTransport.h"
 
 namespace vornex {
@@ -49,6 +51,37 @@ bool PlanFleetPort(TPlatform& platform, const std::string& text, const std::vect
     port.Identity = "network " + LowerCase(NetworkAddressText(address));
     return true;
   }
+  if (IsPrintQueuePortText(text)) {
+    port.Mode = tmPrintQueue;
+    // The spooler keeps each queue's jobs apart: two queues may print at once.
+    port.Identity = "queue " + text;
+    return true;
+  }
+  // A device's path means the device, whatever letters it holds.
+  switch (platform.Devices().GetDeviceKind(text)) {
+    case TDeviceKind::NotAPath: break;
+    case TDeviceKind::Terminal:
+      port.Mode = tmSerial;
+      port.DevicePath = text;
+      port.Identity = IdentityOf(platform, text);
+      return true;
+    case TDeviceKind::UsbPrinter:
+      port.Mode = tmUsbPrinter;
+      port.UsbPrinterPath = text;
+      port.Identity = IdentityOf(platform, text);
+      return true;
+    case TDeviceKind::NotFound:
+      // Unplugged for now: it fails as unreached, and a retry may find it.
+    case TDeviceKind::ParallelPort:
+    case TDeviceKind::Fifo:
+    case TDeviceKind::Socket:
+      port.Mode = tmParallel;
+      port.Identity = IdentityOf(platform, text);
+      return true;
+    case TDeviceKind::Other:
+      error = CantOpenText(platform, PortCalled(text), ERROR_BAD_DEVICE);
+      return false;
+  }
   if (NamesUsbPrinterLabel(text)) {
     const TUsbPrinterEntry* found = nullptr;
     int count = 0;
@@ -78,12 +111,6 @@ bool PlanFleetPort(TPlatform& platform, const std::string& text, const std::vect
     port.Identity = IdentityOf(platform, text);
     return true;
   }
-  if (!text.empty() && (text[0] == '/' || text[0] == '\\')) {
-    port.Mode = tmUsbPrinter;
-    port.UsbPrinterPath = text;
-    port.Identity = IdentityOf(platform, text);
-    return true;
-  }
   if (Contains(text, "USB")) {
     const std::int32_t index = TVendorUsbTransport::DeviceIndexOf(text);
     if (index < 0 || index > 9) {
@@ -95,7 +122,7 @@ bool PlanFleetPort(TPlatform& platform, const std::string& text, const std::vect
     return true;
   }
   error = "\"" + text + "\" names no port: write COMn, LPTn, ZUV USBn, a USB printer as --list-ports shows it, "
-                        "a device's path, or TCP:HOST[:PORT]";
+                        "a device's path, TCP:HOST[:PORT] or PRINTER:NAME";
   return false;
 }
 

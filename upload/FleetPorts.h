@@ -16,6 +16,7 @@ struct TFleetPort {
   std::string Text;                // as given
   std::int32_t Mode = 0;           // the transfer mode
   std::string UsbPrinterPath;      // what a USB printer transfer opens
+  std::string DevicePath;          // a serial line named by its path
   // Two ports of one identity reach one device: they are sent to one after
   // the other, never at once.
   std::string Identity;
@@ -33,9 +34,11 @@ bool NamesUsbPrinterLabel(const std::string& text);
 
 // What text names: false, with why not, when it names no port.
 //   TCP:HOST[:PORT]            a printer on the network
+//   PRINTER:NAME               a print queue
+//   an absolute path           the device there, by what it is (a tty is a
+//                              serial line), as in the port box
 //   a USB printer's label      that printer (the label must name one only)
 //   COM... / LPT...            a serial / parallel port, as in the port box
-//   /PATH or \\PATH            a device by its path, sent to as to a USB printer
 //   ZUV USBn                   the maker's USB library's device n
 bool PlanFleetPort(TPlatform& platform, const std::string& text, const std::vector<TUsbPrinterEntry>& usbPrinters,
                    TFleetPort& port, std::string& error);

@@ -10,6 +10,7 @@
 #include "upload/RxLog.h"
 #include "upload/SendLoop.h"
 #include "upload/SerialTransport.h"
+#include "upload/SpoolerTransport.h"
 #include "upload/UploadEngine.h"
 #include "upload/UsbPrinterTransport.h"
 #include "upload/VendorUsbTransport.h"
@@ -80,6 +81,8 @@ TFleetRunner::TTransfer::TTransfer(TFleetRunner& runner, TPrinter& printer)
   Job.BlockSize = runner.Options.BlockSize;
   Job.PortText = port.Text;
   Job.UsbPrinterPath = port.UsbPrinterPath;
+  Job.DevicePath = port.DevicePath;
+  Job.FileName = runner.Options.FileName;
   switch (port.Mode) {
     case tmSerial: {
       Comm = std::make_unique<TComm>(Platform, runner.Host);
@@ -104,6 +107,7 @@ TFleetRunner::TTransfer::TTransfer(TFleetRunner& runner, TPrinter& printer)
     case tmParallel: Loop = std::make_unique<TParallelTransport>(); break;
     case tmVendorUsb: Loop = std::make_unique<TVendorUsbTransport>(); break;
     case tmUsbPrinter: Loop = std::make_unique<TUsbPrinterTransport>(); break;
+    case tmPrintQueue: Loop = std::make_unique<TSpoolerTransport>(); break;
     case tmNetwork: {
       auto network = std::make_unique<TNetworkTransport>();
       if (runner.Options.ConnectLimitMs > 0) network->ConnectLimitMs = runner.Options.ConnectLimitMs;
@@ -131,8 +135,9 @@ void TFleetRunner::TTransfer::Run() {
                        },
                        [this] { Resent = true; },
                        [this](const std::uint8_t* bytes, std::size_t count) { Printer.Reply.Add(bytes, count); },
-                       // Only the reply's first line is kept: what was left unshown needs no note.
-                       nullptr};
+                       // No log: a print job's states show in the result's reason, and
+                       // only the reply's first line is kept.
+                       nullptr, nullptr};
   try {
     Loop->Send(context);
   } catch (const std::exception& e) {
@@ -276,8 +281,10 @@ void TFleetRunner::Settle(TPrinter& p, const TTransfer& t, Clock::time_point now
   TFleetOutcome outcome = TFleetOutcome::Failed;
   if (p.TimedOut) {
     outcome = TFleetOutcome::TimedOut;
+    // What held it up, where the send loop knows: a print job's last state.
+    const std::string held = t.Job.StallReason.Get();
     reason = std::string(TimeOutText) + ": no progress for more than " + std::to_string(Options.StallLimit) + " s" +
-             (t.Job.StopReason.empty() ? "" : "; " + t.Job.StopReason);
+             (held.empty() ? "" : "; " + held) + (t.Job.StopReason.empty() ? "" : "; " + t.Job.StopReason);
   } else if (t.Job.CancelRequested) {
     outcome = TFleetOutcome::Cancelled;
     reason = "cancelled";

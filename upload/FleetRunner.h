@@ -75,6 +75,8 @@ struct TFleetOptions {
   // Sets a serial port's line before it opens (it starts as the window's
   // Comm1). Called on a worker.
   std::function<void(TComm&)> SetUpSerial;
+  // The file's name as given, a print job's title.
+  std::string FileName;
   // How long a network printer is given to take the connection (0: the
   // transport's own limit).
   DWORD ConnectLimitMs = 0;

@@ -56,21 +56,4 @@ std::string TFirstLine::Text() const {
   return Line;
 }
 
-std::string PrintableText(const std::string& bytes) {
-  static const char Hex[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F) {
-      text += c;
-    } else {
-      text += "\\x";
-      text += Hex[byte >> 4];
-      text += Hex[byte & 15];
-    }
-  }
-  return text;
-}
-
 }  // namespace vornex

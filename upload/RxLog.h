@@ -39,7 +39,7 @@ class TFirstLine {
  public:
   static constexpr std::size_t MaxLength = 200;
   void Add(const std::uint8_t* bytes, std::size_t count);
-  // As it came: show it through PrintableText.
+  // As it came: show it through ShownLine.
   std::string Text() const;
 
  private:
@@ -47,10 +47,5 @@ class TFirstLine {
   std::string Line;
   bool Complete = false;
 };
-
-// Text a printer sent, fit for a terminal and a report: printable ASCII as
-// it is, any other byte as \xNN, so that nothing it sends can drive the
-// terminal.
-std::string PrintableText(const std::string& bytes);
 
 }  // namespace vornex

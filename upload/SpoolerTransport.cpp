@@ -173,6 +173,8 @@ void TSpoolerTransport::Send(TSendContext& c) {
                       : PrintQueueErrorText(c.Platform, queue, error));
     return;
   }
+  // Reached: a job exists, so a fleet never queues the file a second time.
+  c.Job.PortOpened = true;
   c.Job.StallReason.Set(QueuedText(job));
   if (c.ShowState) c.ShowState(QueuedText(job));
 

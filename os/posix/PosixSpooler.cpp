@@ -51,7 +51,7 @@ struct TPosixSpooler::TApi {
   decltype(&::ippDelete) Delete = nullptr;
 
   bool Bound() {
-    const TDynamicLibrary& l = Cups;
+    TDynamicLibrary& l = Cups;
     return l.Bind(Server, "cupsServer") && l.Bind(Port, "ippPort") && l.Bind(Encryption, "cupsEncryption") &&
            l.Bind(Connect, "httpConnect2") && l.Bind(Close, "httpClose") && l.Bind(Reconnect, "httpReconnect2") &&
            l.Bind(Error, "httpError") && l.Bind(SetTimeout, "httpSetTimeout") &&
