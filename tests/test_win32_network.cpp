@@ -160,7 +160,10 @@ TEST(Win32Sockets, WhatAPrinterHasNotAcknowledgedIsToldOrNothingIs) {
     std::vector<TSocketAddress> addresses;
     EXPECT_EQ(p.Sockets().getaddrinfo("127.0.0.1", std::to_string(printer.Port), addresses, 5000, NoHandle), 0);
     TPlatformSocket s(p.Sockets(), p.Sockets().socket(addresses.at(0).Family));
-    EXPECT_TRUE(p.Sockets().connect(s.Get(), addresses[0], 5000, NoHandle));
+    DWORD error = 0;
+    EXPECT_TRUE(p.Sockets().ConnectStart(s.Get(), addresses[0]));
+    EXPECT_EQ(p.Sockets().WaitForConnect({s.Get()}, 5000, NoHandle, error), 0);
+    EXPECT_EQ(error, 0u);
     TPlatformHandle abort(p, p.CreateEventA(true, false));
     std::thread stop([&] {
       // A printer that reads nothing leaves the send waiting: what it took is enough.
