@@ -126,7 +126,12 @@ void TPortSelection::TransferEnded() {
 
 void TPortSelection::Probe(const std::string& portText) {
   // Someone else's open port is not ours to read or close.
-  if (Comm1.Enabled()) return;
+  if (Comm1.Enabled() || Probing) return;
+  Probing = true;
+  struct TDone {
+    bool& Flag;
+    ~TDone() { Flag = false; }
+  } done{Probing};
   Comm1.SetDeviceName(SerialDeviceName(portText, Job.DevicePath));
   try {
     Comm1.Open();

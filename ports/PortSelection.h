@@ -78,6 +78,10 @@ class TPortSelection {
   THost& Host;
   TPlatform& Platform;
   bool Pending = false;
+  // A probe is under way, its message perhaps on the screen: another one
+  // started meanwhile (a timer or an event the message box lets through)
+  // would stack a second box on it.
+  bool Probing = false;
   // The USB printer the port text names, when it names one.
   std::string NamedUsbPrinter;
 };

@@ -135,6 +135,30 @@ TEST_F(SelectionTest, TypingProbesOnceTheTextStandsStillAndPickingProbesAtOnce) 
   EXPECT_EQ(Host.Messages.size(), 1u);
 }
 
+// What the message box lets through while it is up (a timer's tick, a pick
+// from the list) starts no second probe, so no second box stacks on the first.
+TEST_F(SelectionTest, AProbesMessageIsNeverJoinedByASecondBox) {
+  Platform.SetValue(SerialCommKeyPath, "\\Device\\Serial9", "COM9");
+  Form->ComboBox1.DropDown();
+  const auto& items = Form->ComboBox1.Items();
+  const int com9 = static_cast<int>(std::find(items.begin(), items.end(), "COM9") - items.begin());
+  ASSERT_LT(com9, static_cast<int>(items.size()));
+  int shown = 0, most = 0;
+  Host.WhileMessageShown = [&](const std::string&) {
+    most = std::max(most, ++shown);
+    Form->ComboBox1.Pick(com9);
+    Host.Advance(10 * TPortSelection::ProbeDelayMs);
+    --shown;
+  };
+  TypeAndWait("COM7");
+  EXPECT_EQ(most, 1);
+  EXPECT_EQ(Host.Messages, std::vector<std::string>{"Port can't Open"});
+  // Once it is closed, the next probe shows its own.
+  Host.WhileMessageShown = nullptr;
+  Form->ComboBox1.Pick(com9);
+  EXPECT_EQ(Host.Messages.size(), 2u);
+}
+
 // Start does not wait for the text to stand still: it probes at once, and
 // the probe that was waiting does not come afterwards.
 TEST_F(SelectionTest, StartProbesATypedCOMPortAtOnce) {

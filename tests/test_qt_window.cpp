@@ -5,6 +5,7 @@
 #include <clocale>
 #include <memory>
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -188,6 +190,26 @@ class QtInput : public ::testing::Test {
   std::unique_ptr<TMainForm> Form;
   std::unique_ptr<TComSetupForm> Dialog;
 };
+
+// A printer on the network with a long name: the drop-down shows its
+// address and port whole, and gives way at the end of the name.
+TEST_F(QtInput, TheDropDownShowsAPrintersAddressAndPortWhole) {
+  const std::string name = "Zebra ZT610 industrial label printer, dock 3, north warehouse, aisle 12, bay 7";
+  Platform.NetworkPrinters = {{"192.168.100.200:9100", name}};
+  auto* combo = Widget<QComboBox>(Form->ComboBox1);
+  combo->showPopup();
+  const QString entry = QString::fromStdString("TCP:192.168.100.200:9100 (" + name + ")");
+  const int row = combo->findText(entry);
+  ASSERT_GE(row, 0) << "the list was rebuilt before it showed";
+  QAbstractItemView* list = combo->view();
+  EXPECT_EQ(list->textElideMode(), Qt::ElideRight);
+  const QRect cell = list->visualRect(combo->model()->index(row, 0));
+  const int whole = list->fontMetrics().horizontalAdvance(entry);
+  const int room = combo->screen()->availableGeometry().width();
+  EXPECT_GE(cell.width(), std::min(whole, room - 80)) << "the entry fits, or as much of it as the screen holds";
+  EXPECT_GE(cell.width(), list->fontMetrics().horizontalAdvance("TCP:192.168.100.200:9100 ("));
+  combo->hidePopup();
+}
 
 TEST_F(QtInput, TypingInTheMiddleOfABoxKeepsTheCaretWhereTheUserPutIt) {
   auto changes = Count(Form->ComboBox1.OnChange);

@@ -221,6 +221,22 @@ TEST_F(Win32Window, ThePortBoxRaisesItsDropDownBeforeTheListShows) {
   Form->ComboBox1.SetText("COM2");
   EXPECT_EQ(Text(combo), "COM2");
   EXPECT_EQ(changes, 5);
+
+  // A long entry: the list is wide enough for all of it, so a printer's
+  // address and port are never cut off.
+  const std::string longEntry =
+      "TCP:192.168.100.200:9100 (Zebra ZT610 industrial label printer, dock 3, north warehouse, aisle 12)";
+  Form->ComboBox1.OnDropDown = [&] { Form->ComboBox1.SetItems({"LPT1", longEntry}); };
+  ::SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  ::SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  HDC dc = ::GetDC(combo);
+  ASSERT_NE(dc, nullptr);
+  HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(combo, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  ASSERT_TRUE(::GetTextExtentPoint32A(dc, longEntry.c_str(), static_cast<int>(longEntry.size()), &size));
+  ::SelectObject(dc, before);
+  ::ReleaseDC(combo, dc);
+  EXPECT_GE(::SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0), std::min<LRESULT>(size.cx, ::GetSystemMetrics(SM_CXSCREEN) - 40));
 }
 
 TEST_F(Win32Window, StartOnAMissingFileSaysSoAndStartsNothing) {

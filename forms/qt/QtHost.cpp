@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -21,7 +22,9 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -58,6 +61,15 @@ class TDropDownCombo : public QComboBox {
   std::function<void()> BeforePopup;
   void showPopup() override {
     if (BeforePopup) BeforePopup();
+    // As wide as the widest entry, within the screen, so that an entry is
+    // cut, if at all, at its end: a printer's address and port stay whole
+    // and its long name gives way.
+    int widest = 0;
+    const QFontMetrics metrics = view()->fontMetrics();
+    for (int i = 0; i < count(); ++i) widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
+    const int margins = 2 * view()->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    const int room = screen() ? screen()->availableGeometry().width() : widest + margins;
+    view()->setMinimumWidth(std::min(widest + margins, room));
     QComboBox::showPopup();
   }
 };
@@ -301,6 +313,8 @@ void TQtHost::Attach(TForm& form) {
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setCompleter(nullptr);
+        // Qt cuts an entry in its middle, which would hide a printer's port.
+        combo->view()->setTextElideMode(Qt::ElideRight);
         combo->BeforePopup = [model] { model->DropDown(); };
         combo->lineEdit()->installEventFilter(new TEnterIgnorer(combo));
         Impl->FromUser(link, combo, QOverload<int>::of(&QComboBox::activated),

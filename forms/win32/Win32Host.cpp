@@ -2,6 +2,7 @@
 // the file-open dialog, timers and the calls other threads hand over.
 #include "forms/win32/Win32Host.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <type_traits>
@@ -35,6 +36,33 @@ std::string FullPath(const std::string& path) {
   char full[MAX_PATH];
   const ::DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   return n > 0 && n < MAX_PATH ? std::string(full, n) : path;
+}
+
+// The drop-down list as wide as its widest entry, within the screen, so
+// that an entry is cut, if at all, at its end: a printer's address and port
+// stay whole and its long name gives way.
+void WidenDropDown(HWND combo) {
+  HDC dc = ::GetDC(combo);
+  if (!dc) return;  // keeps the width it has
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageA(combo, WM_GETFONT, 0, 0));
+  HGDIOBJ before = font ? ::SelectObject(dc, font) : nullptr;
+  int widest = 0;
+  std::string text;
+  const auto count = static_cast<int>(::SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const LRESULT length = ::SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length <= 0) continue;
+    text.assign(static_cast<std::size_t>(length) + 1, '\0');
+    ::SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+    SIZE size{};
+    if (::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(length), &size))
+      widest = std::max(widest, static_cast<int>(size.cx));
+  }
+  if (before) ::SelectObject(dc, before);
+  ::ReleaseDC(combo, dc);
+  const int margins = 2 * ::GetSystemMetrics(SM_CXEDGE) + ::GetSystemMetrics(SM_CXVSCROLL) + 8;
+  const int room = ::GetSystemMetrics(SM_CXSCREEN);
+  ::SendMessageA(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(std::min(widest + margins, room)), 0);
 }
 
 }  // namespace
@@ -224,6 +252,7 @@ LRESULT TWin32Host::TImpl::Command(HWND window, WPARAM wParam, LPARAM lParam) {
       auto* combo = static_cast<TComboBox*>(model);
       if (code == CBN_DROPDOWN) {
         combo->DropDown();
+        WidenDropDown(from);
       } else if (code == CBN_SELCHANGE) {
         const auto index = static_cast<int>(::SendMessageA(from, CB_GETCURSEL, 0, 0));
         if (index >= 0) combo->Pick(index);
