@@ -20,6 +20,7 @@
 #include "app/MainForm.h"
 #include "os/posix/DynamicLibrary.h"
 #include "os/posix/PosixPlatform.h"
+#include "tests/support/AvahiDaemon.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HeadlessHost.h"
@@ -35,79 +36,6 @@ using printer::TReceived;
 using printer::TVirtualPrinter;
 
 namespace fs = std::filesystem;
-constexpr char SystemBusSocket[] = "/run/dbus/system_bus_socket";
-
-bool Connectable(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  path.copy(a.sun_path, sizeof a.sun_path - 1);
-  const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (fd >= 0) ::close(fd);
-  return ok;
-}
-
-bool WaitFor(const std::function<bool()>& ready, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-std::string Said(const TRun& run) { return " (exit " + std::to_string(run.Status) + ": " + run.Out + run.Err + ")"; }
-
-// The system bus and the Avahi daemon on it: started unless they run, and
-// stopped again if this test started them. Reason() says why not, if not.
-class TAvahi {
- public:
-  TAvahi() {
-    if (::geteuid() != 0) {
-      Why = "the system's D-Bus and Avahi daemons can only be started as root";
-      return;
-    }
-    if (!Connectable(SystemBusSocket)) {
-      // A pid file left by a bus that is gone would stop a new one.
-      std::error_code ec;
-      fs::remove("/run/dbus/pid", ec);
-      fs::create_directories("/run/dbus", ec);
-      const TRun bus = RunProgram({"dbus-daemon", "--system", "--fork", "--print-pid"});
-      BusPid = std::atoi(bus.Out.c_str());
-      if (bus.Status != 0 || BusPid <= 0 || !WaitFor([] { return Connectable(SystemBusSocket); }, 5000)) {
-        Why = "dbus-daemon --system did not start" + Said(bus);
-        return;
-      }
-    }
-    if (RunProgram({"avahi-daemon", "--check"}).Status != 0) {
-      const TRun avahi = RunProgram({"avahi-daemon", "--no-drop-root", "--daemonize"});
-      StartedAvahi = avahi.Status == 0;
-      if (!StartedAvahi ||
-          !WaitFor([] { return RunProgram({"avahi-daemon", "--check"}).Status == 0; }, 5000)) {
-        Why = "avahi-daemon did not start" + Said(avahi);
-        return;
-      }
-    }
-  }
-  ~TAvahi() {
-    if (StartedAvahi) RunProgram({"avahi-daemon", "--kill"});
-    if (BusPid > 0) {
-      ::kill(BusPid, SIGTERM);
-      // What it leaves behind would keep the next bus from starting.
-      WaitFor([&] { return ::kill(BusPid, 0) != 0 || !Connectable(SystemBusSocket); }, 5000);
-      std::error_code ec;
-      fs::remove("/run/dbus/pid", ec);
-      fs::remove(SystemBusSocket, ec);
-    }
-  }
-  const std::string& Reason() const { return Why; }
-
- private:
-  std::string Why;
-  pid_t BusPid = -1;
-  bool StartedAvahi = false;
-};
-
 // A CUPS server of the test's own, on a socket in its folder, that
 // vornex-send and the window are pointed at with CUPS_SERVER. Queues are
 // only listed here, never printed to: the socket backend a queue names is
