@@ -77,6 +77,8 @@ class NetworkTest : public MainFormTest {
   }
   // The printer as new: the last transfer's bytes and faults gone.
   void FreshPrinter() { *Printer = TFakePeer{}; }
+  // Read under the platform's lock, which the sender's shutdown takes.
+  bool ShutdownSeen() { return Platform.WaitUntil([&] { return Printer->ShutdownSeen; }, 0); }
   void ExpectNothingSent() {
     EXPECT_EQ(Form->Job.BytesSent, 0);
     EXPECT_EQ(Form->Job.BlocksSent, 0);
@@ -119,7 +121,7 @@ TEST_F(NetworkTest, BlocksOfBlockSizeGoOutAndTheEndIsToldByClosingOurSide) {
     EXPECT_EQ(Form->Job.BlocksSent, static_cast<std::int32_t>(c.Sends.size()));
     EXPECT_EQ(Form->Job.BytesSent, static_cast<std::int32_t>(c.Size));
     EXPECT_TRUE(Form->Job.TransferDone) << c.Size;
-    EXPECT_TRUE(Printer->ShutdownSeen);
+    EXPECT_TRUE(ShutdownSeen());
     EXPECT_EQ(Platform.OpenSockets(), 0);
   }
   EXPECT_EQ(Printer->Connections, 1);
@@ -275,7 +277,7 @@ TEST_F(NetworkTest, APrinterThatResetsTheConnectionLeavesTheTransferUndoneAndSay
 TEST_F(NetworkTest, ATransferIsDoneOnlyOnceThePrinterHasAcknowledgedEveryByte) {
   Printer->Acknowledges = 3000;
   StartWith(RandomBytes(5000));
-  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen && Form->Job.BytesSent == 3000; }));
+  ASSERT_TRUE(Host.WaitUntil([&] { return ShutdownSeen() && Form->Job.BytesSent == 3000; }));
   Ticks(1);
   Ticks(60);
   EXPECT_TRUE(Form->Upload.Busy()) << "still waiting for the printer";
@@ -310,7 +312,7 @@ TEST_F(NetworkTest, ACancelAfterThePrinterAcknowledgedEverythingLeavesTheTransfe
   Form->Network.FinishLimitMs = 600000;
   const auto data = RandomBytes(4000);
   StartWith(data);
-  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("GetUnacknowledged") > 0 && Printer->ShutdownSeen; }));
+  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.CountCalls("GetUnacknowledged") > 0 && ShutdownSeen(); }));
   ASSERT_TRUE(Host.Click(Form->BuCancel));
   ASSERT_TRUE(WaitIdle(5000)) << "the wait for the close ended";
   EXPECT_TRUE(Form->Job.TransferDone);
@@ -320,7 +322,7 @@ TEST_F(NetworkTest, ACancelAfterThePrinterAcknowledgedEverythingLeavesTheTransfe
   FreshPrinter();
   Printer->Acknowledges = 100;
   StartWith(data);
-  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen; }));
+  ASSERT_TRUE(Host.WaitUntil([&] { return ShutdownSeen(); }));
   ASSERT_TRUE(Host.Click(Form->BuCancel));
   ASSERT_TRUE(WaitIdle(5000));
   EXPECT_FALSE(Form->Job.TransferDone);
@@ -348,7 +350,7 @@ TEST_F(NetworkTest, APrinterThatKeepsTalkingIsStoppedByCancelAndItsRepliesAreBou
   Printer->Floods = "OK;";
   Printer->Acknowledges = 0;
   StartWith(RandomBytes(30000));
-  ASSERT_TRUE(Host.WaitUntil([&] { return Printer->ShutdownSeen; }));
+  ASSERT_TRUE(Host.WaitUntil([&] { return ShutdownSeen(); }));
   Ticks(1);
   Ticks(61);
   EXPECT_EQ(Host.LastMessage(), "Time Out");
@@ -408,7 +410,7 @@ TEST_F(NetworkTest, WhatThePrinterSaysReachesTheLogAsSerialRepliesDo) {
   Printer->ClosesAfterShutdown = false;
   StartWith(RandomBytes(3000));
   // Read under the platform's lock, while the host serves the worker.
-  ASSERT_TRUE(Host.WaitUntil([&] { return Platform.WaitUntil([&] { return Printer->ShutdownSeen; }, 0); }));
+  ASSERT_TRUE(Host.WaitUntil([&] { return ShutdownSeen(); }));
   Platform.Reply(Printer, "A");
   ASSERT_TRUE(WaitIdle());
   EXPECT_TRUE(Form->Job.TransferDone) << "a printer that keeps its side open is given up on, not failed";

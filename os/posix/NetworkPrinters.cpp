@@ -9,12 +9,26 @@
 
 #include "os/posix/CupsQueues.h"
 #include "os/posix/DnsSdBrowser.h"
+#include "os/posix/DynamicLibrary.h"
 
 namespace vornex::posix {
 
 namespace {
 
 using TProgress = TDnsSdBrowser::TProgress;
+
+// Avahi's client and libcups both talk through libdbus, each on its own
+// search thread; libdbus makes its global locks on first use unless told
+// to make them first, and two threads coming at once would race there.
+void MakeDbusLocks() {
+  static const bool made = [] {
+    TDynamicLibrary dbus("libdbus-1.so.3");
+    int (*init)() = nullptr;
+    // Without libdbus neither source can use it: nothing to make.
+    return dbus.Bind(init, "dbus_threads_init_default") && init() != 0;
+  }();
+  (void)made;
+}
 
 // A source as the searcher threads use it.
 class TSearcher {
@@ -126,6 +140,7 @@ TNetworkSearch TNetworkPrinters::Find(DWORD waitMs) {
   std::unique_lock<std::mutex> hold(Lock);
   if (!Started) {
     Started = true;
+    MakeDbusLocks();
     for (auto& source : Sources) {
       try {
         source->Thread = std::thread([this, s = source.get()] { Run(*s); });

@@ -58,6 +58,9 @@ class TPosixSockets : public TSockets {
 
   // Lookups given up on that the resolver has not finished yet.
   std::size_t LookupsPending();
+  // Whether lookups share the C library's few resolver threads; a build
+  // for ThreadSanitizer gives each lookup a thread of its own.
+  static const bool SharedResolverThreads;
 
  private:
   posix::TKernel& Kernel;
