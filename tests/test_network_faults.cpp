@@ -264,8 +264,9 @@ TEST_F(NetworkFaults, ALookupTheResolverNeverAnswersHoldsNothingUp) {
     EXPECT_EQ(r, static_cast<int>(WSAETIMEDOUT));
   }
   EXPECT_GT(static_cast<TPosixSockets&>(platform->Sockets()).LookupsPending(), 0u);
-  if (TPosixSockets::SharedResolverThreads)
+  if (TPosixSockets::SharedResolverThreads) {
     EXPECT_LT(threads() - before, 25) << "the resolver's own threads, not one a lookup";
+  }
   platform->SetEvent(cancel.Get());
   std::vector<TSocketAddress> addresses;
   EXPECT_EQ(platform->Sockets().getaddrinfo(SilentName, "9100", addresses, 60000, cancel.Get()),

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -101,9 +103,28 @@ struct TOrphans {
   std::mutex Lock;
   std::vector<std::shared_ptr<TLookup>> List;
 };
+TOrphans& Orphans();
+
+// At exit, those the resolver has finished with are let go (a lookup's own
+// thread joined); the others stay, as the resolver may still write to them.
+void LetGoOfFinishedOrphans() {
+  TOrphans& orphans = Orphans();
+  std::lock_guard<std::mutex> hold(orphans.Lock);
+  // A lookup's own thread that ends just as the process does would be left
+  // unjoined: such lookups get a moment to end first.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (OwnLookupThreads && std::chrono::steady_clock::now() < deadline &&
+         std::any_of(orphans.List.begin(), orphans.List.end(),
+                     [](const std::shared_ptr<TLookup>& lookup) { return !lookup->Finished(); }))
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  orphans.List.erase(std::remove_if(orphans.List.begin(), orphans.List.end(),
+                                    [](const std::shared_ptr<TLookup>& lookup) { return lookup->Finished(); }),
+                     orphans.List.end());
+}
+
 TOrphans& Orphans() {
   union TKeep {
-    TKeep() : Orphans() {}
+    TKeep() : Orphans() { std::atexit(LetGoOfFinishedOrphans); }
     ~TKeep() {}
     TOrphans Orphans;
   };
