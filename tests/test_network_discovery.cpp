@@ -22,6 +22,7 @@
 #include "os/posix/PosixPlatform.h"
 #include "tests/support/AvahiDaemon.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/CupsServer.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HeadlessHost.h"
 #include "upload/Sha256.h"
@@ -36,52 +37,6 @@ using printer::TReceived;
 using printer::TVirtualPrinter;
 
 namespace fs = std::filesystem;
-// A CUPS server of the test's own, on a socket in its folder, that
-// vornex-send and the window are pointed at with CUPS_SERVER. Queues are
-// only listed here, never printed to: the socket backend a queue names is
-// a stand-in.
-class TCupsServer {
- public:
-  TCupsServer() {
-    const fs::path root = Dir.Root;
-    for (const char* sub : {"spool", "cache", "state", "tmp", "bin/backend"}) fs::create_directories(root / sub);
-    for (const char* scheme : {"socket", "ipp"}) fs::create_symlink("/bin/true", root / "bin/backend" / scheme);
-    // cupsd refuses a configuration others may change, and its helpers
-    // run as lp.
-    ::chmod(root.c_str(), 0755);
-    Socket = (root / "cups.sock").string();
-    std::ofstream(root / "cupsd.conf") << "Listen " << Socket << "\n"
-                                       << "Browsing No\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
-                                       << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                       << "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                       << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
-                                       << "</Policy>\n";
-    std::ofstream(root / "cups-files.conf") << "ServerRoot " << root.string() << "\nServerBin " << (root / "bin").string()
-                                            << "\nRequestRoot " << (root / "spool").string() << "\nCacheDir "
-                                            << (root / "cache").string() << "\nStateDir " << (root / "state").string()
-                                            << "\nTempDir " << (root / "tmp").string() << "\nErrorLog "
-                                            << (root / "error_log").string() << "\nAccessLog "
-                                            << (root / "access_log").string() << "\nPageLog "
-                                            << (root / "page_log").string() << "\nSystemGroup root\n";
-    Daemon = std::make_unique<TBackground>(std::vector<std::string>{
-        "cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s", (root / "cups-files.conf").string()});
-    if (!Daemon->Started() || !WaitFor([&] { return Connectable(Socket); }, 10000))
-      Why = "cupsd did not start: " + Daemon->Output();
-  }
-  ~TCupsServer() { Daemon.reset(); }
-
-  const std::string& Reason() const { return Why; }
-  std::string AddQueue(const std::string& name, const std::string& deviceUri) {
-    const TRun run = RunProgram({"lpadmin", "-h", Socket, "-p", name, "-v", deviceUri, "-E"});
-    return run.Status == 0 ? std::string() : "lpadmin did not add " + name + Said(run);
-  }
-  std::string Socket;
-
- private:
-  TTempDir Dir;
-  std::unique_ptr<TBackground> Daemon;
-  std::string Why;
-};
 
 std::vector<std::string> NetworkEntries(const std::vector<std::string>& items) {
   std::vector<std::string> entries;
@@ -99,14 +54,6 @@ bool ListsAnnounced(const std::vector<std::string>& items, const std::string& na
   });
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
-
 class NetworkDiscovery : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -120,7 +67,7 @@ class NetworkDiscovery : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(Avahi->Reason(), "");
     ASSERT_EQ(Cups->Reason(), "");
-    Environment.Set("CUPS_SERVER", Cups->Socket);
+    Environment.Set("CUPS_SERVER", Cups->Socket());
   }
   static TAvahi* Avahi;
   static TCupsServer* Cups;
@@ -143,8 +90,8 @@ TEST_F(NetworkDiscovery, TheListShowsAnnouncedPrintersAndRawCupsQueuesAndOneCanB
   TBackground publisher({"avahi-publish-service", Name, "_pdl-datastream._tcp", std::to_string(announced)});
   ASSERT_TRUE(publisher.WaitForOutput("Established", 10000)) << "avahi-publish-service: " << publisher.Output();
   const std::string queue = "VornexTest" + std::to_string(::getpid());
-  ASSERT_EQ(Cups->AddQueue(queue, "socket://127.0.0.1:" + std::to_string(Printer.TcpPort())), "");
-  ASSERT_EQ(Cups->AddQueue(queue + "Ipp", "ipp://127.0.0.1:631/printers/elsewhere"), "");
+  ASSERT_EQ(Cups->AddRawQueue(queue, "socket://127.0.0.1:" + std::to_string(Printer.TcpPort())), "");
+  ASSERT_EQ(Cups->AddRawQueue(queue + "Ipp", "ipp://127.0.0.1:631/printers/elsewhere"), "");
   const std::string queueEntry = Printer.TcpPortText() + " (" + queue + ")";
 
   // The window: each drop-down waits a moment at most, and a search that

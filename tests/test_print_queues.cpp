@@ -32,14 +32,6 @@ TPrinterOptions NetworkOnly(bool stall = false) {
   return o;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
-
 bool Has(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

@@ -154,13 +154,11 @@ TNetworkTransport::TAcknowledged TNetworkTransport::AwaitAcknowledgement(TSendCo
   DWORD last = MAXDWORD;
   for (;;) {
     DWORD outstanding = 0;
-    const bool known = c.Platform.Sockets().GetUnacknowledged(s, outstanding);
-    if (known && outstanding == 0) return TAcknowledged::All;
     // A system that cannot tell (Windows before 10 1703): the file is taken
     // as there, and the printer is given its time to close below; waiting
     // for a close it may never make would fail every good transfer.
-    if (!known) return TAcknowledged::All;
-    if (known && outstanding < last) {
+    if (!c.Platform.Sockets().GetUnacknowledged(s, outstanding) || outstanding == 0) return TAcknowledged::All;
+    if (outstanding < last) {
       if (last != MAXDWORD) c.Job.BlocksSent += 1;
       last = outstanding;
       c.Job.BytesSent = static_cast<std::int32_t>(Acknowledged(c, s));

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -112,11 +111,11 @@ void LetGoOfFinishedOrphans() {
   std::lock_guard<std::mutex> hold(orphans.Lock);
   // A lookup's own thread that ends just as the process does would be left
   // unjoined: such lookups get a moment to end first.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-  while (OwnLookupThreads && std::chrono::steady_clock::now() < deadline &&
-         std::any_of(orphans.List.begin(), orphans.List.end(),
-                     [](const std::shared_ptr<TLookup>& lookup) { return !lookup->Finished(); }))
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (OwnLookupThreads) {
+    const std::int64_t deadline = NowMs() + 300;
+    for (auto& lookup : orphans.List)
+      if (!lookup->Finished()) WaitForFd(lookup->Done.PollFd(), POLLIN, -1, -1, Remaining(deadline));
+  }
   orphans.List.erase(std::remove_if(orphans.List.begin(), orphans.List.end(),
                                     [](const std::shared_ptr<TLookup>& lookup) { return lookup->Finished(); }),
                      orphans.List.end());

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,25 +18,6 @@
 namespace vornex::test {
 
 inline constexpr char SystemBusSocket[] = "/run/dbus/system_bus_socket";
-
-inline bool Connectable(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  path.copy(a.sun_path, sizeof a.sun_path - 1);
-  const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (fd >= 0) ::close(fd);
-  return ok;
-}
-
-inline bool WaitFor(const std::function<bool()>& ready, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
 
 inline std::string Said(const TRun& run) { return " (exit " + std::to_string(run.Status) + ": " + run.Out + run.Err + ")"; }
 

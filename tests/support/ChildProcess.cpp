@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -158,6 +160,33 @@ int TBackground::Stop() {
   }
   if (Reader.joinable()) Reader.join();
   return Status < 0 ? Status : ExitStatus(Status);
+}
+
+bool Connectable(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
+bool WaitFor(const std::function<bool()>& ready, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
 }
 
 }  // namespace vornex::test

@@ -70,4 +70,12 @@ class TBackground {
   std::thread Reader;
 };
 
+// Whether something listens on the local socket at path (a daemon started
+// in the background is ready).
+bool Connectable(const std::string& path);
+// Asks `ready` every 50 ms until it holds (true) or timeoutMs have passed.
+bool WaitFor(const std::function<bool()>& ready, int timeoutMs);
+// A program's output, a line each (the last without its line end left out).
+std::vector<std::string> Lines(const std::string& text);
+
 }  // namespace vornex::test

@@ -1,32 +1,15 @@
 #include "tests/support/CupsServer.h"
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace vornex::test {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-bool Listening(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  path.copy(a.sun_path, sizeof a.sun_path - 1);
-  const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (fd >= 0) ::close(fd);
-  return ok;
-}
-
-}  // namespace
 
 TCupsServer::TCupsServer() {
   const fs::path root = Dir.Root;
@@ -58,10 +41,8 @@ TCupsServer::TCupsServer() {
   }
   Daemon = std::make_unique<TBackground>(std::vector<std::string>{
       "cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s", (root / "cups-files.conf").string()});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (Daemon->Started() && !Listening(SocketPath) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  if (!Daemon->Started() || !Listening(SocketPath)) Why = "cupsd did not start: " + Daemon->Output() + Log();
+  WaitFor([&] { return !Daemon->Started() || Connectable(SocketPath); }, 10000);
+  if (!Daemon->Started() || !Connectable(SocketPath)) Why = "cupsd did not start: " + Daemon->Output() + Log();
 }
 
 TCupsServer::~TCupsServer() { Daemon.reset(); }
